@@ -1,0 +1,69 @@
+/* vexfilt.h: the record-filter library's C interface.
+ *
+ * Conventions
+ *  1. A host compiles a predicate over one table into a Filter Plan and a Literal Pool and hands both to
+ *     FLT1_CreateFilter, which copies them: the caller keeps ownership of its buffers and may free them as
+ *     soon as the call returns.
+ *  2. Every function returns a 32-bit status; 0 is success (for FLT1_FilterRecord: the record passes).
+ *     No failure is reported any other way. Failures also print a message through the host's tracing.
+ *  3. A FilterHandle is passed by value. Only its `filter` member is read. A handle whose `filter` is NULL
+ *     is accepted by FLT1_BeginSample and FLT1_DestroyFilter (they do nothing and return 0); every other
+ *     call expects a Filter that FLT1_CreateFilter built and FLT1_DestroyFilter has not yet released.
+ *  4. A Filter is used by one thread at a time; different Filters may be used on different threads.
+ *  5. The FilterInfo handed out by FLT1_GetFilter belongs to the Filter and is rewritten by its next call.
+ */
+#ifndef VEXFILT_H_
+#define VEXFILT_H_
+
+#include <stdint.h>
+
+#if defined(VEXFILT_BUILDING_LIBRARY)
+#define VEXFILT_EXPORT __attribute__((visibility("default")))
+#else
+#define VEXFILT_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct FilterHandle {
+  int16_t sequence;   /* from the process-wide counter; first Filter is 101 */
+  uint16_t reserved;  /* always 0 */
+  void* filter;       /* the Filter; NULL means none */
+} FilterHandle;
+
+typedef struct FilterInfo {
+  int16_t version; int16_t logicalOperator; int16_t compareOperator;
+  uint32_t functionType; const char* columnName; int32_t dataType;
+  int16_t valueLen; const void* value; uint32_t features; uint32_t attribute;
+  uint32_t extAttrs; uint16_t extType; int16_t extLen; const void* extData;
+  int32_t extDataType; uint32_t languageId;
+} FilterInfo;
+
+/* Builds a Filter from copies of the plan and the pool and writes `handle`. Returns 0, 1 (missing or empty
+ * argument, unsupported operator), 6 (version or length), 312 (language id) or 1022 (locale). */
+VEXFILT_EXPORT int32_t FLT1_CreateFilter(uint32_t ignored, const void* plan, int16_t planLength,
+                                         const void* pool, int16_t poolLength, FilterHandle* handle);
+/* Points *info at the Filter's FilterInfo describing the next predicate; 63 after the last one. */
+VEXFILT_EXPORT int32_t FLT1_GetFilter(FilterHandle handle, FilterInfo** info);
+/* Evaluates one record; 0 means the record satisfies the Filter. `record` must hold a whole row. */
+VEXFILT_EXPORT int32_t FLT1_FilterRecord(FilterHandle handle, uint32_t ignored, const void* record);
+VEXFILT_EXPORT int32_t FLT1_BeginSample(FilterHandle handle);
+/* Sets bit 0x8000 of *result when search-list entries went unmatched in the sample. */
+VEXFILT_EXPORT int32_t FLT1_EndSample(FilterHandle handle, uint32_t* result);
+/* Copies the next unmatched search entry into `buffer`; *bufferLength is its size in, the record's out. */
+VEXFILT_EXPORT int32_t FLT1_RetrieveRecord(FilterHandle handle, void* buffer, uint32_t* bufferLength);
+/* Releases the Filter and all it owns; the handle must not be used again. Always 0. */
+VEXFILT_EXPORT int32_t FLT1_DestroyFilter(FilterHandle handle);
+VEXFILT_EXPORT int32_t FLT1_ModifyPredicate(FilterHandle handle, const char* columnName, uint32_t functionCode,
+                                            const void* value, int16_t valueLength);
+/* Convert, in place, a plan or pool compiled in another data representation. */
+VEXFILT_EXPORT int32_t FLT1_TranslateFilterPlanNCS(uint32_t dataRepresentation, void* plan);
+VEXFILT_EXPORT int32_t FLT1_TranslateLiteralPoolNCS(uint32_t dataRepresentation, void* pool);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VEXFILT_H_ */

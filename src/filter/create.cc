@@ -1,0 +1,202 @@
+// FLT1_CreateFilter: turns a plan and a pool into a Filter that evaluates records without reading the plan
+// again. Every choice that depends on the plan is made here, once.
+#include "filter/create.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "filter/bytes.h"
+#include "filter/column_name.h"
+#include "filter/data_types.h"
+#include "filter/memory.h"
+#include "filter/plan_checks.h"
+#include "filter/pool_walk.h"
+#include "filter/status.h"
+#include "host/nls.h"
+#include "host/services.h"
+#include "host/trace.h"
+#include "routines/function_routines.h"
+
+namespace vexfilt {
+namespace {
+
+// Process-wide: the handle sequence (first Filter 101, wrapping silently) and the cached VEX_TRACEFILTER.
+std::atomic<std::int16_t> g_sequence{100};
+std::mutex g_traceFilterMutex;
+char g_traceFilter[11];
+
+std::int16_t NextSequence() {
+  return static_cast<std::int16_t>(g_sequence.fetch_add(1, std::memory_order_relaxed) + 1);
+}
+
+// VEX_TRACEFILTER is read once per process, and again only while the value kept is empty.
+void SelectTracing(Filter& filter) {
+  char value[11];
+  {
+    std::lock_guard<std::mutex> lock(g_traceFilterMutex);
+    if (g_traceFilter[0] == '\0') {
+      std::strncpy(g_traceFilter, SVC1_GetEnv("VEX_TRACEFILTER", "NO"), 10);
+      g_traceFilter[10] = '\0';
+    }
+    std::memcpy(value, g_traceFilter, sizeof value);
+  }
+  if (std::strcmp(value, "ALL") == 0) {
+    filter.filterFlags |= filter_flag::kTraceAll;
+  } else if (std::strcmp(value, "MAX") == 0) {
+    // Tracing of the routines' own levels only; no Filter is marked.
+  } else if (value[0] != '\0' && NamesTable(value, filter.planCopy->tableName)) {
+    std::memcpy(filter.traceTableName, value, sizeof value);
+    filter.filterFlags |= filter_flag::kTraceNamed;
+  }
+}
+
+std::int32_t BindRoutine(Filter&, FilterElement& element) {
+  element.routine = AlwaysHolds;
+  return status::kOk;
+}
+
+// Skips must move forward: a skip below 1 would loop forever or leave the element array.
+std::int32_t CheckSkips(TraceBlock& block, const Filter& filter, int index, const FilterElement& element) {
+  const char* field = element.trueSkip < 1 ? "trueSkip" : element.falseSkip < 1 ? "falseSkip" : nullptr;
+  if (field == nullptr) return status::kOk;
+  TRC1_Printf(block, __LINE__, "Filter Element %d invalid %s %d - Table %.10s %p", index, field,
+              element.trueSkip < 1 ? element.trueSkip : element.falseSkip, filter.planCopy->tableName,
+              static_cast<const void*>(&filter));
+  return status::kBadVersionOrLength;
+}
+
+std::int32_t PrepareElement(TraceBlock& block, const TraceScope& trace, Filter& filter, int index,
+                            const std::uint8_t* record) {
+  FilterElement& element = filter.elements[index];
+  std::memcpy(&element, record, kElementRecordSize);
+  if (trace.Has(trace_bit::k01 | trace_bit::k10)) {
+    TRC1_Printf(block, __LINE__, "Filter Element %d:", index);
+    TRC1_Dump(block, __LINE__, &element, kElementRecordSize);
+  }
+  element.filter = &filter;
+  if (std::int32_t st = CheckSkips(block, filter, index, element)) return st;
+  // Flags are added bitwise: a plan that already set some of them keeps them, and no bit is doubled into
+  // its neighbour.
+  if ((element.leftFlags & 0xFF) == 0) element.leftFlags |= FlagsOfType(element.dataType);
+  if (std::int32_t st = BindRoutine(filter, element)) return st;
+  if (!(element.leftFlags & rep::kNameNormalised)) {
+    char name[11];
+    std::memset(name, ' ', sizeof name);
+    std::uint8_t code = 0;
+    FLT1_FixColumnName(reinterpret_cast<const std::uint8_t*>(&element), name, &code);
+    std::memcpy(element.columnName, name, sizeof name);
+    element.functionCode = code;
+  }
+  return status::kOk;
+}
+
+// Binds each element's operands to the data of the pool entries named by its literal ids; when two
+// entries share an id the later one wins.
+std::int32_t BindLiterals(Filter& filter) {
+  PoolWalk walk(filter.poolCopy, filter.poolCopyLength);
+  EntryView entry(nullptr);
+  while (walk.Next(&entry)) {
+    for (int i = 0; i < filter.elementCount; ++i) {
+      FilterElement& element = filter.elements[i];
+      if (entry.id() == element.leftLiteralId) element.leftData = entry.data();
+      if (entry.id() == element.rightLiteralId) element.rightData = entry.data();
+    }
+  }
+  return status::kOk;
+}
+
+std::int32_t SetUpLocale(TraceBlock& block, const TraceScope& trace, Filter& filter) {
+  PoolHeader& pool = PoolHeaderOf(filter);
+  if (pool.languageId == 0) pool.languageId = kDefaultLanguageId;
+  filter.languageId = pool.languageId;
+  std::int32_t nlsStatus = 0;
+  filter.locale = LCL2_GetLocale(filter.languageId, kUtf8CodePage, 0, &nlsStatus);
+  const char* table = filter.planCopy->tableName;
+  if (nlsStatus == nls_status::kOk && filter.locale != nullptr) {
+    filter.filterFlags |= filter_flag::kLocaleSet;
+    if (trace.Has(trace_bit::k01 | trace_bit::k10)) {
+      TRC1_Printf(block, __LINE__, "Table %.10s LCL1 locale %p LanguageId 0x%.08X set.", table,
+                  static_cast<void*>(filter.locale), filter.languageId);
+    }
+    return status::kOk;
+  }
+  const std::uint32_t languageId = filter.languageId;
+  LCL2_ReleaseLocale(filter.locale);
+  filter.locale = nullptr;
+  filter.languageId = 0;
+  if (nlsStatus == nls_status::kUnknownLanguage || nlsStatus == nls_status::kUnknownTerritory) {
+    TRC1_Printf(block, __LINE__, "Invalid Language. LCL1 error %d LanguageId 0x%.08X Table %.10s %p status %d",
+                nlsStatus, languageId, table, static_cast<void*>(&filter), status::kBadLanguage);
+    return status::kBadLanguage;
+  }
+  TRC1_Printf(block, __LINE__, "LCL1 set language id error %d. LanguageId 0x%.08X CodePage UTF8 %s %p status %d",
+              nlsStatus, languageId, TableNameOf(table).text, static_cast<void*>(&filter), status::kLocaleError);
+  return status::kLocaleError;
+}
+
+}  // namespace
+
+std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void* pool, std::int16_t poolLength,
+                          FilterHandle* handle) {
+  static TraceBlock block{"FLT1_CreateFilter", kFilterUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  if (plan == nullptr || planLength < 1 || pool == nullptr || poolLength < 1 || handle == nullptr) {
+    return trace.Exit(status::kFalse, __LINE__);
+  }
+  const auto* planBytes = static_cast<const std::uint8_t*>(plan);
+  const auto* poolBytes = static_cast<const std::uint8_t*>(pool);
+  if (trace.Has(trace_bit::k01 | trace_bit::k10)) {
+    TRC1_Printf(block, __LINE__, "Filter Plan:");
+    TRC1_Dump(block, __LINE__, plan, static_cast<std::size_t>(planLength));
+    TRC1_Printf(block, __LINE__, "Literal Pool:");
+    TRC1_Dump(block, __LINE__, pool, static_cast<std::size_t>(poolLength));
+  }
+  if (std::int32_t st = CheckPlanAndPool(block, planBytes, planLength, poolBytes, poolLength)) {
+    return trace.Exit(st, __LINE__);
+  }
+
+  PlanHeader header;
+  std::memcpy(&header, plan, sizeof header);
+  const FilterBlockLayout layout = LayoutFilterBlock(static_cast<std::size_t>(header.elementCount),
+                                                     static_cast<std::size_t>(poolLength));
+  void* memory = AllocateBlock(layout.totalLength, "vexflt1", __LINE__);
+  if (memory == nullptr) {
+    TRC1_Printf(block, __LINE__, "Filter allocation of %zu bytes failed - Table %.10s status %d", layout.totalLength,
+                header.tableName, status::kNoMemory);
+    return trace.Exit(status::kNoMemory, __LINE__);
+  }
+  std::memset(memory, 0, layout.totalLength);
+  auto* filter = new (memory) Filter{};
+  filter->planCopy = reinterpret_cast<PlanHeader*>(BytesAt(memory, static_cast<std::ptrdiff_t>(layout.planOffset)));
+  std::memcpy(filter->planCopy, &header, sizeof header);
+  filter->poolCopy = BytesAt(memory, static_cast<std::ptrdiff_t>(layout.poolOffset));
+  std::memcpy(filter->poolCopy, pool, layout.poolLength);
+  filter->planCopyLength = static_cast<std::uint32_t>(layout.planLength);
+  filter->poolCopyLength = static_cast<std::uint32_t>(layout.poolLength);
+  filter->recordLength = static_cast<std::uint32_t>(header.recordLength);
+  filter->elementCount = header.elementCount;
+  filter->elements = reinterpret_cast<FilterElement*>(BytesAt(filter->planCopy, kPlanHeaderSize));
+
+  if (trace.Has(trace_bit::k01)) SelectTracing(*filter);
+
+  std::int32_t st = status::kOk;
+  for (int i = 0; i < filter->elementCount && st == status::kOk; ++i) {
+    st = PrepareElement(block, trace, *filter, i, planBytes + kPlanHeaderSize + static_cast<std::size_t>(i) * header.elementLength);
+  }
+  if (st == status::kOk) st = BindLiterals(*filter);
+  constexpr std::uint16_t kLocaleFlags = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
+  if (st == status::kOk && (header.planFlags & kLocaleFlags) == kLocaleFlags) st = SetUpLocale(block, trace, *filter);
+  if (st != status::kOk) {
+    ReleaseFilter(filter);
+    return trace.Exit(st, __LINE__);
+  }
+
+  handle->sequence = NextSequence();
+  handle->reserved = 0;
+  handle->filter = filter;
+  return trace.Exit(status::kOk, __LINE__);
+}
+
+}  // namespace vexfilt

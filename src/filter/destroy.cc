@@ -1,0 +1,32 @@
+// FLT1_DestroyFilter, and the release of a Filter that creation could not finish.
+#include "filter/create.h"
+#include "filter/memory.h"
+#include "filter/status.h"
+#include "host/nls.h"
+
+namespace vexfilt {
+
+void ReleaseFilter(Filter* filter) {
+  if (filter == nullptr) return;
+  if (filter->ownership & kOwnsSearchList) {
+    ReleaseBlock(filter->searchList, "vexflt1", __LINE__);
+    filter->searchList = nullptr;
+  }
+  if (filter->locale != nullptr) {
+    LCL2_ReleaseLocale(filter->locale);
+    filter->locale = nullptr;
+  }
+  for (int i = 0; i < filter->elementCount; ++i) {
+    FilterElement& element = filter->elements[i];
+    if (element.leftFlags & rep::kOwnedLiteral) ReleaseBlock(element.leftData, "vexflt1", __LINE__);
+    if (element.rightFlags & rep::kOwnedLiteral) ReleaseBlock(element.rightData, "vexflt1", __LINE__);
+  }
+  ReleaseBlock(filter, "vexflt1", __LINE__);
+}
+
+std::int32_t DestroyFilter(FilterHandle handle) {
+  ReleaseFilter(FilterOf(handle));
+  return status::kOk;
+}
+
+}  // namespace vexfilt

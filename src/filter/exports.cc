@@ -1,0 +1,84 @@
+// The C boundary: every export is a thin wrapper over the internal C++ API. Nothing may unwind through
+// the host, so each wrapper turns an escaping exception into a status.
+#include <cstdint>
+
+#include "filter/create.h"
+#include "filter/evaluate.h"
+#include "filter/sample.h"
+#include "filter/status.h"
+#include "vexfilt.h"
+
+namespace {
+
+using vexfilt::Filter;
+using vexfilt::FilterOf;
+namespace status = vexfilt::status;
+
+template <typename Body>
+std::int32_t Guarded(std::int32_t onException, Body body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    return onException;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t FLT1_CreateFilter(uint32_t, const void* plan, int16_t planLength, const void* pool, int16_t poolLength,
+                          FilterHandle* handle) {
+  return Guarded(status::kNoMemory,
+                 [&] { return vexfilt::CreateFilter(plan, planLength, pool, poolLength, handle); });
+}
+
+int32_t FLT1_GetFilter(FilterHandle handle, FilterInfo** info) {
+  if (FilterOf(handle) == nullptr || info == nullptr) return status::kFalse;
+  return status::kNoMoreElements;
+}
+
+// The hot path: no guard is needed, since neither the loop nor any routine throws.
+int32_t FLT1_FilterRecord(FilterHandle handle, uint32_t, const void* record) {
+  const Filter* filter = FilterOf(handle);
+  if (filter == nullptr || record == nullptr) return status::kFalse;
+  return vexfilt::EvaluateRecord(*filter, static_cast<const std::uint8_t*>(record));
+}
+
+int32_t FLT1_BeginSample(FilterHandle handle) {
+  return Guarded(status::kFalse, [&] { return vexfilt::BeginSample(FilterOf(handle)); });
+}
+
+int32_t FLT1_EndSample(FilterHandle handle, uint32_t* result) {
+  if (FilterOf(handle) == nullptr) {
+    if (result != nullptr) *result = 0;
+    return status::kOk;
+  }
+  return Guarded(status::kOk, [&] { return vexfilt::EndSample(FilterOf(handle), result); });
+}
+
+int32_t FLT1_RetrieveRecord(FilterHandle handle, void* buffer, uint32_t* bufferLength) {
+  if (FilterOf(handle) == nullptr || buffer == nullptr || bufferLength == nullptr) return status::kFalse;
+  return status::kNoMoreRecords;
+}
+
+int32_t FLT1_DestroyFilter(FilterHandle handle) {
+  return Guarded(status::kOk, [&] { return vexfilt::DestroyFilter(handle); });
+}
+
+int32_t FLT1_ModifyPredicate(FilterHandle handle, const char* columnName, uint32_t, const void*, int16_t) {
+  if (FilterOf(handle) == nullptr || columnName == nullptr) return status::kFalse;
+  return status::kFalse;
+}
+
+int32_t FLT1_TranslateFilterPlanNCS(uint32_t, void* plan) {
+  if (plan == nullptr) return status::kFalse;
+  return status::kFalse;
+}
+
+int32_t FLT1_TranslateLiteralPoolNCS(uint32_t, void* pool) {
+  if (pool == nullptr) return status::kFalse;
+  return status::kFalse;
+}
+
+}  // extern "C"

@@ -1,0 +1,181 @@
+// The Filter object and its FilterElements.
+//
+// A Filter is one block: the Filter's own fields, then the plan copy (its 32-byte header and the elements at
+// the FilterElement stride), then the pool copy at the next multiple of 8 so that the doubles the routines
+// keep in the pool are aligned. Creation fills it once; evaluation only walks the elements.
+#ifndef VEXFILT_FILTER_FILTER_H_
+#define VEXFILT_FILTER_FILTER_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "filter/plan_format.h"
+#include "host/services.h"
+#include "vexfilt.h"
+
+namespace vexfilt {
+
+struct Filter;
+struct FilterElement;
+struct NlsLocale;
+
+// A routine answers whether its element's condition holds for `record`: 0 yes, anything else no (1, or an
+// error status of its family). It may write the work fields of the element and of the element's Filter.
+using Routine = std::int32_t (*)(FilterElement& element, const std::uint8_t* record);
+
+// The plan's 192-byte element record, byte for byte, followed by the four references the library fills at
+// creation. References are 8 bytes here, so they live after the record instead of in its four 32-bit words.
+struct FilterElement {
+  char tag[4];
+  std::int32_t compareOperator;
+  std::int32_t logicalOperator;
+  std::int32_t conditionCode;  // work word: the routine's last three-way outcome
+  std::int32_t columnOffset;
+  std::int32_t rightColumnOffset;
+  std::int32_t leftResult;
+  std::int32_t rightResult;
+  std::int32_t substringOffset;
+  std::int16_t reserved36;
+  std::int16_t routineSlot;
+  std::uint16_t elementId;
+  std::uint16_t trueTargetId;
+  std::uint16_t falseTargetId;
+  std::int16_t reserved46;
+  std::int16_t columnLength;
+  std::int16_t dataType;
+  std::int16_t trueSkip;
+  std::int16_t falseSkip;
+  std::int16_t resultTarget;
+  std::int16_t resultOperand;
+  std::int16_t leftScale;
+  std::int16_t rightScale;
+  std::uint16_t leftFlags;
+  std::uint16_t rightFlags;
+  std::int16_t leftLiteralLength;
+  std::int16_t rightLiteralLength;
+  std::int16_t leftLiteralId;
+  std::int16_t rightLiteralId;
+  std::uint16_t alternateOperator;
+  std::int16_t rightDataType;
+  std::uint32_t functionCode;
+  char columnName[11];  // blank padded, no terminator
+  std::uint8_t reserved95;
+  std::uint32_t planReferenceWords[4];  // the plan's 32-bit reference words, carried unchanged
+  std::uint8_t reserved112[80];
+  // Filled at creation.
+  Filter* filter;
+  Routine routine;
+  void* leftData;
+  void* rightData;
+};
+
+static_assert(offsetof(FilterElement, tag) == 0);
+static_assert(offsetof(FilterElement, compareOperator) == 4);
+static_assert(offsetof(FilterElement, logicalOperator) == 8);
+static_assert(offsetof(FilterElement, conditionCode) == 12);
+static_assert(offsetof(FilterElement, columnOffset) == 16);
+static_assert(offsetof(FilterElement, rightColumnOffset) == 20);
+static_assert(offsetof(FilterElement, leftResult) == 24);
+static_assert(offsetof(FilterElement, rightResult) == 28);
+static_assert(offsetof(FilterElement, substringOffset) == 32);
+static_assert(offsetof(FilterElement, reserved36) == 36);
+static_assert(offsetof(FilterElement, routineSlot) == 38);
+static_assert(offsetof(FilterElement, elementId) == 40);
+static_assert(offsetof(FilterElement, trueTargetId) == 42);
+static_assert(offsetof(FilterElement, falseTargetId) == 44);
+static_assert(offsetof(FilterElement, reserved46) == 46);
+static_assert(offsetof(FilterElement, columnLength) == 48);
+static_assert(offsetof(FilterElement, dataType) == 50);
+static_assert(offsetof(FilterElement, trueSkip) == 52);
+static_assert(offsetof(FilterElement, falseSkip) == 54);
+static_assert(offsetof(FilterElement, resultTarget) == 56);
+static_assert(offsetof(FilterElement, resultOperand) == 58);
+static_assert(offsetof(FilterElement, leftScale) == 60);
+static_assert(offsetof(FilterElement, rightScale) == 62);
+static_assert(offsetof(FilterElement, leftFlags) == 64);
+static_assert(offsetof(FilterElement, rightFlags) == 66);
+static_assert(offsetof(FilterElement, leftLiteralLength) == 68);
+static_assert(offsetof(FilterElement, rightLiteralLength) == 70);
+static_assert(offsetof(FilterElement, leftLiteralId) == 72);
+static_assert(offsetof(FilterElement, rightLiteralId) == 74);
+static_assert(offsetof(FilterElement, alternateOperator) == 76);
+static_assert(offsetof(FilterElement, rightDataType) == 78);
+static_assert(offsetof(FilterElement, functionCode) == 80);
+static_assert(offsetof(FilterElement, columnName) == 84);
+static_assert(offsetof(FilterElement, reserved95) == 95);
+static_assert(offsetof(FilterElement, planReferenceWords) == 96);
+static_assert(offsetof(FilterElement, reserved112) == 112);
+static_assert(offsetof(FilterElement, filter) == kElementRecordSize);
+static_assert(offsetof(FilterElement, routine) == kElementRecordSize + 8);
+static_assert(offsetof(FilterElement, leftData) == kElementRecordSize + 16);
+static_assert(offsetof(FilterElement, rightData) == kElementRecordSize + 24);
+static_assert(sizeof(FilterElement) == 224 && sizeof(FilterElement) % 8 == 0);
+
+namespace filter_flag {
+inline constexpr std::uint16_t kHasChange = 0x0001;  // samples are timed, change caches kept
+inline constexpr std::uint16_t kTraceNamed = 0x0020;  // VEX_TRACEFILTER named this table
+inline constexpr std::uint16_t kTraceAll = 0x0040;  // VEX_TRACEFILTER is "ALL"
+inline constexpr std::uint16_t kLocaleSet = 0x2000;  // `locale` is set for `languageId`
+}  // namespace filter_flag
+
+inline constexpr std::uint32_t kOwnsSearchList = 0x80000000u;  // `ownership` bit
+
+struct alignas(8) Filter {
+  PlanHeader* planCopy;
+  std::uint8_t* poolCopy;  // starts with a PoolHeader
+  std::uint16_t filterFlags;
+  std::uint32_t languageId;  // in force for `locale`; 0 when none
+  NlsLocale* locale;
+  TimeValue startTime;
+  TimeValue sampleTime;
+  std::uint32_t sampleStamp;  // seconds since startTime << 8 | hundredths
+  char traceTableName[11];
+  std::int16_t elementCount;
+  std::uint32_t recordLength;
+  std::uint32_t ownership;
+  FilterElement* elements;
+  std::int16_t searchEntryCount;
+  std::int16_t lastUnmatchedEntry;
+  std::uint16_t infoCursor;
+  std::int16_t retrievePosition;
+  std::uint16_t infoSearchCursor;
+  std::uint8_t* searchList;
+  std::uint8_t* retrieveCursor;
+  std::uint8_t* infoSearchEntry;
+  FilterInfo info;
+  // Sizes of the copies, so that later work stays inside the block.
+  std::uint32_t planCopyLength;
+  std::uint32_t poolCopyLength;
+};
+static_assert(sizeof(Filter) % 8 == 0, "the plan copy follows the Filter's fields 8-byte aligned");
+
+// Where each part of a Filter's single block lies for a plan of `elementCount` elements and a pool of
+// `poolLength` bytes.
+struct FilterBlockLayout {
+  std::size_t planOffset;
+  std::size_t planLength;  // header and elements at the FilterElement stride
+  std::size_t poolOffset;
+  std::size_t poolLength;
+  std::size_t totalLength;
+};
+constexpr FilterBlockLayout LayoutFilterBlock(std::size_t elementCount, std::size_t poolLength) {
+  FilterBlockLayout layout{};
+  layout.planOffset = sizeof(Filter);
+  layout.planLength = kPlanHeaderSize + elementCount * sizeof(FilterElement);
+  layout.poolOffset = layout.planOffset + ((layout.planLength + 7) & ~std::size_t{7});
+  layout.poolLength = poolLength;
+  layout.totalLength = layout.poolOffset + poolLength;
+  return layout;
+}
+
+inline const PoolHeader& PoolHeaderOf(const Filter& filter) {
+  return *reinterpret_cast<const PoolHeader*>(filter.poolCopy);
+}
+inline PoolHeader& PoolHeaderOf(Filter& filter) { return *reinterpret_cast<PoolHeader*>(filter.poolCopy); }
+
+// The Filter behind a handle, or null.
+inline Filter* FilterOf(const FilterHandle& handle) { return static_cast<Filter*>(handle.filter); }
+
+}  // namespace vexfilt
+
+#endif  // VEXFILT_FILTER_FILTER_H_

@@ -1,0 +1,81 @@
+#include "filter/sample.h"
+
+#include "filter/column_name.h"
+#include "filter/status.h"
+#include "host/nls.h"
+#include "host/trace.h"
+
+namespace vexfilt {
+namespace {
+
+constexpr std::uint32_t kNanosecondsPerSecond = 1000000000u;
+constexpr std::uint32_t kNanosecondsPerHundredth = 10000000u;
+
+// A language id changed since the locale was set is applied at the begin of the next sample; on failure
+// the old setting stays in force and the next begin tries again.
+std::int32_t ApplyLanguageChange(TraceBlock& block, const TraceScope& trace, Filter& filter) {
+  PoolHeader& pool = PoolHeaderOf(filter);
+  if (pool.languageId == 0) pool.languageId = kDefaultLanguageId;
+  const std::uint32_t oldId = filter.languageId, newId = pool.languageId;
+  if (newId == oldId || !(filter.filterFlags & filter_flag::kLocaleSet)) return status::kOk;
+  const char* table = filter.planCopy->tableName;
+  const std::int32_t nlsStatus = LCL2_SetLocaleNumInfo(filter.locale, 1, newId, 0);
+  if (nlsStatus == nls_status::kOk) {
+    filter.filterFlags |= filter_flag::kLocaleSet;
+    if (trace.Has(trace_bit::k01 | trace_bit::k10)) {
+      TRC1_Printf(block, __LINE__, "Table %.10s LCL1 locale %p LanguageId changed 0x%.08X->0x%.08X", table,
+                  static_cast<void*>(filter.locale), oldId, newId);
+    }
+    filter.languageId = newId;
+    return status::kOk;
+  }
+  if (nlsStatus == nls_status::kUnknownLanguage || nlsStatus == nls_status::kUnknownTerritory) {
+    TRC1_Printf(block, __LINE__, "Invalid Language. LCL1 error %d LanguageId 0x%.08X->0x%.08X Table %.10s %p status %d",
+                nlsStatus, oldId, newId, table, static_cast<void*>(&filter), status::kBadLanguage);
+    return status::kBadLanguage;
+  }
+  TRC1_Printf(block, __LINE__, "LCL1 set language id error %d. LanguageId 0x%.08X->0x%.08X CodePage UTF8 %s %p status %d",
+              nlsStatus, oldId, newId, TableNameOf(table).text, static_cast<void*>(&filter), status::kLocaleError);
+  return status::kLocaleError;
+}
+
+}  // namespace
+
+std::uint32_t SampleStampOf(TimeValue start, TimeValue now) {
+  std::uint32_t seconds = now.seconds - start.seconds;
+  std::uint32_t nanoseconds;
+  if (now.nanoseconds < start.nanoseconds) {
+    seconds -= 1;
+    nanoseconds = now.nanoseconds + kNanosecondsPerSecond - start.nanoseconds;
+  } else {
+    nanoseconds = now.nanoseconds - start.nanoseconds;
+  }
+  return (seconds << 8) + nanoseconds / kNanosecondsPerHundredth;
+}
+
+std::int32_t BeginSample(Filter* filter) {
+  static TraceBlock block{"FLT1_BeginSample", kFilterUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  if (filter == nullptr) return trace.Exit(status::kOk, __LINE__);
+  filter->lastUnmatchedEntry = 0;
+  filter->retrievePosition = 0;
+  if (filter->filterFlags & filter_flag::kHasChange) {
+    SVC1_GetTime(&filter->sampleTime);
+    filter->sampleStamp = SampleStampOf(filter->startTime, filter->sampleTime);
+  }
+  std::int32_t result = status::kOk;
+  constexpr std::uint16_t kLocaleFlags = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
+  if ((filter->planCopy->planFlags & kLocaleFlags) == kLocaleFlags) result = ApplyLanguageChange(block, trace, *filter);
+  return trace.Exit(result, __LINE__);
+}
+
+std::int32_t EndSample(Filter* filter, std::uint32_t* result) {
+  static TraceBlock block{"FLT1_EndSample", kFilterUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  if (result == nullptr) return trace.Exit(status::kOk, __LINE__);
+  *result = 0;
+  (void)filter;
+  return trace.Exit(status::kOk, __LINE__);
+}
+
+}  // namespace vexfilt

@@ -1,0 +1,169 @@
+// A Filter's life: its handle, its copies of the caller's buffers, its locale, and its release.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "filter/memory.h"
+#include "filter/sample.h"
+#include "filter_fixture.h"
+#include "test_support.h"
+#include "vexhost.h"
+
+namespace vexfilt {
+namespace {
+
+using plan::Column;
+using plan::PlanBuilder;
+using plan::PoolBuilder;
+using testing::BuiltFilter;
+using testing::CapturedTrace;
+
+constexpr std::uint16_t kLocalePlan = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
+
+TEST(Handles, EachCreationTakesTheNextSequenceNumber) {
+  BuiltFilter first(PlanBuilder().Always(), PoolBuilder());
+  BuiltFilter second(PlanBuilder().Always(), PoolBuilder());
+  ASSERT_EQ(first.status(), 0);
+  ASSERT_EQ(second.status(), 0);
+  EXPECT_EQ(static_cast<std::int16_t>(second.handle().sequence - first.handle().sequence), 1);
+  EXPECT_EQ(second.handle().reserved, 0);
+}
+
+TEST(Handles, DestroyingNoFilterDoesNothing) {
+  EXPECT_EQ(FLT1_DestroyFilter(FilterHandle{}), 0);
+  EXPECT_EQ(FLT1_BeginSample(FilterHandle{}), 0);
+}
+
+TEST(FilterBlock, WorksOnCopiesOfTheCallersBuffers) {
+  PoolBuilder pool;
+  PlanBuilder plan("COPIES");
+  plan.Always().RightLiteral(pool.Long(90));
+  auto planBytes = plan.Build();
+  auto poolBytes = pool.Build();
+  FilterHandle handle{};
+  ASSERT_EQ(FLT1_CreateFilter(0, planBytes.data(), static_cast<std::int16_t>(planBytes.size()), poolBytes.data(),
+                              static_cast<std::int16_t>(poolBytes.size()), &handle),
+            0);
+  Filter& filter = *FilterOf(handle);
+  std::memset(planBytes.data(), 0xEE, planBytes.size());
+  std::memset(poolBytes.data(), 0xEE, poolBytes.size());
+  EXPECT_EQ(std::memcmp(filter.planCopy->tableName, "COPIES    ", 10), 0);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(filter.poolCopy) % 8, 0u) << "doubles in the pool stay aligned";
+  EXPECT_EQ(filter.elements[0].filter, &filter);
+  // The right operand is bound to the data of its entry in the Filter's pool copy.
+  std::int32_t value;
+  std::memcpy(&value, filter.elements[0].rightData, sizeof value);
+  EXPECT_EQ(value, 90);
+  EXPECT_GE(static_cast<std::uint8_t*>(filter.elements[0].rightData), filter.poolCopy);
+  FLT1_DestroyFilter(handle);
+}
+
+TEST(FilterRelease, DestroyReleasesLiteralBuffersTheFilterOwns) {
+  const long before = OutstandingBlocks();
+  PoolBuilder pool;
+  PlanBuilder plan("OWNED");
+  plan.Always();
+  plan.Always();
+  auto planBytes = plan.Build();
+  auto poolBytes = pool.Build();
+  FilterHandle handle{};
+  ASSERT_EQ(FLT1_CreateFilter(0, planBytes.data(), static_cast<std::int16_t>(planBytes.size()), poolBytes.data(),
+                              static_cast<std::int16_t>(poolBytes.size()), &handle),
+            0);
+  Filter& filter = *FilterOf(handle);
+  // As predicate modification leaves them: replaced literals marked as the Filter's own.
+  filter.elements[0].rightData = AllocateBlock(8, "test", __LINE__);
+  filter.elements[0].rightFlags |= rep::kOwnedLiteral;
+  filter.elements[1].leftData = AllocateBlock(4, "test", __LINE__);
+  filter.elements[1].leftFlags |= rep::kOwnedLiteral;
+  EXPECT_EQ(OutstandingBlocks(), before + 3);
+  EXPECT_EQ(FLT1_DestroyFilter(handle), 0);
+  EXPECT_EQ(OutstandingBlocks(), before);
+}
+
+TEST(FilterLocale, LanguageIdZeroBecomesEnglishUnitedStates) {
+  CapturedTrace trace;
+  VEXH_SetTraceLevel("FLT1_CreateFilter", 0x11);
+  BuiltFilter built(PlanBuilder("LOCALE").Flags(kLocalePlan).Always(), PoolBuilder().LanguageId(0));
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(PoolHeaderOf(built.filter()).languageId, kDefaultLanguageId);
+  EXPECT_EQ(built.filter().languageId, kDefaultLanguageId);
+  EXPECT_NE(built.filter().locale, nullptr);
+  EXPECT_TRUE(built.filter().filterFlags & filter_flag::kLocaleSet);
+  char expected[96];
+  std::snprintf(expected, sizeof expected, "Table LOCALE     LCL1 locale %p LanguageId 0x03480001 set.",
+                static_cast<void*>(built.filter().locale));
+  EXPECT_TRUE(trace.Contains(expected));
+}
+
+TEST(FilterLocale, NoLocaleWithoutBothPlanFlags) {
+  BuiltFilter built(PlanBuilder("LOCALE").Flags(plan_flag::kUtf8Data).Always(), PoolBuilder());
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(built.filter().locale, nullptr);
+  EXPECT_EQ(built.filter().languageId, 0u);
+  EXPECT_EQ(PoolHeaderOf(built.filter()).languageId, 0u);
+}
+
+TEST(FilterLocale, UnknownLanguageOrTerritoryGives312AndReleasesEverything) {
+  for (std::uint32_t id : {0x03480063u, 0x03E70001u}) {
+    CapturedTrace trace;
+    const long before = OutstandingBlocks();
+    BuiltFilter built(PlanBuilder("LOCALE").Flags(kLocalePlan).Always(), PoolBuilder().LanguageId(id));
+    EXPECT_EQ(built.status(), 312);
+    EXPECT_EQ(OutstandingBlocks(), before);
+    ASSERT_EQ(trace.lines().size(), 1u);
+    char prefix[80];
+    std::snprintf(prefix, sizeof prefix, "Invalid Language. LCL1 error %d LanguageId 0x%.08X Table LOCALE     0x",
+                  id == 0x03480063u ? 39 : 33, id);
+    EXPECT_EQ(trace.lines()[0].rfind(prefix, 0), 0u) << trace.lines()[0];
+    EXPECT_NE(trace.lines()[0].find(" status 312"), std::string::npos);
+  }
+}
+
+TEST(FilterTrace, PlanAndElementsAreDumpedUnderBits01And10) {
+  CapturedTrace trace;
+  BuiltFilter quiet(PlanBuilder("DUMPS").Always(), PoolBuilder());
+  EXPECT_TRUE(trace.lines().empty());
+  VEXH_SetTraceLevel("FLT1_CreateFilter", 0x11);
+  BuiltFilter traced(PlanBuilder("DUMPS").Always(), PoolBuilder());
+  ASSERT_EQ(traced.status(), 0);
+  const auto& lines = trace.lines();
+  ASSERT_GE(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "Filter Plan:");
+  EXPECT_EQ(lines[1].rfind("00000000  50 4C 41 4E 83 00", 0), 0u) << lines[1];  // "PLAN", version 131
+  EXPECT_TRUE(trace.Contains("Literal Pool:"));
+  EXPECT_TRUE(trace.Contains("Filter Element 0:"));
+  // 224 plan bytes, 16 pool bytes and 192 element bytes, 16 to a line.
+  EXPECT_EQ(lines.size(), 3u + 14 + 1 + 12);
+}
+
+TEST(Samples, StampCountsSecondsAndHundredthsSinceTheStart) {
+  EXPECT_EQ(SampleStampOf({10, 700000000}, {13, 200000000}), (2u << 8) + 50);
+  EXPECT_EQ(SampleStampOf({10, 700000000}, {10, 700000000}), 0u);
+  EXPECT_EQ(SampleStampOf({10, 0}, {11, 999999999}), (1u << 8) + 99);
+}
+
+int g_clockReads = 0;
+void CountingClock(void*, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
+  ++g_clockReads;
+  *seconds = 100;
+  *nanoseconds = 0;
+}
+
+TEST(Samples, FilterWithoutChangeFunctionNeverReadsTheClock) {
+  BuiltFilter built(PlanBuilder("SAMPLE").Always(), PoolBuilder());
+  ASSERT_EQ(built.status(), 0);
+  VEXH_SetClock(CountingClock, nullptr);
+  g_clockReads = 0;
+  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0);
+  std::uint32_t result = 0xFFFF;
+  EXPECT_EQ(FLT1_EndSample(built.handle(), &result), 0);
+  VEXH_SetClock(nullptr, nullptr);
+  EXPECT_EQ(g_clockReads, 0);
+  EXPECT_EQ(built.filter().sampleStamp, 0u);
+  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(FLT1_EndSample(built.handle(), nullptr), 0);
+}
+
+}  // namespace
+}  // namespace vexfilt
