@@ -1,4 +1,4 @@
-// A small host: compiles "CPU > 90 AND STATE = 'RUN'" over a table of processes into a plan and a pool,
+// A small host: compiles "CPU > 90 AND THREADS <= 64" over a table of processes into a plan and a pool,
 // creates a Filter through the C interface, and prints which of a handful of records pass.
 #include <cstdint>
 #include <cstdio>
@@ -14,19 +14,19 @@ using vexfilt::plan::Column;
 using vexfilt::plan::PlanBuilder;
 using vexfilt::plan::PoolBuilder;
 
-// Record layout of the PROCESS table: a 16-byte name, CPU percentage (4-byte integer), 4-byte state.
+// Record layout of the PROCESS table: a 16-byte name, CPU percentage (4-byte integer), threads (2-byte).
 struct Process {
   const char* name;
   std::int32_t cpu;
-  const char* state;
+  std::int16_t threads;
 };
-constexpr int kNameOffset = 0, kCpuOffset = 16, kStateOffset = 20, kRecordLength = 24;
+constexpr int kNameOffset = 0, kCpuOffset = 16, kThreadsOffset = 20, kRecordLength = 24;
 
 std::vector<std::uint8_t> RecordOf(const Process& process) {
   std::vector<std::uint8_t> record(kRecordLength, ' ');
   std::memcpy(record.data() + kNameOffset, process.name, std::strlen(process.name));
   std::memcpy(record.data() + kCpuOffset, &process.cpu, sizeof process.cpu);
-  std::memcpy(record.data() + kStateOffset, process.state, std::strlen(process.state));
+  std::memcpy(record.data() + kThreadsOffset, &process.threads, sizeof process.threads);
   return record;
 }
 
@@ -37,7 +37,7 @@ int main() {
   PlanBuilder plan("PROCESS");
   plan.RecordLength(kRecordLength).AllOf();
   plan.Compare(Column::Long("CPU", kCpuOffset), vexfilt::op::kGT, pool.Long(90));
-  plan.Compare(Column::Char("STATE", kStateOffset, 4), vexfilt::op::kEQ, pool.Char("RUN", 4));
+  plan.Compare(Column::Short("THREADS", kThreadsOffset), vexfilt::op::kLE, pool.Short(64));
   const std::vector<std::uint8_t> planBytes = plan.Build();
   const std::vector<std::uint8_t> poolBytes = pool.Build();
 
@@ -48,11 +48,10 @@ int main() {
     std::printf("FLT1_CreateFilter failed with status %d\n", status);
     return 1;
   }
-  std::printf("Filter %d: CPU > 90 AND STATE = 'RUN'\n", handle.sequence);
+  std::printf("Filter %d: CPU > 90 AND THREADS <= 64\n", handle.sequence);
 
   const Process sample[] = {
-      {"db-writer", 97, "RUN"}, {"log-rotate", 12, "RUN"}, {"indexer", 93, "WAIT"},
-      {"web-0", 91, "RUN"},     {"backup", 90, "RUN"},
+      {"db-writer", 97, 48}, {"log-rotate", 12, 1}, {"indexer", 93, 200}, {"web-0", 91, 64}, {"backup", 90, 8},
   };
   FLT1_BeginSample(handle);
   int passed = 0;
@@ -60,7 +59,7 @@ int main() {
     const std::vector<std::uint8_t> record = RecordOf(process);
     const bool keep = FLT1_FilterRecord(handle, 0, record.data()) == 0;
     passed += keep;
-    std::printf("  %-12s cpu=%3d state=%-4s %s\n", process.name, process.cpu, process.state, keep ? "pass" : "-");
+    std::printf("  %-12s cpu=%3d threads=%4d %s\n", process.name, process.cpu, process.threads, keep ? "pass" : "-");
   }
   std::uint32_t sampleResult = 0;
   FLT1_EndSample(handle, &sampleResult);

@@ -9,15 +9,15 @@
 
 #include "filter/bytes.h"
 #include "filter/column_name.h"
+#include "filter/configuration.h"
+#include "filter/create_steps.h"
 #include "filter/data_types.h"
 #include "filter/memory.h"
 #include "filter/plan_checks.h"
-#include "filter/pool_walk.h"
 #include "filter/status.h"
 #include "host/nls.h"
 #include "host/services.h"
 #include "host/trace.h"
-#include "routines/function_routines.h"
 
 namespace vexfilt {
 namespace {
@@ -26,6 +26,15 @@ namespace {
 std::atomic<std::int16_t> g_sequence{100};
 std::mutex g_traceFilterMutex;
 char g_traceFilter[11];
+
+}  // namespace
+
+void ForgetTraceFilterSetting() {
+  std::lock_guard<std::mutex> lock(g_traceFilterMutex);
+  g_traceFilter[0] = '\0';
+}
+
+namespace {
 
 std::int16_t NextSequence() {
   return static_cast<std::int16_t>(g_sequence.fetch_add(1, std::memory_order_relaxed) + 1);
@@ -52,35 +61,22 @@ void SelectTracing(Filter& filter) {
   }
 }
 
-std::int32_t BindRoutine(Filter&, FilterElement& element) {
-  element.routine = AlwaysHolds;
-  return status::kOk;
-}
-
-// Skips must move forward: a skip below 1 would loop forever or leave the element array.
-std::int32_t CheckSkips(TraceBlock& block, const Filter& filter, int index, const FilterElement& element) {
-  const char* field = element.trueSkip < 1 ? "trueSkip" : element.falseSkip < 1 ? "falseSkip" : nullptr;
-  if (field == nullptr) return status::kOk;
-  TRC1_Printf(block, __LINE__, "Filter Element %d invalid %s %d - Table %.10s %p", index, field,
-              element.trueSkip < 1 ? element.trueSkip : element.falseSkip, filter.planCopy->tableName,
-              static_cast<const void*>(&filter));
-  return status::kBadVersionOrLength;
-}
-
-std::int32_t PrepareElement(TraceBlock& block, const TraceScope& trace, Filter& filter, int index,
-                            const std::uint8_t* record) {
+std::int32_t PrepareElement(Creation& creation, int index, const std::uint8_t* record) {
+  Filter& filter = creation.filter;
   FilterElement& element = filter.elements[index];
   std::memcpy(&element, record, kElementRecordSize);
-  if (trace.Has(trace_bit::k01 | trace_bit::k10)) {
-    TRC1_Printf(block, __LINE__, "Filter Element %d:", index);
-    TRC1_Dump(block, __LINE__, &element, kElementRecordSize);
+  if (creation.trace.Has(trace_bit::k01 | trace_bit::k10)) {
+    TRC1_Printf(creation.block, __LINE__, "Filter Element %d:", index);
+    TRC1_Dump(creation.block, __LINE__, &element, kElementRecordSize);
   }
   element.filter = &filter;
-  if (std::int32_t st = CheckSkips(block, filter, index, element)) return st;
+  // Skips must move forward: a skip below 1 would loop forever or leave the element array.
+  if (element.trueSkip < 1) return RefuseElement(creation, index, "trueSkip", element.trueSkip);
+  if (element.falseSkip < 1) return RefuseElement(creation, index, "falseSkip", element.falseSkip);
   // Flags are added bitwise: a plan that already set some of them keeps them, and no bit is doubled into
   // its neighbour.
   if ((element.leftFlags & 0xFF) == 0) element.leftFlags |= FlagsOfType(element.dataType);
-  if (std::int32_t st = BindRoutine(filter, element)) return st;
+  if (std::int32_t st = BindRoutine(creation, index)) return st;
   if (!(element.leftFlags & rep::kNameNormalised)) {
     char name[11];
     std::memset(name, ' ', sizeof name);
@@ -88,21 +84,6 @@ std::int32_t PrepareElement(TraceBlock& block, const TraceScope& trace, Filter& 
     FLT1_FixColumnName(reinterpret_cast<const std::uint8_t*>(&element), name, &code);
     std::memcpy(element.columnName, name, sizeof name);
     element.functionCode = code;
-  }
-  return status::kOk;
-}
-
-// Binds each element's operands to the data of the pool entries named by its literal ids; when two
-// entries share an id the later one wins.
-std::int32_t BindLiterals(Filter& filter) {
-  PoolWalk walk(filter.poolCopy, filter.poolCopyLength);
-  EntryView entry(nullptr);
-  while (walk.Next(&entry)) {
-    for (int i = 0; i < filter.elementCount; ++i) {
-      FilterElement& element = filter.elements[i];
-      if (entry.id() == element.leftLiteralId) element.leftData = entry.data();
-      if (entry.id() == element.rightLiteralId) element.rightData = entry.data();
-    }
   }
   return status::kOk;
 }
@@ -137,6 +118,13 @@ std::int32_t SetUpLocale(TraceBlock& block, const TraceScope& trace, Filter& fil
 }
 
 }  // namespace
+
+std::int32_t RefuseElement(Creation& creation, int index, const char* field, std::int32_t value) {
+  const Filter& filter = creation.filter;
+  TRC1_Printf(creation.block, __LINE__, "Filter Element %d invalid %s %d - Table %.10s %p", index, field, value,
+              filter.planCopy->tableName, static_cast<const void*>(&filter));
+  return status::kBadVersionOrLength;
+}
 
 std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void* pool, std::int16_t poolLength,
                           FilterHandle* handle) {
@@ -181,11 +169,12 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
 
   if (trace.Has(trace_bit::k01)) SelectTracing(*filter);
 
+  Creation creation{block, trace, *filter};
   std::int32_t st = status::kOk;
   for (int i = 0; i < filter->elementCount && st == status::kOk; ++i) {
-    st = PrepareElement(block, trace, *filter, i, planBytes + kPlanHeaderSize + static_cast<std::size_t>(i) * header.elementLength);
+    st = PrepareElement(creation, i, planBytes + kPlanHeaderSize + static_cast<std::size_t>(i) * header.elementLength);
   }
-  if (st == status::kOk) st = BindLiterals(*filter);
+  if (st == status::kOk) st = BindLiterals(creation);
   constexpr std::uint16_t kLocaleFlags = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
   if (st == status::kOk && (header.planFlags & kLocaleFlags) == kLocaleFlags) st = SetUpLocale(block, trace, *filter);
   if (st != status::kOk) {

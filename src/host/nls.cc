@@ -8,6 +8,7 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -198,10 +199,21 @@ class Utf16Text {
 
 }  // namespace
 
+namespace {
+std::atomic<std::int32_t> g_failNextLocaleCall{0};
+std::int32_t TakeInjectedFailure() { return g_failNextLocaleCall.exchange(0, std::memory_order_relaxed); }
+}  // namespace
+
+void FailNextLocaleCall(std::int32_t status) { g_failNextLocaleCall.store(status, std::memory_order_relaxed); }
+
 NlsLocale* LCL2_GetLocale(std::uint32_t languageId, std::uint32_t codePage, std::uint32_t /*reserved*/,
                           std::int32_t* status) {
   std::int32_t ignored;
   if (status == nullptr) status = &ignored;
+  if (const std::int32_t injected = TakeInjectedFailure()) {
+    *status = injected;
+    return nullptr;
+  }
   if (codePage != kUtf8CodePage) {
     *status = nls_status::kUnsupportedCodePage;
     return nullptr;
@@ -225,6 +237,7 @@ NlsLocale* LCL2_GetLocale(std::uint32_t languageId, std::uint32_t codePage, std:
 
 std::int32_t LCL2_SetLocaleNumInfo(NlsLocale* locale, std::int32_t /*category*/, std::uint32_t languageId,
                                    std::uint32_t /*reserved*/) {
+  if (const std::int32_t injected = TakeInjectedFailure()) return injected;
   if (locale == nullptr) return nls_status::kBadArgument;
   const std::uint32_t id = EffectiveId(languageId);
   // Called at every sample; an unchanged language keeps what is open.

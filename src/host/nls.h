@@ -67,6 +67,9 @@ std::int32_t LCL2_ByteLength(NlsLocale* locale, const char* text, std::int32_t* 
 double LCL2_StringToDouble(NlsLocale* locale, const char* text, std::int32_t length, const char** end,
                            std::uint32_t reserved);
 
+// Test hook: the next LCL2_GetLocale or LCL2_SetLocaleNumInfo fails with `status` (0: none fails).
+void FailNextLocaleCall(std::int32_t status);
+
 }  // namespace vexfilt
 
 #endif  // VEXFILT_HOST_NLS_H_

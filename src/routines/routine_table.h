@@ -1,0 +1,51 @@
+// Routine tables: one per operator or function set, indexed by routine slot, in a plain and a traced form.
+//
+// The slot says what an element compares: character columns 0 to 6, 4-byte integers 10 to 14, 2-byte
+// integers 15 to 19, floating point 20 to 24, locale-aware character 25 to 31 (the plain slot + 25). An
+// empty cell (no routine) is a combination that has no meaning; creation refuses an element that lands
+// on one.
+#ifndef VEXFILT_ROUTINES_ROUTINE_TABLE_H_
+#define VEXFILT_ROUTINES_ROUTINE_TABLE_H_
+
+#include <array>
+#include <cstdint>
+
+#include "filter/filter.h"
+
+namespace vexfilt {
+
+inline constexpr int kSlotCount = 36;
+inline constexpr int kLocaleSlotShift = 25;  // a locale-aware element's routine lies 25 slots further
+
+// One cell: the routine, the name under which its traced form traces (null for an empty cell), and the
+// bytes the routine reads at the element's right literal, which creation proves are there.
+struct RoutineCell {
+  Routine routine = nullptr;
+  const char* name = nullptr;
+  std::uint8_t literalBytes = 0;
+};
+using RoutineTable = std::array<RoutineCell, kSlotCount>;
+
+// The columns of the dispatch matrix.
+enum class Op : int { kEQ, kNE, kGT, kLT, kGE, kLE, kLike, kStr };
+
+enum class Mode { kPlain, kTraced };
+
+// The table for an operator code (4 to 9, 33 FUNC, 59 LIKE). Any other code: message
+// "Unsupported Record Mode Operator - %d", result 1, *table unchanged.
+std::int32_t VXO2_SetFilterRoutine(const FilterElement& element, std::int16_t operatorCode, const RoutineTable** table);
+
+// The table for a function code (1, 6, 8, 12, 13, 14, 15, 16). Any other code: message
+// "Unsupported Record Mode FunctionSet - %d", result 1, *table unchanged.
+std::int32_t VXO2_SetFunctionRoutine(const FilterElement& element, std::uint32_t functionCode,
+                                     const RoutineTable** table);
+
+// The MKTIME and search tables, which creation binds from directly: they have no traced form.
+const RoutineTable& DirectTable(std::uint32_t functionCode);
+
+// The tables themselves, for tests and inspection.
+const RoutineTable& OperatorTable(Mode mode, Op op);
+
+}  // namespace vexfilt
+
+#endif  // VEXFILT_ROUTINES_ROUTINE_TABLE_H_

@@ -1,0 +1,68 @@
+// Traced twins: a traced routine calls the plain routine of its cell, hands the status to its family's
+// printer, and brackets both with its own entry and exit events.
+#ifndef VEXFILT_ROUTINES_TRACED_H_
+#define VEXFILT_ROUTINES_TRACED_H_
+
+#include <cstdint>
+
+#include "filter/filter.h"
+#include "host/trace.h"
+#include "routines/routine_table.h"
+
+namespace vexfilt {
+
+// The printer families; each writes one line for an element and returns the status it was given.
+enum class Printer { kFix1, kFxStr1, kFix2, kFix4, kVar1, kVrStr1, kVar2, kLong, kShort, kFloat, kNum, kChgNum };
+
+// The trace name of a cell, by the shape of what it compares and its operator column.
+enum class Shape { kColLit, kColCol, kFuncLit, kColResult, kResultResult, kResultLit, kFixColLit, kVarColLit };
+
+inline constexpr int kShapeCount = 8;
+inline constexpr int kOpCount = 8;
+
+// Rows: shapes; columns: EQ NE GT LT GE LE LIKE STR.
+inline constexpr const char* kTraceNames[kShapeCount][kOpCount] = {
+    {"ColEQLit", "ColNELit", "ColGTLit", "ColLTLit", "ColGELit", "ColLELit", "ColLILit", "ColSTRLit"},
+    {"ColEQCol", "ColNECol", "ColGTCol", "ColLTCol", "ColGECol", "ColLECol", "ColLICol", nullptr},
+    {"FuncEQLit", "FuncNELit", "FuncGTLit", "FuncLTLit", "FuncGELit", "FuncLELit", "FuncLILit", nullptr},
+    {"ColEQResult", "ColNEResult", "ColGTResult", "ColLTResult", "ColGEResult", "ColLEResult", nullptr, nullptr},
+    {"ResultEQResult", "ResultNEResult", "ResultGTResult", "ResultLTResult", "ResultGEResult", "ResultLEResult",
+     nullptr, nullptr},
+    {"ResultEQLit", "ResultNELit", "ResultGTLit", "ResultLTLit", "ResultGELit", "ResultLELit", nullptr, nullptr},
+    {"FixColEQLit", "FixColNELit", "FixColGTLit", "FixColLTLit", "FixColGELit", "FixColLELit", "FixColLILit",
+     "FixColStrLit"},
+    {"VarColEQLit", "VarColNELit", "VarColGTLit", "VarColLTLit", "VarColGELit", "VarColLELit", "VarColLILit",
+     "VarColStrLit"},
+};
+
+constexpr const char* TraceName(Shape shape, Op op) {
+  return kTraceNames[static_cast<int>(shape)][static_cast<int>(op)];
+}
+
+// A family's printer. `name` is the traced routine's name, or null when a plain routine reports an error.
+template <Printer printer>
+std::int32_t Print(FilterElement&, const std::uint8_t*, std::int32_t status, const char*) {
+  return status;
+}
+
+template <Routine plain, Printer printer, Shape shape, Op op>
+std::int32_t Traced(FilterElement& element, const std::uint8_t* record) {
+  static TraceBlock block{TraceName(shape, op), kRoutineUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  const std::int32_t status = plain(element, record);
+  return trace.Exit(Print<printer>(element, record, status, TraceName(shape, op)), __LINE__);
+}
+
+// The cell of a routine family in a plain or a traced table.
+template <Mode mode, Routine plain, Printer printer, Shape shape, Op op>
+constexpr RoutineCell Cell(std::uint8_t literalBytes = 0) {
+  if constexpr (mode == Mode::kPlain) {
+    return {plain, TraceName(shape, op), literalBytes};
+  } else {
+    return {&Traced<plain, printer, shape, op>, TraceName(shape, op), literalBytes};
+  }
+}
+
+}  // namespace vexfilt
+
+#endif  // VEXFILT_ROUTINES_TRACED_H_
