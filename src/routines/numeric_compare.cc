@@ -2,6 +2,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <algorithm>
 
 #include "filter/status.h"
 #include "host/nls.h"
@@ -110,12 +112,15 @@ std::int32_t CompareUnscaled(const Number& left, const Number& right) {
   return ThreeWay(static_cast<std::int32_t>(left.integer), static_cast<std::int32_t>(right.integer));
 }
 
-// Rounds to `scale` decimals (divisor 10^scale); halves go towards positive infinity.
+// Rounds to `scale` decimals (divisor 10^scale); halves go towards positive infinity. A decimal half such
+// as 2.135 is not exact in binary (2.13499999...), so a fraction within a few units in the last place of a
+// half counts as the half the text wrote.
 double RoundHalfUp(double value, double divisor) {
   const double scaled = divisor * value;
   double whole;
   const double fraction = std::modf(scaled, &whole);
-  const bool up = fraction >= 0.5 || (fraction >= -0.5 && fraction < 0);
+  const double slack = 64 * std::numeric_limits<double>::epsilon() * std::max(1.0, std::fabs(scaled));
+  const bool up = fraction >= 0.5 - slack || (fraction >= -0.5 - slack && fraction < 0);
   return (up ? std::ceil(scaled) : std::floor(scaled)) / divisor;
 }
 

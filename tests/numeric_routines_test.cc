@@ -1,0 +1,231 @@
+// Numeric comparisons: every family's signedness rules, NaN, mixed representations and scaled numbers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "filter/bytes.h"
+#include "filter_fixture.h"
+#include "routines/numeric_routines.h"
+
+namespace vexfilt {
+namespace {
+
+using plan::Column;
+using plan::Literal;
+using plan::PlanBuilder;
+using plan::PoolBuilder;
+using testing::BuiltFilter;
+
+// A 32-byte record with values placed at offsets.
+class Record {
+ public:
+  Record() : bytes_(32, 0) {}
+  template <typename T>
+  Record& At(int offset, T value) {
+    StoreUnaligned(bytes_.data() + offset, value);
+    return *this;
+  }
+  Record& Text(int offset, const std::string& text) {
+    std::memcpy(bytes_.data() + offset, text.data(), text.size());
+    return *this;
+  }
+  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+};
+
+// Whether "column OP literal" holds for `value` at offset 0.
+template <typename T>
+bool Holds(const Column& column, std::int32_t op, Literal (PoolBuilder::*add)(T, const plan::EntryFields&), T literal,
+           T value) {
+  PoolBuilder pool;
+  PlanBuilder plan("NUMS");
+  plan.Compare(column, op, (pool.*add)(literal, {}));
+  BuiltFilter built(plan, pool);
+  EXPECT_EQ(built.status(), 0);
+  return built.status() == 0 && built.Evaluate(Record().At(0, value).bytes()) == 0;
+}
+
+TEST(LongColumns, OrderingFollowsTheColumnsSignedness) {
+  const auto all = static_cast<std::int32_t>(0xFFFFFFFF);
+  EXPECT_FALSE(Holds(Column::Long("A", 0), op::kGT, &PoolBuilder::Long, 1, all)) << "-1 > 1";
+  EXPECT_TRUE(Holds(Column::ULong("A", 0), op::kGT, &PoolBuilder::ULong, 1u, 0xFFFFFFFFu));
+  EXPECT_TRUE(Holds(Column::Long("A", 0), op::kLT, &PoolBuilder::Long, 1, all));
+  EXPECT_TRUE(Holds(Column::ULong("A", 0), op::kEQ, &PoolBuilder::ULong, 0xFFFFFFFFu, 0xFFFFFFFFu));
+  EXPECT_TRUE(Holds(Column::Long("A", 0), op::kNE, &PoolBuilder::Long, 5, 6));
+  EXPECT_TRUE(Holds(Column::Long("A", 0), op::kGE, &PoolBuilder::Long, 5, 5));
+  EXPECT_FALSE(Holds(Column::Long("A", 0), op::kLE, &PoolBuilder::Long, 5, 6));
+}
+
+TEST(ShortColumns, BothOperandsWidenByTheColumnsSignedness) {
+  EXPECT_TRUE(Holds(Column::UShort("A", 0), op::kGT, &PoolBuilder::UShort, std::uint16_t{0x7FFF}, std::uint16_t{0x8000}));
+  EXPECT_FALSE(Holds(Column::Short("A", 0), op::kGT, &PoolBuilder::Short, std::int16_t{0x7FFF},
+                     static_cast<std::int16_t>(0x8000)));
+  EXPECT_TRUE(Holds(Column::Short("A", 0), op::kLE, &PoolBuilder::Short, std::int16_t{-3}, std::int16_t{-3}));
+}
+
+TEST(DoubleColumns, NanSatisfiesOnlyNotEqual) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  for (std::int32_t op : {op::kEQ, op::kGT, op::kLT, op::kGE, op::kLE}) {
+    EXPECT_FALSE(Holds(Column::Double("A", 0), op, &PoolBuilder::Double, 1.0, nan)) << op;
+  }
+  EXPECT_TRUE(Holds(Column::Double("A", 0), op::kNE, &PoolBuilder::Double, 1.0, nan));
+  EXPECT_TRUE(Holds(Column::Double("A", 0), op::kLT, &PoolBuilder::Double, 2.5, 2.25));
+}
+
+// Result routines compare words that function elements write; tests write them directly.
+struct ResultCase {
+  std::int16_t slot;
+  std::int32_t op;
+  std::int32_t leftResult, rightResult;
+  bool holds;
+};
+
+TEST(ResultRoutines, CompareTheResultWords) {
+  for (const ResultCase& c : {ResultCase{13, op::kGT, -1, 1, true},  // result against result is unsigned
+                              ResultCase{18, op::kGT, -1, 1, true}, ResultCase{13, op::kEQ, 7, 7, true},
+                              ResultCase{14, op::kGT, -1, 0, false},  // against a signed literal 5
+                              ResultCase{19, op::kLT, 4, 0, true}}) {
+    PoolBuilder pool;
+    PlanBuilder plan("RESULTS");
+    const Literal five = c.slot == 19 ? pool.Short(5) : pool.Long(5);
+    plan.Compare(c.slot == 19 ? Column::Short("A", 0) : Column::Long("A", 0), c.op, five).Slot(c.slot);
+    BuiltFilter built(plan, pool);
+    ASSERT_EQ(built.status(), 0);
+    built.element(0).leftResult = c.leftResult;
+    built.element(0).rightResult = c.rightResult;
+    EXPECT_EQ(built.Evaluate(Record().bytes()) == 0, c.holds) << c.slot << " " << c.op;
+  }
+}
+
+TEST(ResultRoutines, ColumnAgainstResultAndUndefinedFloatResult) {
+  PoolBuilder pool;
+  PlanBuilder plan("RESULTS");
+  plan.Compare(Column::ULong("A", 0), op::kGT, pool.Long(0)).Slot(12);
+  plan.Compare(Column::Double("D", 8), op::kEQ, pool.Double(1.0)).Slot(24);
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  built.element(0).leftResult = 1;
+  EXPECT_EQ(built.element(0).routine(built.element(0), Record().At(0, 0xFFFFFFFFu).bytes().data()), 0);
+  EXPECT_EQ(built.element(1).routine(built.element(1), Record().At(8, 1.0).bytes().data()), 1);
+}
+
+TEST(ColumnAgainstColumn, SameTypeUnsignedColumnsCompareUnsigned) {
+  PoolBuilder pool;
+  PlanBuilder plan("COLS");
+  plan.CompareColumns(Column::ULong("A", 0), op::kGT, Column::ULong("B", 4), pool.ColumnDescriptor(Column::ULong("B", 4)));
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(built.Evaluate(Record().At(0, 0x80000000u).At(4, 1u).bytes()), 0);
+}
+
+// The outcome CompareNumeric leaves for a mixed column-against-column element, after evaluation.
+std::int32_t MixedOutcome(const Column& left, const Column& right, const Record& record, std::int32_t* status) {
+  PoolBuilder pool;
+  PlanBuilder plan("MIXED");
+  plan.CompareColumns(left, op::kEQ, right, pool.ColumnDescriptor(right));
+  BuiltFilter built(plan, pool);
+  EXPECT_EQ(built.status(), 0);
+  if (built.status() != 0) return -99;
+  *status = CompareNumeric(built.element(0), record.bytes().data());
+  return built.element(0).conditionCode;
+}
+
+TEST(CompareNumeric, UnscaledPairsFollowTheirRepresentations) {
+  std::int32_t st = -1;
+  EXPECT_EQ(MixedOutcome(Column::Long("A", 0), Column::ULong("B", 4), Record().At(0, -1).At(4, 1u), &st), 1)
+      << "an unsigned 4-byte operand makes the comparison unsigned";
+  EXPECT_EQ(st, 0);
+  EXPECT_EQ(MixedOutcome(Column::Short("A", 0), Column::UShort("B", 4),
+                         Record().At(0, std::int16_t{-1}).At(4, std::uint16_t{1}), &st),
+            -1);
+  EXPECT_EQ(MixedOutcome(Column::Double("A", 0), Column::ULong("B", 8), Record().At(0, 4294967295.0).At(8, 0xFFFFFFFFu), &st),
+            0);
+  EXPECT_EQ(MixedOutcome(Column::Double("A", 0), Column::Long("B", 8),
+                         Record().At(0, std::numeric_limits<double>::quiet_NaN()).At(8, 3), &st),
+            0)
+      << "NaN compares as equal here";
+}
+
+TEST(CompareNumeric, TextOperandsNeedTheScaledMode) {
+  std::int32_t st = -1;
+  MixedOutcome(Column::Long("A", 0), Column::Char("T", 4, 8), Record().Text(4, "5       "), &st);
+  EXPECT_EQ(st, 0) << "a character operand makes the comparison scaled";
+  PoolBuilder pool;
+  PlanBuilder plan("MIXED");
+  plan.CompareColumns(Column::Long("A", 0), op::kEQ, Column::Double("B", 8), pool.ColumnDescriptor(Column::Double("B", 8)))
+      .RightFlags(rep::kDouble | rep::kUnsigned | rep::kMixed | rep::kColumn);
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  built.element(0).conditionCode = 42;
+  EXPECT_EQ(CompareNumeric(built.element(0), Record().bytes().data()), 1004);
+  EXPECT_EQ(built.element(0).conditionCode, 42) << "not written on 1004";
+}
+
+struct TextCase {
+  std::string text;
+  std::int32_t status;
+  std::int32_t outcome;  // of the scaled 213 (2.13) against the text
+};
+
+TEST(CompareNumeric, TextRoundsToTheOtherOperandsDecimalsHalfUp) {
+  for (const TextCase& c : {TextCase{"2.125   ", 0, 0}, TextCase{"2.124   ", 0, 1}, TextCase{"2.135   ", 0, -1}, TextCase{"2.145   ", 0, -1},
+                            TextCase{"  2.13  ", 0, 0}, TextCase{"abc     ", 57, 57}, TextCase{"0       ", 0, 1}}) {
+    std::int32_t st = -1;
+    const std::int32_t outcome =
+        MixedOutcome(Column::Long("A", 0).Scaled(2), Column::Char("T", 4, 8), Record().At(0, 213).Text(4, c.text), &st);
+    EXPECT_EQ(st, c.status) << c.text;
+    EXPECT_EQ(outcome, c.outcome) << c.text;
+  }
+}
+
+TEST(CompareNumeric, NegativeHalvesRoundTowardsPositiveInfinity) {
+  std::int32_t st = -1;
+  EXPECT_EQ(MixedOutcome(Column::Long("A", 0).Scaled(2), Column::Char("T", 4, 8), Record().At(0, -212).Text(4, "-2.125  "), &st),
+            0);
+  EXPECT_EQ(st, 0);
+  // -2.145 is -2.14500000000000001776 in binary: still a half, still towards positive infinity.
+  EXPECT_EQ(MixedOutcome(Column::Long("A", 0).Scaled(2), Column::Char("T", 4, 8), Record().At(0, -214).Text(4, "-2.145  "), &st),
+            0);
+}
+
+TEST(CompareNumeric, VaryingTextWithPrefixBeyondItsColumnGives58) {
+  std::int32_t st = -1;
+  const Column text = Column::VarChar("T", 4, 10);
+  MixedOutcome(Column::Long("A", 0).Scaled(1), text, Record().At(4, std::uint16_t{9}).Text(6, "1.5"), &st);
+  EXPECT_EQ(st, 58);
+  MixedOutcome(Column::Long("A", 0).Scaled(1), text, Record().At(0, 15).At(4, std::uint16_t{3}).Text(6, "1.5"), &st);
+  EXPECT_EQ(st, 0);
+}
+
+TEST(CompareNumeric, MixedElementFailingToReadDoesNotHold) {
+  PoolBuilder pool;
+  PlanBuilder plan("MIXED");
+  plan.CompareColumns(Column::Long("A", 0).Scaled(2), op::kNE, Column::Char("T", 4, 8),
+                      pool.ColumnDescriptor(Column::Char("T", 4, 8)));
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(built.Evaluate(Record().At(0, 213).Text(4, "xyz     ").bytes()), 1);
+  EXPECT_EQ(built.Evaluate(Record().At(0, 213).Text(4, "2.12    ").bytes()), 0);
+}
+
+TEST(ConvertNumericText, ReadsAtMost311Characters) {
+  PoolBuilder pool;
+  PlanBuilder plan("LONGTEXT");
+  const Column text = Column::Char("T", 8, 400);
+  plan.CompareColumns(Column::Long("A", 0), op::kEQ, text, pool.ColumnDescriptor(text));
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  std::vector<std::uint8_t> record(408, '0');
+  StoreUnaligned<std::int32_t>(record.data(), 0);
+  record[8 + 310] = '7';  // the last character read
+  record[8 + 311] = '9';  // beyond it
+  ASSERT_EQ(ConvertNumericText(built.element(0), record.data(), 1), 0);
+  EXPECT_EQ(LoadUnaligned<double>(built.element(0).rightData), 7.0);
+}
+
+}  // namespace
+}  // namespace vexfilt

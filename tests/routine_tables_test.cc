@@ -1,0 +1,129 @@
+// Which table each operator and function code selects, and when the traced tables are chosen.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "filter_fixture.h"
+#include "routines/routine_table.h"
+#include "test_support.h"
+#include "vexhost.h"
+
+namespace vexfilt {
+namespace {
+
+using plan::PlanBuilder;
+using plan::PoolBuilder;
+using testing::BuiltFilter;
+using testing::CapturedTrace;
+
+const char* NameAtSlot10(std::int16_t operatorCode) {
+  FilterElement element{};
+  const RoutineTable* table = nullptr;
+  if (VXO2_SetFilterRoutine(element, operatorCode, &table) != 0) return "refused";
+  return (*table)[10].name;
+}
+
+TEST(OperatorTables, EachOperatorSelectsItsOwnTable) {
+  CapturedTrace trace;
+  EXPECT_STREQ(NameAtSlot10(4), "ColEQLit");
+  EXPECT_STREQ(NameAtSlot10(5), "ColNELit");
+  EXPECT_STREQ(NameAtSlot10(6), "ColLTLit");
+  EXPECT_STREQ(NameAtSlot10(7), "ColGTLit");
+  EXPECT_STREQ(NameAtSlot10(8), "ColLELit");
+  EXPECT_STREQ(NameAtSlot10(9), "ColGELit");
+}
+
+TEST(OperatorTables, StructuralAndArithmeticOperatorsAreRefused) {
+  for (std::int16_t code : {1, 2, 3, 10, 13, 0, 60}) {
+    CapturedTrace trace;
+    FilterElement element{};
+    const RoutineTable* table = reinterpret_cast<const RoutineTable*>(&element);
+    EXPECT_EQ(VXO2_SetFilterRoutine(element, code, &table), 1);
+    EXPECT_EQ(table, reinterpret_cast<const RoutineTable*>(&element)) << "the out table is not written";
+    EXPECT_EQ(trace.lines(), std::vector<std::string>{"Unsupported Record Mode Operator - " + std::to_string(code)});
+  }
+}
+
+TEST(FunctionTables, SubstringIsNoFunctionSet) {
+  CapturedTrace trace;
+  FilterElement element{};
+  const RoutineTable* table = nullptr;
+  EXPECT_EQ(VXO2_SetFunctionRoutine(element, 7, &table), 1);
+  EXPECT_EQ(table, nullptr);
+  EXPECT_EQ(trace.lines(), std::vector<std::string>{"Unsupported Record Mode FunctionSet - 7"});
+}
+
+TEST(FunctionTables, FuncOperatorAndFunctionOneReachTheAlwaysHoldingRoutine) {
+  FilterElement element{};
+  const RoutineTable* byOperator = nullptr;
+  const RoutineTable* byFunction = nullptr;
+  ASSERT_EQ(VXO2_SetFilterRoutine(element, op::kFunc, &byOperator), 0);
+  ASSERT_EQ(VXO2_SetFunctionRoutine(element, fn::kAlways, &byFunction), 0);
+  EXPECT_EQ(byOperator, byFunction);
+  EXPECT_EQ((*byOperator)[0].routine(element, nullptr), 0) << "holds without reading the record";
+}
+
+// A Filter marked for tracing as creation would mark it, for the selectors to look at.
+class TraceChoice : public ::testing::Test {
+ protected:
+  TraceChoice() : built_(PlanBuilder("CPUSTATS").Always(), PoolBuilder()) { element_.filter = &built_.filter(); }
+
+  bool Traced() {
+    const RoutineTable* table = nullptr;
+    EXPECT_EQ(VXO2_SetFilterRoutine(element_, op::kEQ, &table), 0);
+    return table == &OperatorTable(Mode::kTraced, Op::kEQ);
+  }
+  void MarkNamed(const char* name) {
+    built_.filter().filterFlags |= filter_flag::kTraceNamed;
+    std::memset(built_.filter().traceTableName, 0, sizeof built_.filter().traceTableName);
+    std::memcpy(built_.filter().traceTableName, name, std::min<std::size_t>(std::strlen(name), 10));
+  }
+
+  CapturedTrace trace_;
+  BuiltFilter built_;
+  FilterElement element_{};
+};
+
+TEST_F(TraceChoice, NamedTableIsTracedOnlyUnderBit01) {
+  MarkNamed("CPUSTATS");
+  EXPECT_FALSE(Traced());
+  VEXH_SetTraceLevel("VXO2_SetFilterRoutine", 0x01);
+  EXPECT_TRUE(Traced());
+}
+
+TEST_F(TraceChoice, NameMustAgreeOverTenCharactersOrAsTyped) {
+  VEXH_SetTraceLevel(nullptr, 0x01);
+  MarkNamed("CPUSTATX");
+  EXPECT_FALSE(Traced()) << "a difference in the 8th character";
+  MarkNamed("CPUSTATS  ");
+  EXPECT_TRUE(Traced()) << "given with its blanks";
+  MarkNamed("CPUSTATS");
+  EXPECT_TRUE(Traced()) << "given as a person types it";
+  MarkNamed("CPU");
+  EXPECT_FALSE(Traced());
+}
+
+TEST_F(TraceChoice, EveryTableTracedOnlyUnderBit01) {
+  built_.filter().filterFlags |= filter_flag::kTraceAll;
+  EXPECT_FALSE(Traced());
+  VEXH_SetTraceLevel("VXO2_SetFilterRoutine", 0x01);
+  EXPECT_TRUE(Traced());
+  const RoutineTable* mktime = nullptr;
+  VEXH_SetTraceLevel("VXO2_SetFunctionRoutine", 0x01);
+  ASSERT_EQ(VXO2_SetFunctionRoutine(element_, fn::kMktime, &mktime), 0);
+  EXPECT_EQ(mktime, &DirectTable(fn::kMktime)) << "MKTIME has no traced form";
+}
+
+TEST(TracedTables, FloatResultAgainstLiteralSaysItIsUndefined) {
+  CapturedTrace trace;
+  VEXH_SetTraceLevel("VXO2_TRC_GTFloat5", 0x01);
+  FilterElement element{};
+  const RoutineCell& cell = OperatorTable(Mode::kTraced, Op::kGT)[24];
+  EXPECT_EQ(cell.routine(element, nullptr), 1);
+  EXPECT_EQ(trace.lines(), std::vector<std::string>{"Operation is not defined and returns false."});
+  EXPECT_EQ(OperatorTable(Mode::kPlain, Op::kGT)[24].routine(element, nullptr), 1);
+}
+
+}  // namespace
+}  // namespace vexfilt
