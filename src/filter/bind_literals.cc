@@ -109,6 +109,26 @@ std::int32_t BindRight(Creation& creation, int index, const EntryView& entry) {
   return status::kOk;
 }
 
+// Bytes a routine reads at an operand, by its cell's extent; -1 for a negative length, which nothing holds.
+std::int32_t BytesRead(Extent extent, const FilterElement& element) {
+  switch (extent) {
+    case Extent::kNone: return 0;
+    case Extent::kBytes2: return 2;
+    case Extent::kBytes4: return 4;
+    case Extent::kBytes8: return 8;
+    case Extent::kRightLiteralLength: return element.rightLiteralLength < 0 ? -1 : element.rightLiteralLength;
+    case Extent::kLeftLiteralLength: return element.leftLiteralLength < 0 ? -1 : element.leftLiteralLength;
+    case Extent::kRightScale: return static_cast<std::uint16_t>(element.rightScale);
+    case Extent::kLeftScale: return element.leftScale < 0 ? -1 : element.leftScale;
+  }
+  return -1;
+}
+
+bool Holds(const void* data, std::int32_t room, std::int32_t needed) {
+  if (needed == 0) return true;
+  return needed > 0 && data != nullptr && room >= needed;
+}
+
 // Every routine reads only what its element's operands hold.
 std::int32_t CheckOperands(Creation& creation) {
   Filter& filter = creation.filter;
@@ -116,9 +136,16 @@ std::int32_t CheckOperands(Creation& creation) {
     const FilterElement& element = filter.elements[i];
     const auto at = static_cast<std::size_t>(i);
     const RoutineCell* cell = creation.cells[at];
-    if (cell != nullptr && cell->literalBytes > 0 &&
-        (element.rightData == nullptr || creation.rightRoom[at] < cell->literalBytes)) {
+    if (cell == nullptr) continue;
+    if (!Holds(element.rightData, creation.rightRoom[at], BytesRead(cell->right, element))) {
       return RefuseElement(creation, i, "rightLiteralId", element.rightLiteralId);
+    }
+    if (!Holds(element.leftData, creation.leftRoom[at], BytesRead(cell->left, element))) {
+      return RefuseElement(creation, i, "leftLiteralId", element.leftLiteralId);
+    }
+    const int target = i + element.resultTarget;
+    if (cell->deliversToTarget && (target < 0 || target >= filter.elementCount)) {
+      return RefuseElement(creation, i, "resultTarget", element.resultTarget);
     }
     // Operands of different scales are read into value areas at both operand references.
     constexpr std::uint16_t kScaledMixed = rep::kMixed | rep::kScaled;

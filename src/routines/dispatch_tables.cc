@@ -6,6 +6,7 @@
 #include "filter/column_name.h"
 #include "filter/status.h"
 #include "host/trace.h"
+#include "routines/character_routines.h"
 #include "routines/function_routines.h"
 #include "routines/numeric_routines.h"
 #include "routines/routine_table.h"
@@ -37,39 +38,81 @@ constexpr RoutineCell UndefinedFloatCell() {
   }
 }
 
-// The six comparison operators share one matrix; the operator is the column.
+// The six comparison operators share one matrix; the operator is the column. Character cells read the
+// literal over the length an element field gives; numeric cells read a value of their own size.
 template <Mode m, Op op>
 constexpr RoutineTable ComparisonTable() {
   using P = Printer;
   using S = Shape;
+  using E = Extent;
+  namespace ch = character;
+  namespace nls = locale_aware;
   RoutineTable t{};
-  //    slot     family                             printer     shape            literal bytes
-  t[10] = Cell<m, LongColLit<op>,          P::kLong,  S::kColLit,       op>(4);
-  t[11] = Cell<m, LongColCol<op>,          P::kNum,   S::kColCol,       op>();
-  t[12] = Cell<m, LongColResult<op>,       P::kLong,  S::kColResult,    op>();
-  t[13] = Cell<m, LongResultResult<op>,    P::kLong,  S::kResultResult, op>();
-  t[14] = Cell<m, LongResultLit<op>,       P::kLong,  S::kResultLit,    op>(4);
-  t[15] = Cell<m, ShortColLit<op>,         P::kShort, S::kColLit,       op>(2);
-  t[16] = Cell<m, ShortColCol<op>,         P::kNum,   S::kColCol,       op>();
-  t[17] = Cell<m, ShortColResult<op>,      P::kShort, S::kColResult,    op>();
-  t[18] = Cell<m, LongResultResult<op>,    P::kShort, S::kResultResult, op>();
-  t[19] = Cell<m, ShortResultLit<op>,      P::kShort, S::kResultLit,    op>(2);
-  t[20] = Cell<m, DoubleColLit<op>,        P::kFloat, S::kColLit,       op>(8);
-  t[21] = Cell<m, DoubleColCol<op>,        P::kNum,   S::kColCol,       op>();
-  t[22] = Cell<m, DoubleColLit<op>,        P::kFloat, S::kColResult,    op>(8);
-  t[23] = Cell<m, DoubleColLit<op>,        P::kFloat, S::kResultResult, op>(8);
+  //    slot     family                                          printer    shape                 right literal            left data
+  t[0]  = Cell<m, ByOutcome<op, ch::FixedColumnLiteral>,    P::kFix1,  S::kColLit,       op>(E::kRightLiteralLength);
+  t[1]  = Cell<m, ByOutcome<op, ch::FixedColumnColumn>,     P::kFix2,  S::kColCol,       op>();
+  t[3]  = Cell<m, ByOutcome<op, ch::ResultLiteral>,         P::kFix4,  S::kFuncLit,      op>(E::kRightLiteralLength, E::kRightLiteralLength);
+  t[5]  = Cell<m, ByOutcome<op, ch::VaryingColumnLiteral>,  P::kVar1,  S::kColLit,       op>(E::kRightLiteralLength);
+  t[6]  = Cell<m, ByOutcome<op, ch::VaryingColumnColumn>,   P::kVar2,  S::kColCol,       op>();
+  t[10] = Cell<m, LongColLit<op>,                           P::kLong,  S::kColLit,       op>(E::kBytes4);
+  t[11] = Cell<m, LongColCol<op>,                           P::kNum,   S::kColCol,       op>();
+  t[12] = Cell<m, LongColResult<op>,                        P::kLong,  S::kColResult,    op>();
+  t[13] = Cell<m, LongResultResult<op>,                     P::kLong,  S::kResultResult, op>();
+  t[14] = Cell<m, LongResultLit<op>,                        P::kLong,  S::kResultLit,    op>(E::kBytes4);
+  t[15] = Cell<m, ShortColLit<op>,                          P::kShort, S::kColLit,       op>(E::kBytes2);
+  t[16] = Cell<m, ShortColCol<op>,                          P::kNum,   S::kColCol,       op>();
+  t[17] = Cell<m, ShortColResult<op>,                       P::kShort, S::kColResult,    op>();
+  t[18] = Cell<m, LongResultResult<op>,                     P::kShort, S::kResultResult, op>();
+  t[19] = Cell<m, ShortResultLit<op>,                       P::kShort, S::kResultLit,    op>(E::kBytes2);
+  t[20] = Cell<m, DoubleColLit<op>,                         P::kFloat, S::kColLit,       op>(E::kBytes8);
+  t[21] = Cell<m, DoubleColCol<op>,                         P::kNum,   S::kColCol,       op>();
+  t[22] = Cell<m, DoubleColLit<op>,                         P::kFloat, S::kColResult,    op>(E::kBytes8);
+  t[23] = Cell<m, DoubleColLit<op>,                         P::kFloat, S::kResultResult, op>(E::kBytes8);
   t[24] = UndefinedFloatCell<m, op>();
+  t[25] = Cell<m, ByOutcome<op, nls::FixedColumnLiteral>,   P::kFix1,  S::kFixColLit,    op>(E::kRightScale);
+  t[26] = Cell<m, ByOutcome<op, nls::FixedColumnColumn>,    P::kFix2,  S::kColCol,       op>();
+  t[28] = Cell<m, ByOutcome<op, nls::ResultLiteral>,        P::kFix4,  S::kFuncLit,      op>(E::kRightScale, E::kLeftScale);
+  t[30] = Cell<m, ByOutcome<op, nls::VaryingColumnLiteral>, P::kVar1,  S::kVarColLit,    op>(E::kRightScale);
+  t[31] = Cell<m, ByOutcome<op, nls::VaryingColumnColumn>,  P::kVar2,  S::kColCol,       op>();
   return t;
 }
 
-// LIKE and STR hold character routines only.
+// LIKE: the pattern is the literal over its pattern length, or the right column.
 template <Mode m>
 constexpr RoutineTable LikeTable() {
-  return RoutineTable{};
+  using P = Printer;
+  using S = Shape;
+  using E = Extent;
+  namespace ch = character;
+  namespace nls = locale_aware;
+  constexpr Op li = Op::kLike;
+  RoutineTable t{};
+  t[0]  = Cell<m, ch::FixedColumnLike,          P::kFix1, S::kColLit,    li>(E::kRightScale);
+  t[1]  = Cell<m, ch::FixedColumnColumnLike,    P::kFix2, S::kColCol,    li>();
+  t[3]  = Cell<m, ch::ResultLike,               P::kFix4, S::kFuncLit,   li>(E::kRightLiteralLength, E::kLeftLiteralLength);
+  t[5]  = Cell<m, ch::VaryingColumnLike,        P::kVar1, S::kColLit,    li>(E::kRightScale);
+  t[6]  = Cell<m, ch::VaryingColumnColumnLike,  P::kVar2, S::kColCol,    li>();
+  t[25] = Cell<m, nls::FixedColumnLike,         P::kFix1, S::kFixColLit, li>(E::kRightScale);
+  t[26] = Cell<m, nls::FixedColumnColumnLike,   P::kFix2, S::kColCol,    li>();
+  t[28] = Cell<m, nls::ResultLike,              P::kFix4, S::kFuncLit,   li>(E::kRightScale, E::kLeftScale);
+  t[30] = Cell<m, nls::VaryingColumnLike,       P::kVar1, S::kVarColLit, li>(E::kRightScale);
+  t[31] = Cell<m, nls::VaryingColumnColumnLike, P::kVar2, S::kColCol,    li>();
+  return t;
 }
+
+// STR (function 6): the search string is at leftData; the found flag goes to the result target.
 template <Mode m>
 constexpr RoutineTable StrTable() {
-  return RoutineTable{};
+  using P = Printer;
+  using S = Shape;
+  using E = Extent;
+  constexpr Op str = Op::kStr;
+  RoutineTable t{};
+  t[0]  = Cell<m, character::FixedColumnSearch,      P::kFxStr1, S::kColLit,    str>(E::kNone, E::kLeftLiteralLength, true);
+  t[5]  = Cell<m, character::VaryingColumnSearch,    P::kVrStr1, S::kColLit,    str>(E::kNone, E::kLeftLiteralLength, true);
+  t[25] = Cell<m, locale_aware::FixedColumnSearch,   P::kFxStr1, S::kFixColLit, str>(E::kNone, E::kLeftScale, true);
+  t[30] = Cell<m, locale_aware::VaryingColumnSearch, P::kVrStr1, S::kVarColLit, str>(E::kNone, E::kLeftScale, true);
+  return t;
 }
 
 // The FUNC operator and function 1: the always-holding routine at slot 0.
@@ -98,7 +141,8 @@ constexpr RoutineTable kPlainRegexp{}, kTracedRegexp{};
 constexpr RoutineTable kPlainChange{}, kTracedChange{};
 constexpr RoutineTable kMktime{}, kSearch{};
 
-static_assert(kPlainTables[0][2].routine == nullptr, "slot 2 is empty in every table");
+static_assert(kPlainTables[0][2].routine == nullptr && kTracedTables[6][4].routine == nullptr, "slots 2 and 4 are empty");
+static_assert(kPlainTables[static_cast<int>(Op::kStr)][1].routine == nullptr, "no string search between columns");
 static_assert(kPlainTables[static_cast<int>(Op::kLT)][10].name == TraceName(Shape::kColLit, Op::kLT));
 
 // Traced tables serve a Filter marked to trace every table, or one naming this table, and only while the

@@ -17,12 +17,26 @@ namespace vexfilt {
 inline constexpr int kSlotCount = 36;
 inline constexpr int kLocaleSlotShift = 25;  // a locale-aware element's routine lies 25 slots further
 
-// One cell: the routine, the name under which its traced form traces (null for an empty cell), and the
-// bytes the routine reads at the element's right literal, which creation proves are there.
+// How many bytes a routine reads at an operand reference: a fixed size, or the length an element field gives.
+enum class Extent : std::uint8_t {
+  kNone,
+  kBytes2,
+  kBytes4,
+  kBytes8,
+  kRightLiteralLength,
+  kLeftLiteralLength,
+  kRightScale,
+  kLeftScale,
+};
+
+// One cell: the routine, the name under which its traced form traces (null for an empty cell), and what
+// the routine reads and writes beyond the record, which creation proves is there.
 struct RoutineCell {
   Routine routine = nullptr;
   const char* name = nullptr;
-  std::uint8_t literalBytes = 0;
+  Extent right = Extent::kNone;  // read at rightData
+  Extent left = Extent::kNone;  // read at leftData
+  bool deliversToTarget = false;  // writes leftResult of the element `resultTarget` away
 };
 using RoutineTable = std::array<RoutineCell, kSlotCount>;
 

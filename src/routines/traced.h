@@ -55,11 +55,11 @@ std::int32_t Traced(FilterElement& element, const std::uint8_t* record) {
 
 // The cell of a routine family in a plain or a traced table.
 template <Mode mode, Routine plain, Printer printer, Shape shape, Op op>
-constexpr RoutineCell Cell(std::uint8_t literalBytes = 0) {
+constexpr RoutineCell Cell(Extent right = Extent::kNone, Extent left = Extent::kNone, bool delivers = false) {
   if constexpr (mode == Mode::kPlain) {
-    return {plain, TraceName(shape, op), literalBytes};
+    return {plain, TraceName(shape, op), right, left, delivers};
   } else {
-    return {&Traced<plain, printer, shape, op>, TraceName(shape, op), literalBytes};
+    return {&Traced<plain, printer, shape, op>, TraceName(shape, op), right, left, delivers};
   }
 }
 

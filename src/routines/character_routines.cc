@@ -1,0 +1,207 @@
+// Plain character routines: bytes compare unsigned, case-sensitively, the shorter operand blank padded.
+#include "routines/character_routines.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "filter/bytes.h"
+#include "filter/status.h"
+#include "routines/byte_strings.h"
+#include "routines/numeric_routines.h"
+#include "routines/traced.h"
+
+namespace vexfilt::character {
+namespace {
+
+const std::uint8_t* ColumnOf(const FilterElement& e, const std::uint8_t* record) { return record + e.columnOffset; }
+const std::uint8_t* RightColumnOf(const FilterElement& e, const std::uint8_t* record) {
+  return record + e.rightColumnOffset;
+}
+const std::uint8_t* LiteralOf(const FilterElement& e) { return static_cast<const std::uint8_t*>(e.rightData); }
+const std::uint8_t* LeftDataOf(const FilterElement& e) { return static_cast<const std::uint8_t*>(e.leftData); }
+std::uint16_t PrefixAt(const std::uint8_t* column) { return LoadUnaligned<std::uint16_t>(column); }
+// The declared length of a right operand, which character elements keep in `rightScale`.
+std::int32_t RightLength(const FilterElement& e) { return static_cast<std::uint16_t>(e.rightScale); }
+
+std::int32_t Compare(const std::uint8_t* a, const std::uint8_t* b, std::int32_t length) {
+  if (length <= 0) return 0;
+  const int order = std::memcmp(a, b, static_cast<std::size_t>(length));
+  return order < 0 ? -1 : order > 0 ? 1 : 0;
+}
+
+std::int32_t MatchStatus(std::int32_t patternResult) { return patternResult == status::kOk ? 0 : 1; }
+
+bool RightIsVarying(const FilterElement& e) {
+  constexpr std::uint16_t kVaryingChar = rep::kChar | rep::kVarying | rep::kMixed;
+  return (e.rightFlags & kVaryingChar) == kVaryingChar;
+}
+bool RightIsScaledNumber(const FilterElement& e) {
+  constexpr std::uint16_t kScaledMixed = rep::kScaled | rep::kMixed;
+  return (e.rightFlags & kScaledMixed) == kScaledMixed && (e.rightFlags & rep::kNumeric);
+}
+
+// The data of a varying column against a literal: after the prefix when it is within the capacity,
+// otherwise the whole column, prefix bytes included.
+struct VaryingData {
+  const std::uint8_t* data;
+  std::int32_t length;
+  bool inRange;
+};
+VaryingData ReadVarying(FilterElement& e, const std::uint8_t* record) {
+  const std::uint8_t* column = ColumnOf(e, record);
+  const std::uint16_t prefix = PrefixAt(column);
+  e.leftScale = static_cast<std::int16_t>(prefix);
+  if (prefix <= e.columnLength - 2) {
+    e.alternateOperator = 2;
+    return {column + 2, prefix, true};
+  }
+  e.alternateOperator = 0;
+  return {column, e.columnLength, false};
+}
+
+constexpr std::uint8_t kOneBlank[1] = {kBlank};
+
+}  // namespace
+
+std::int32_t FixedColumnLiteral(FilterElement& e, const std::uint8_t* record) {
+  e.conditionCode = Compare(ColumnOf(e, record) + e.substringOffset, LiteralOf(e), e.rightLiteralLength);
+  return status::kOk;
+}
+
+std::int32_t FixedColumnLike(FilterElement& e, const std::uint8_t* record) {
+  return MatchStatus(ComparePattern(ColumnOf(e, record) + e.substringOffset, e.columnLength - e.substringOffset,
+                                    LiteralOf(e), RightLength(e), 0));
+}
+
+std::int32_t FixedColumnSearch(FilterElement& e, const std::uint8_t* record) {
+  const std::int32_t found = FindString(ColumnOf(e, record), e.columnLength, LeftDataOf(e), e.leftLiteralLength);
+  DeliverFound(e, found);
+  e.conditionCode = found ? status::kOk : status::kNoMatch;
+  return e.conditionCode;
+}
+
+std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record) {
+  const std::uint8_t* left = ColumnOf(e, record);
+  const std::uint8_t* right = RightColumnOf(e, record);
+  if (!(e.leftFlags & rep::kMixed)) {
+    e.conditionCode = Compare(left, right, e.leftLiteralLength);
+    return status::kOk;
+  }
+  if (RightIsVarying(e)) {
+    const std::uint16_t prefix = PrefixAt(right);
+    e.rightDataType = static_cast<std::int16_t>(prefix);
+    if (prefix > RightLength(e) - 2) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
+    e.conditionCode = ComparePadded(left, right + 2, e.columnLength, prefix, kBlank);
+    return status::kOk;
+  }
+  if (RightIsScaledNumber(e)) return CompareNumeric(e, record);
+  e.conditionCode = ComparePadded(left, right, e.columnLength, RightLength(e), kBlank);
+  return status::kOk;
+}
+
+std::int32_t FixedColumnColumnLike(FilterElement& e, const std::uint8_t* record) {
+  const std::uint8_t* left = ColumnOf(e, record);
+  const std::uint8_t* right = RightColumnOf(e, record);
+  std::int32_t match;
+  if (RightIsVarying(e)) {
+    const std::uint16_t prefix = PrefixAt(right);
+    e.rightDataType = static_cast<std::int16_t>(prefix);
+    if (prefix > RightLength(e) - 2) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
+    match = ComparePattern(left, e.columnLength, right + 2, prefix, std::max<std::int32_t>(e.columnLength, prefix));
+  } else {
+    const std::int32_t n = (e.rightFlags & rep::kColumn) ? RightLength(e) : e.rightLiteralLength;
+    match = ComparePattern(left, e.columnLength, right, n, std::max<std::int32_t>(e.columnLength, n));
+  }
+  e.conditionCode = MatchStatus(match);
+  return e.conditionCode;
+}
+
+std::int32_t ResultLiteral(FilterElement& e, const std::uint8_t*) {
+  e.conditionCode = Compare(LeftDataOf(e), LiteralOf(e), e.rightLiteralLength);
+  return status::kOk;
+}
+
+std::int32_t ResultLike(FilterElement& e, const std::uint8_t*) {
+  return MatchStatus(ComparePattern(LeftDataOf(e), e.leftLiteralLength, LiteralOf(e), e.rightLiteralLength, 0));
+}
+
+std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record) {
+  const VaryingData value = ReadVarying(e, record);
+  const std::uint8_t* literal = LiteralOf(e);
+  const std::int32_t literalLength = e.rightLiteralLength;
+  if (e.functionCode != fn::kSubstring) {
+    e.conditionCode = ComparePadded(value.data, literal, value.length, literalLength, kBlank);
+    return status::kOk;
+  }
+  const std::int32_t offset = e.substringOffset;
+  if (!(e.rightFlags & rep::kPatternLengthGiven) && offset + literalLength > e.columnLength - e.alternateOperator) {
+    return Print<Printer::kVar1>(e, record, status::kSubstringBeyondData, nullptr);
+  }
+  if (value.length <= offset) {
+    e.conditionCode = ComparePadded(kOneBlank, literal, 1, literalLength, kBlank);
+  } else if (value.length - offset < literalLength) {
+    e.conditionCode = ComparePadded(value.data + offset, literal, value.length - offset, literalLength, kBlank);
+  } else {
+    e.conditionCode = Compare(value.data + offset, literal, literalLength);
+  }
+  return status::kOk;
+}
+
+std::int32_t VaryingColumnLike(FilterElement& e, const std::uint8_t* record) {
+  const VaryingData value = ReadVarying(e, record);
+  if (!value.inRange) return FixedColumnLike(e, record);
+  const std::int32_t offset = e.substringOffset;
+  const std::int32_t width = e.columnLength - 2 - offset;
+  if (value.length <= offset) return MatchStatus(ComparePattern(kOneBlank, 1, LiteralOf(e), RightLength(e), width));
+  return MatchStatus(ComparePattern(value.data + offset, value.length - offset, LiteralOf(e), RightLength(e), width));
+}
+
+std::int32_t VaryingColumnSearch(FilterElement& e, const std::uint8_t* record) {
+  const std::uint8_t* column = ColumnOf(e, record);
+  const std::uint16_t prefix = PrefixAt(column);
+  e.rightScale = static_cast<std::int16_t>(prefix);
+  const std::int32_t capacity = e.columnLength - 2;
+  if (prefix > capacity) return FixedColumnSearch(e, record);
+  const std::int32_t found = FindPaddedString(column + 2, prefix, LeftDataOf(e), e.leftLiteralLength, capacity, kBlank);
+  DeliverFound(e, found);
+  e.conditionCode = found ? status::kOk : status::kNoMatch;
+  return e.conditionCode;
+}
+
+std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record) {
+  const std::uint8_t* left = ColumnOf(e, record);
+  const std::uint16_t leftPrefix = PrefixAt(left);
+  e.leftScale = static_cast<std::int16_t>(leftPrefix);
+  if (leftPrefix > e.columnLength - 2) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
+  const std::uint8_t* right = RightColumnOf(e, record);
+  if (RightIsVarying(e)) {
+    const std::uint16_t rightPrefix = PrefixAt(right);
+    e.rightDataType = static_cast<std::int16_t>(rightPrefix);
+    if (rightPrefix > RightLength(e) - 2) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
+    e.conditionCode = ComparePadded(left + 2, right + 2, leftPrefix, rightPrefix, kBlank);
+    return status::kOk;
+  }
+  if (RightIsScaledNumber(e)) return CompareNumeric(e, record);
+  e.conditionCode = ComparePadded(left + 2, right, leftPrefix, RightLength(e), kBlank);
+  return status::kOk;
+}
+
+std::int32_t VaryingColumnColumnLike(FilterElement& e, const std::uint8_t* record) {
+  const std::uint8_t* left = ColumnOf(e, record);
+  const std::uint16_t leftPrefix = PrefixAt(left);
+  e.leftScale = static_cast<std::int16_t>(leftPrefix);
+  if (leftPrefix > e.columnLength - 2) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
+  const std::uint8_t* right = RightColumnOf(e, record);
+  std::int32_t match;
+  if (!RightIsVarying(e)) {
+    match = ComparePattern(left + 2, leftPrefix, right, RightLength(e), std::max<std::int32_t>(leftPrefix, RightLength(e)));
+  } else {
+    const std::uint16_t rightPrefix = PrefixAt(right);
+    e.rightDataType = static_cast<std::int16_t>(rightPrefix);
+    if (rightPrefix > RightLength(e) - 2) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
+    match = ComparePattern(left + 2, leftPrefix, right + 2, rightPrefix, std::max(leftPrefix, rightPrefix));
+  }
+  return MatchStatus(match);
+}
+
+}  // namespace vexfilt::character

@@ -1,0 +1,70 @@
+// Character routines, plain (slots 0 to 6) and locale-aware (slots 25 to 31), and the string search.
+//
+// The comparisons share one shape: an outcome function reads the operands, leaves the three-way outcome
+// in `conditionCode` and returns 0, or returns the status that stopped it; the operator then only reads
+// the outcome. LIKE and STR routines answer directly.
+#ifndef VEXFILT_ROUTINES_CHARACTER_ROUTINES_H_
+#define VEXFILT_ROUTINES_CHARACTER_ROUTINES_H_
+
+#include <cstdint>
+
+#include "filter/filter.h"
+#include "routines/compare.h"
+
+namespace vexfilt {
+
+using OutcomeFunction = std::int32_t (*)(FilterElement& element, const std::uint8_t* record);
+
+// EQ to LE over an outcome function: a failed comparison does not hold.
+template <Op op, OutcomeFunction outcome>
+std::int32_t ByOutcome(FilterElement& element, const std::uint8_t* record) {
+  if (outcome(element, record) != 0) return 1;
+  return StatusOf(OutcomeHolds<op>(element.conditionCode));
+}
+
+namespace character {
+
+// Outcome functions of the plain routines, by slot.
+std::int32_t FixedColumnLiteral(FilterElement& e, const std::uint8_t* record);  // 0
+std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record);  // 1
+std::int32_t ResultLiteral(FilterElement& e, const std::uint8_t* record);  // 3
+std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record);  // 5
+std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record);  // 6
+
+std::int32_t FixedColumnLike(FilterElement& e, const std::uint8_t* record);
+std::int32_t FixedColumnColumnLike(FilterElement& e, const std::uint8_t* record);
+std::int32_t ResultLike(FilterElement& e, const std::uint8_t* record);
+std::int32_t VaryingColumnLike(FilterElement& e, const std::uint8_t* record);
+std::int32_t VaryingColumnColumnLike(FilterElement& e, const std::uint8_t* record);
+
+std::int32_t FixedColumnSearch(FilterElement& e, const std::uint8_t* record);
+std::int32_t VaryingColumnSearch(FilterElement& e, const std::uint8_t* record);
+
+}  // namespace character
+
+namespace locale_aware {
+
+// Outcome functions of the locale-aware routines, by slot.
+std::int32_t FixedColumnLiteral(FilterElement& e, const std::uint8_t* record);  // 25
+std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record);  // 26
+std::int32_t ResultLiteral(FilterElement& e, const std::uint8_t* record);  // 28
+std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record);  // 30
+std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record);  // 31
+
+std::int32_t FixedColumnLike(FilterElement& e, const std::uint8_t* record);
+std::int32_t FixedColumnColumnLike(FilterElement& e, const std::uint8_t* record);
+std::int32_t ResultLike(FilterElement& e, const std::uint8_t* record);
+std::int32_t VaryingColumnLike(FilterElement& e, const std::uint8_t* record);
+std::int32_t VaryingColumnColumnLike(FilterElement& e, const std::uint8_t* record);
+
+std::int32_t FixedColumnSearch(FilterElement& e, const std::uint8_t* record);
+std::int32_t VaryingColumnSearch(FilterElement& e, const std::uint8_t* record);
+
+}  // namespace locale_aware
+
+// Hands a string search's found flag to the element `resultTarget` away. Creation proved it exists.
+inline void DeliverFound(FilterElement& element, std::int32_t found) { (&element)[element.resultTarget].leftResult = found; }
+
+}  // namespace vexfilt
+
+#endif  // VEXFILT_ROUTINES_CHARACTER_ROUTINES_H_
