@@ -7,6 +7,7 @@
 
 #include "filter/bytes.h"
 #include "filter_fixture.h"
+#include "record.h"
 #include "routines/numeric_routines.h"
 
 namespace vexfilt {
@@ -17,25 +18,7 @@ using plan::Literal;
 using plan::PlanBuilder;
 using plan::PoolBuilder;
 using testing::BuiltFilter;
-
-// A 32-byte record with values placed at offsets.
-class Record {
- public:
-  Record() : bytes_(32, 0) {}
-  template <typename T>
-  Record& At(int offset, T value) {
-    StoreUnaligned(bytes_.data() + offset, value);
-    return *this;
-  }
-  Record& Text(int offset, const std::string& text) {
-    std::memcpy(bytes_.data() + offset, text.data(), text.size());
-    return *this;
-  }
-  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-
- private:
-  std::vector<std::uint8_t> bytes_;
-};
+using testing::Record;
 
 // Whether "column OP literal" holds for `value` at offset 0.
 template <typename T>

@@ -280,6 +280,8 @@ Element PlanBuilder::At(std::size_t index) { return Element(this, index); }
 Element PlanBuilder::Compare(const Column& column, std::int32_t op, const Literal& literal) {
   Element element = Add();
   element.Operator(op).Column(column).Slot(column.Slot()).RightLiteral(literal);
+  // Locale-aware routines take the literal's length from rightScale.
+  if (column.Flags() & rep::kUtf8) element.RightScale(literal.length);
   return element;
 }
 

@@ -31,8 +31,10 @@ std::int32_t Compare(const std::uint8_t* a, const std::uint8_t* b, std::int32_t 
 
 std::int32_t MatchStatus(std::int32_t patternResult) { return patternResult == status::kOk ? 0 : 1; }
 
+// A right column with a length prefix is read after it, whether or not the operands' types differ: two
+// varying columns of one type must not compare the right prefix's bytes as text.
 bool RightIsVarying(const FilterElement& e) {
-  constexpr std::uint16_t kVaryingChar = rep::kChar | rep::kVarying | rep::kMixed;
+  constexpr std::uint16_t kVaryingChar = rep::kChar | rep::kVarying;
   return (e.rightFlags & kVaryingChar) == kVaryingChar;
 }
 bool RightIsScaledNumber(const FilterElement& e) {

@@ -25,8 +25,9 @@ const char* Text(const std::uint8_t* bytes) { return reinterpret_cast<const char
 
 constexpr std::uint8_t kOneBlank[1] = {' '};
 
+// As for the plain routines, a right column with a length prefix is always read after it.
 bool RightIsVaryingLocale(const FilterElement& e) {
-  constexpr std::uint16_t kVaryingLocale = rep::kUtf8 | rep::kVarying | rep::kMixed;
+  constexpr std::uint16_t kVaryingLocale = rep::kUtf8 | rep::kVarying;
   return (e.rightFlags & kVaryingLocale) == kVaryingLocale;
 }
 bool RightIsScaledNumber(const FilterElement& e) {
