@@ -1,5 +1,6 @@
 // Binding literals: each pool entry, in chain order, to every element that names its id; then the checks
 // that every routine finds at its operands the bytes it will read.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -8,6 +9,8 @@
 #include "filter/data_types.h"
 #include "filter/pool_walk.h"
 #include "filter/status.h"
+#include "routines/change_cache.h"
+#include "routines/change_control.h"
 
 namespace vexfilt {
 namespace {
@@ -17,6 +20,9 @@ namespace {
 constexpr std::size_t kRightDivisor = 8, kLeftArea = 16, kLeftDivisor = 24, kRightType = 44;
 constexpr std::int32_t kDescriptorSize = 46;
 constexpr std::int32_t kValueAreaSize = 16;  // a value and its divisor
+constexpr std::int32_t kTimestampBytes = 16;
+constexpr std::uint16_t kChangeCacheCapacity = 200;
+constexpr float kChangeCacheLoadFactor = 0.75f;
 
 // The pattern length of a LIKE: one more than the literal's length when the entry holds a byte past it and
 // the pattern ends in an asterisk, so that the asterisk may also match that byte.
@@ -62,36 +68,69 @@ std::int32_t PrepareColumnDescriptor(Creation& creation, int index, const EntryV
   return status::kOk;
 }
 
-// Change control block: options, the bytes and records counted, the cache and the current record.
-constexpr std::size_t kOptions = 0, kBytesHeld = 4, kRecordsHeld = 8, kCache = 32, kCurrentRecord = 48;
-constexpr std::int32_t kControlHeaderSize = 64;
-constexpr std::uint32_t kEnableFire = 0x0400;
-
+// A change control block is prepared where it is bound: options, counts and references cleared, so that
+// a Filter released at any later point finds either no cache or one it made. Caches are made once every
+// operand has been checked.
 std::int32_t PrepareChangeControl(Creation& creation, int index, const EntryView& entry) {
+  namespace cc = change_control;
   Filter& filter = creation.filter;
   FilterElement& element = filter.elements[index];
-  if (static_cast<std::int32_t>(entry.room()) < kControlHeaderSize) {
+  if (entry.room() < cc::kKeyEntries) {
+    element.rightData = nullptr;
     return RefuseElement(creation, index, "rightLiteralId", element.rightLiteralId);
   }
   std::uint8_t* control = entry.data();
   if (element.functionCode == fn::kChange) {
-    auto options = LoadUnaligned<std::uint32_t>(control + kOptions);
+    auto options = LoadUnaligned<std::uint32_t>(control + cc::kOptions);
     if (EnableFireConfigured()) {
-      options |= kEnableFire;
+      options |= cc::kEnableFire;
       if (creation.trace.Has(trace_bit::k01 | trace_bit::k10)) {
         TRC1_Printf(creation.block, __LINE__, "Change Function (EnableFire) for Table %.10s %p",
                     filter.planCopy->tableName, static_cast<void*>(&filter));
       }
     } else {
-      options &= ~kEnableFire;
+      options &= ~cc::kEnableFire;
     }
-    StoreUnaligned(control + kOptions, options);
+    StoreUnaligned(control + cc::kOptions, options);
   }
-  // The cache itself is made by the change routines' own unit; until it exists the block holds none.
-  StoreUnaligned<void*>(control + kCache, nullptr);
-  StoreUnaligned<std::uint32_t>(control + kBytesHeld, 0);
-  StoreUnaligned<std::uint32_t>(control + kRecordsHeld, 0);
-  StoreUnaligned<void*>(control + kCurrentRecord, nullptr);
+  StoreUnaligned<void*>(control + cc::kCache, nullptr);
+  StoreUnaligned<std::uint32_t>(control + cc::kBytesHeld, 0);
+  StoreUnaligned<std::uint32_t>(control + cc::kRecordsHeld, 0);
+  StoreUnaligned<void*>(control + cc::kCurrentRecord, nullptr);
+  return status::kOk;
+}
+
+// What the change routine will read and write: the key column entries inside the block, a key that is the
+// sum of its columns and fits a record, a scratch record that holds a record and the cleared value area,
+// and a value of at most 8 bytes.
+std::int32_t CheckChangeControl(Creation& creation, int index) {
+  namespace cc = change_control;
+  const FilterElement& element = creation.filter.elements[index];
+  const auto at = static_cast<std::size_t>(index);
+  const auto* control = static_cast<const std::uint8_t*>(element.rightData);
+  if (control == nullptr) return RefuseElement(creation, index, "rightLiteralId", element.rightLiteralId);
+  const std::int32_t columns = cc::Field16(control, cc::kKeyColumns);
+  const std::int32_t stride = cc::Field16(control, cc::kKeyStride);
+  const std::int32_t keyLength = cc::Field16(control, cc::kKeyLength);
+  const std::int32_t valueArea = cc::Field16(control, cc::kValueAreaLength);
+  const std::int32_t recordSize = cc::Field16(control, cc::kRecordSize);
+  const std::int32_t room = creation.rightRoom[at];
+  bool sound = columns >= 0 && (columns == 0 || stride >= static_cast<std::int32_t>(cc::kKeyEntrySize)) &&
+               static_cast<std::int64_t>(cc::kKeyEntries) + static_cast<std::int64_t>(columns) * stride <= room;
+  std::int32_t sum = 0;
+  for (std::int32_t i = 0; sound && i < columns; ++i) {
+    const std::uint8_t* entry = control + cc::kKeyEntries + static_cast<std::size_t>(i * stride);
+    const std::int32_t length = cc::Field16(entry, cc::kKeyColumnLength);
+    sound = length >= 0 && cc::Field16(entry, cc::kKeyColumnOffset) >= 0;
+    sum += length;
+  }
+  if (!sound || sum != keyLength || recordSize < static_cast<std::int32_t>(cache_record::kKey) + keyLength) {
+    return RefuseElement(creation, index, "rightLiteralId", element.rightLiteralId);
+  }
+  if (element.leftData == nullptr || creation.leftRoom[at] < std::max(recordSize, valueArea) || valueArea < 0 ||
+      element.columnLength < 0 || element.columnLength > 8) {
+    return RefuseElement(creation, index, "leftLiteralId", element.leftLiteralId);
+  }
   return status::kOk;
 }
 
@@ -116,6 +155,7 @@ std::int32_t BytesRead(Extent extent, const FilterElement& element) {
     case Extent::kBytes2: return 2;
     case Extent::kBytes4: return 4;
     case Extent::kBytes8: return 8;
+    case Extent::kBytes1: return 1;
     case Extent::kRightLiteralLength: return element.rightLiteralLength < 0 ? -1 : element.rightLiteralLength;
     case Extent::kLeftLiteralLength: return element.leftLiteralLength < 0 ? -1 : element.leftLiteralLength;
     case Extent::kRightScale: return static_cast<std::uint16_t>(element.rightScale);
@@ -144,8 +184,26 @@ std::int32_t CheckOperands(Creation& creation) {
       return RefuseElement(creation, i, "leftLiteralId", element.leftLiteralId);
     }
     const int target = i + element.resultTarget;
-    if (cell->deliversToTarget && (target < 0 || target >= filter.elementCount)) {
+    if (cell->delivery != Delivery::kNone && (target < 0 || target >= filter.elementCount)) {
       return RefuseElement(creation, i, "resultTarget", element.resultTarget);
+    }
+    if (cell->delivery == Delivery::kTimestamp) {
+      const auto to = static_cast<std::size_t>(target);
+      const FilterElement& receiver = filter.elements[target];
+      const bool left = element.resultOperand == 0;
+      if (!Holds(left ? receiver.leftData : receiver.rightData, left ? creation.leftRoom[to] : creation.rightRoom[to],
+                 kTimestampBytes)) {
+        return RefuseElement(creation, i, "resultOperand", element.resultOperand);
+      }
+    }
+    if (cell->changeControl) {
+      if (std::int32_t st = CheckChangeControl(creation, i)) return st;
+      for (int j = 0; j < i; ++j) {
+        // One control block per change element: a shared one would hold one cache for two.
+        if (creation.cells[static_cast<std::size_t>(j)]->changeControl && filter.elements[j].rightData == element.rightData) {
+          return RefuseElement(creation, i, "rightLiteralId", element.rightLiteralId);
+        }
+      }
     }
     // Operands of different scales are read into value areas at both operand references.
     constexpr std::uint16_t kScaledMixed = rep::kMixed | rep::kScaled;
@@ -159,6 +217,17 @@ std::int32_t CheckOperands(Creation& creation) {
     }
   }
   return status::kOk;
+}
+
+// Each change element gets a cache of its own; one that cannot be made leaves the block without, and the
+// change routine then answers 1000 for it.
+void MakeChangeCaches(Creation& creation) {
+  Filter& filter = creation.filter;
+  for (int i = 0; i < filter.elementCount; ++i) {
+    if (!creation.cells[static_cast<std::size_t>(i)]->changeControl) continue;
+    ChangeCache* cache = VXO2_HashInit(kChangeCacheCapacity, kChangeCacheLoadFactor, ChangeCacheLimit());
+    StoreUnaligned(static_cast<std::uint8_t*>(filter.elements[i].rightData) + change_control::kCache, cache);
+  }
 }
 
 }  // namespace
@@ -183,7 +252,9 @@ std::int32_t BindLiterals(Creation& creation) {
     }
   }
   if (st != status::kOk) return st;
-  return CheckOperands(creation);
+  if (std::int32_t checked = CheckOperands(creation)) return checked;
+  MakeChangeCaches(creation);
+  return status::kOk;
 }
 
 }  // namespace vexfilt

@@ -3,6 +3,8 @@
 #include "filter/memory.h"
 #include "filter/status.h"
 #include "host/nls.h"
+#include "routines/change_cache.h"
+#include "routines/change_control.h"
 
 namespace vexfilt {
 
@@ -15,6 +17,15 @@ void ReleaseFilter(Filter* filter) {
   if (filter->locale != nullptr) {
     LCL2_ReleaseLocale(filter->locale);
     filter->locale = nullptr;
+  }
+  if (filter->filterFlags & filter_flag::kHasChange) {
+    for (int i = 0; i < filter->elementCount; ++i) {
+      FilterElement& element = filter->elements[i];
+      if (!fn::IsChange(element.functionCode) || element.rightData == nullptr) continue;
+      auto* control = static_cast<std::uint8_t*>(element.rightData);
+      VXO2_HashDestroy(change_control::CacheOf(control));
+      StoreUnaligned<void*>(control + change_control::kCache, nullptr);
+    }
   }
   for (int i = 0; i < filter->elementCount; ++i) {
     FilterElement& element = filter->elements[i];

@@ -3,6 +3,8 @@
 #include "filter/column_name.h"
 #include "filter/status.h"
 #include "host/nls.h"
+#include "routines/change_cache.h"
+#include "routines/change_control.h"
 #include "host/trace.h"
 
 namespace vexfilt {
@@ -74,7 +76,15 @@ std::int32_t EndSample(Filter* filter, std::uint32_t* result) {
   TraceScope trace(block, __LINE__);
   if (result == nullptr) return trace.Exit(status::kOk, __LINE__);
   *result = 0;
-  (void)filter;
+  // Keys that this sample did not see lose their previous values.
+  if (filter->filterFlags & filter_flag::kHasChange) {
+    for (int i = 0; i < filter->elementCount; ++i) {
+      const FilterElement& element = filter->elements[i];
+      if (!fn::IsChange(element.functionCode) || element.rightData == nullptr) continue;
+      ChangeCache* cache = change_control::CacheOf(static_cast<const std::uint8_t*>(element.rightData));
+      if (cache != nullptr) VOX2_HashClean(cache, filter->sampleStamp);
+    }
+  }
   return trace.Exit(status::kOk, __LINE__);
 }
 

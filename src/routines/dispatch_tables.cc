@@ -6,8 +6,10 @@
 #include "filter/column_name.h"
 #include "filter/status.h"
 #include "host/trace.h"
+#include "routines/change_routines.h"
 #include "routines/character_routines.h"
 #include "routines/function_routines.h"
+#include "routines/mktime.h"
 #include "routines/numeric_routines.h"
 #include "routines/routine_table.h"
 #include "routines/traced.h"
@@ -108,10 +110,10 @@ constexpr RoutineTable StrTable() {
   using E = Extent;
   constexpr Op str = Op::kStr;
   RoutineTable t{};
-  t[0]  = Cell<m, character::FixedColumnSearch,      P::kFxStr1, S::kColLit,    str>(E::kNone, E::kLeftLiteralLength, true);
-  t[5]  = Cell<m, character::VaryingColumnSearch,    P::kVrStr1, S::kColLit,    str>(E::kNone, E::kLeftLiteralLength, true);
-  t[25] = Cell<m, locale_aware::FixedColumnSearch,   P::kFxStr1, S::kFixColLit, str>(E::kNone, E::kLeftScale, true);
-  t[30] = Cell<m, locale_aware::VaryingColumnSearch, P::kVrStr1, S::kVarColLit, str>(E::kNone, E::kLeftScale, true);
+  t[0]  = Cell<m, character::FixedColumnSearch,      P::kFxStr1, S::kColLit,    str>(E::kNone, E::kLeftLiteralLength, Delivery::kResultWords);
+  t[5]  = Cell<m, character::VaryingColumnSearch,    P::kVrStr1, S::kColLit,    str>(E::kNone, E::kLeftLiteralLength, Delivery::kResultWords);
+  t[25] = Cell<m, locale_aware::FixedColumnSearch,   P::kFxStr1, S::kFixColLit, str>(E::kNone, E::kLeftScale, Delivery::kResultWords);
+  t[30] = Cell<m, locale_aware::VaryingColumnSearch, P::kVrStr1, S::kVarColLit, str>(E::kNone, E::kLeftScale, Delivery::kResultWords);
   return t;
 }
 
@@ -136,10 +138,44 @@ constexpr TableSet kPlainTables = OperatorTables<Mode::kPlain>();
 constexpr TableSet kTracedTables = OperatorTables<Mode::kTraced>();
 constexpr RoutineTable kPlainAlways = AlwaysTable<Mode::kPlain>();
 constexpr RoutineTable kTracedAlways = AlwaysTable<Mode::kTraced>();
-// Function sets whose routines are bound from tables of their own.
-constexpr RoutineTable kPlainRegexp{}, kTracedRegexp{};
-constexpr RoutineTable kPlainChange{}, kTracedChange{};
-constexpr RoutineTable kMktime{}, kSearch{};
+// Regular expressions are not locale-aware: the same routines serve the locale-aware slots. Their traced
+// entries are the plain routines, which report through their own printers.
+constexpr RoutineTable RegexpTable() {
+  RoutineTable t{};
+  t[0] = t[25] = {RegExpFixedColumn, "ColREGLit", Extent::kNone, Extent::kNone, Delivery::kResultWords};
+  t[5] = t[30] = {RegExpVaryingColumn, "ColREGLit", Extent::kNone, Extent::kNone, Delivery::kResultWords};
+  return t;
+}
+
+inline constexpr char kChangeLongName[] = "CHGLong";
+inline constexpr char kChangeShortName[] = "CHGShort";
+inline constexpr char kChangeDoubleName[] = "CHGFloat";
+
+template <Mode m, Routine plain, const char* name>
+constexpr RoutineCell ChangeCell() {
+  const Routine routine = m == Mode::kPlain ? plain : &TracedNamed<plain, Printer::kChgNum, name>;
+  return {routine, name, Extent::kNone, Extent::kNone, Delivery::kResultWords, true};
+}
+
+template <Mode m>
+constexpr RoutineTable ChangeTable() {
+  RoutineTable t{};
+  t[10] = ChangeCell<m, ChangeLong, kChangeLongName>();
+  t[15] = ChangeCell<m, ChangeShort, kChangeShortName>();
+  t[20] = ChangeCell<m, ChangeDouble, kChangeDoubleName>();
+  return t;
+}
+
+constexpr RoutineTable MktimeTable() {
+  RoutineTable t{};
+  t[0] = {MakeTimeRoutine, "MKTIME", Extent::kRightLiteralLength, Extent::kBytes1, Delivery::kTimestamp};
+  return t;
+}
+
+constexpr RoutineTable kPlainRegexp = RegexpTable(), kTracedRegexp = RegexpTable();
+constexpr RoutineTable kPlainChange = ChangeTable<Mode::kPlain>(), kTracedChange = ChangeTable<Mode::kTraced>();
+constexpr RoutineTable kMktime = MktimeTable();
+constexpr RoutineTable kSearch{};
 
 static_assert(kPlainTables[0][2].routine == nullptr && kTracedTables[6][4].routine == nullptr, "slots 2 and 4 are empty");
 static_assert(kPlainTables[static_cast<int>(Op::kStr)][1].routine == nullptr, "no string search between columns");

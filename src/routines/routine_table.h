@@ -27,6 +27,14 @@ enum class Extent : std::uint8_t {
   kLeftLiteralLength,
   kRightScale,
   kLeftScale,
+  kBytes1,
+};
+
+// What a routine writes in the element `resultTarget` away.
+enum class Delivery : std::uint8_t {
+  kNone,
+  kResultWords,  // leftResult (and rightResult, or alternateOperator): found flags, changes
+  kTimestamp,  // 16 bytes into the target's left (resultOperand 0) or right operand buffer
 };
 
 // One cell: the routine, the name under which its traced form traces (null for an empty cell), and what
@@ -36,7 +44,8 @@ struct RoutineCell {
   const char* name = nullptr;
   Extent right = Extent::kNone;  // read at rightData
   Extent left = Extent::kNone;  // read at leftData
-  bool deliversToTarget = false;  // writes leftResult of the element `resultTarget` away
+  Delivery delivery = Delivery::kNone;
+  bool changeControl = false;  // rightData is a change control block, leftData its scratch record
 };
 using RoutineTable = std::array<RoutineCell, kSlotCount>;
 

@@ -12,7 +12,9 @@
 namespace vexfilt {
 
 // The printer families; each writes one line for an element and returns the status it was given.
-enum class Printer { kFix1, kFxStr1, kFix2, kFix4, kVar1, kVrStr1, kVar2, kLong, kShort, kFloat, kNum, kChgNum };
+enum class Printer {
+  kFix1, kFxStr1, kFxReg1, kFix2, kFix4, kVar1, kVrStr1, kVrReg1, kVar2, kLong, kShort, kFloat, kNum, kChgNum
+};
 
 // The trace name of a cell, by the shape of what it compares and its operator column.
 enum class Shape { kColLit, kColCol, kFuncLit, kColResult, kResultResult, kResultLit, kFixColLit, kVarColLit };
@@ -53,13 +55,23 @@ std::int32_t Traced(FilterElement& element, const std::uint8_t* record) {
   return trace.Exit(Print<printer>(element, record, status, TraceName(shape, op)), __LINE__);
 }
 
+// A traced routine whose trace name is not one of the matrix's shapes.
+template <Routine plain, Printer printer, const char* name>
+std::int32_t TracedNamed(FilterElement& element, const std::uint8_t* record) {
+  static TraceBlock block{name, kRoutineUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  const std::int32_t status = plain(element, record);
+  return trace.Exit(Print<printer>(element, record, status, name), __LINE__);
+}
+
 // The cell of a routine family in a plain or a traced table.
 template <Mode mode, Routine plain, Printer printer, Shape shape, Op op>
-constexpr RoutineCell Cell(Extent right = Extent::kNone, Extent left = Extent::kNone, bool delivers = false) {
+constexpr RoutineCell Cell(Extent right = Extent::kNone, Extent left = Extent::kNone,
+                           Delivery delivery = Delivery::kNone) {
   if constexpr (mode == Mode::kPlain) {
-    return {plain, TraceName(shape, op), right, left, delivers};
+    return {plain, TraceName(shape, op), right, left, delivery};
   } else {
-    return {&Traced<plain, printer, shape, op>, TraceName(shape, op), right, left, delivers};
+    return {&Traced<plain, printer, shape, op>, TraceName(shape, op), right, left, delivery};
   }
 }
 

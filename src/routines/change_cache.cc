@@ -1,0 +1,285 @@
+#include "routines/change_cache.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "filter/status.h"
+#include "host/trace.h"
+
+namespace vexfilt {
+
+struct CacheEntry {
+  const void* key;  // inside `value`
+  std::uint32_t keyLength;
+  std::uint32_t hash;
+  void* value;
+  CacheEntry* next;
+};
+
+struct ChangeCache {
+  std::uint16_t capacity;
+  std::uint16_t count;
+  float loadFactor;
+  std::uint16_t threshold;
+  std::uint32_t heapLimit;
+  std::uint32_t currentHeap;
+  CacheEntry** buckets;
+};
+
+namespace {
+
+constexpr std::int32_t kAlreadyPresent = 4;
+constexpr std::uint32_t kMaxCapacity = 0xFFFF;
+constexpr std::uint16_t kMaxCount = 0xFFFF;
+
+std::uint32_t OwnShare(std::uint32_t capacity) { return capacity * 4 + 24; }
+
+// Float arithmetic, as the load factor is a float; clamped because the field is 16-bit.
+std::uint16_t ThresholdOf(std::uint32_t capacity, float loadFactor) {
+  const float product = static_cast<float>(capacity) * loadFactor;
+  if (!(product < 65535.0f)) return 0xFFFF;
+  return static_cast<std::uint16_t>(product);
+}
+
+std::uint32_t StampOf(const void* value) {
+  std::uint32_t stamp;
+  std::memcpy(&stamp, static_cast<const std::uint8_t*>(value) + kCacheStampOffset, sizeof stamp);
+  return stamp;
+}
+
+bool SameKey(const CacheEntry& entry, const void* key, std::uint16_t keyLength) {
+  return entry.keyLength == keyLength && (keyLength == 0 || std::memcmp(entry.key, key, keyLength) == 0);
+}
+
+}  // namespace
+
+std::uint32_t VXO2_HashCode(const void* key, std::size_t length) {
+  const auto* bytes = static_cast<const std::int8_t*>(key);
+  std::uint32_t h = static_cast<std::uint32_t>(length);
+  for (std::size_t i = 0; i < length; ++i) {
+    h = h * 16 + static_cast<std::uint32_t>(static_cast<std::int32_t>(bytes[i]));
+    const std::uint32_t g = h & 0xF0000000u;
+    if (g != 0) {
+      h ^= g >> 24;
+      h ^= g;
+    }
+  }
+  // 0 is kept free so that every stored hash is non-zero.
+  return h == 0 ? 0xFFFFFFFFu : h;
+}
+
+std::uint32_t EntryShare(std::size_t keyLength) {
+  return static_cast<std::uint32_t>((keyLength + 32 + 15) & ~static_cast<std::size_t>(15));
+}
+
+ChangeCache* VXO2_HashInit(std::uint16_t capacity, float loadFactor, std::uint32_t heapLimit) {
+  static TraceBlock block{"VXO2_HashInit", kRoutineUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  if (capacity == 0) capacity = kDefaultCacheCapacity;
+  if (!(loadFactor > 0.0f)) loadFactor = kDefaultCacheLoadFactor;
+  const std::uint32_t required = OwnShare(capacity);
+  if (heapLimit != 0 && heapLimit < required) {
+    if (trace.HasAny(trace_bit::k01 | trace_bit::k80)) {
+      TRC1_Printf(block, __LINE__, "Failure to allocate %d bytes for hashtable, heap limit: %d",
+                  static_cast<int>(required), static_cast<int>(heapLimit));
+    }
+    return nullptr;
+  }
+  auto* table = static_cast<ChangeCache*>(std::malloc(sizeof(ChangeCache)));
+  if (table == nullptr) return nullptr;
+  table->buckets = static_cast<CacheEntry**>(std::calloc(capacity, sizeof(CacheEntry*)));
+  if (table->buckets == nullptr) {
+    std::free(table);
+    return nullptr;
+  }
+  table->capacity = capacity;
+  table->count = 0;
+  table->loadFactor = loadFactor;
+  table->threshold = ThresholdOf(capacity, loadFactor);
+  table->heapLimit = heapLimit;
+  table->currentHeap = required;
+  if (trace.Has(trace_bit::k02)) {
+    TRC1_Printf(block, __LINE__, "Capacity:%d,LoadFactor:%.2f (Threshold:%d),HeapLimit:%d,CurrentHeap:%d",
+                table->capacity, static_cast<double>(table->loadFactor), table->threshold,
+                static_cast<int>(table->heapLimit), static_cast<int>(table->currentHeap));
+  }
+  return table;
+}
+
+std::int32_t VXO2_HashPut(ChangeCache* table, const void* key, std::uint16_t keyLength, void* value) {
+  static TraceBlock block{"VXO2_HashPut", kRoutineUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  if (table == nullptr) return trace.Exit(status::kHeapExhausted, __LINE__);
+  const std::uint32_t hash = VXO2_HashCode(key, keyLength);
+  for (const CacheEntry* e = table->buckets[HashBucket(hash, table->capacity)]; e != nullptr; e = e->next) {
+    if (e->hash == hash && SameKey(*e, key, keyLength)) return trace.Exit(kAlreadyPresent, __LINE__);
+  }
+  // The count is 16-bit: a full table takes nothing more.
+  if (table->count == kMaxCount) return trace.Exit(status::kHeapExhausted, __LINE__);
+  if (table->count >= table->threshold && VOX2_HashReHash(table) == nullptr) {
+    return trace.Exit(status::kHeapExhausted, __LINE__);
+  }
+  const std::uint32_t share = EntryShare(keyLength);
+  if (table->heapLimit != 0 &&
+      static_cast<std::uint64_t>(table->currentHeap) + share > static_cast<std::uint64_t>(table->heapLimit)) {
+    if (trace.HasAny(trace_bit::k01 | trace_bit::k80)) {
+      TRC1_Printf(block, __LINE__, "Failure to allocate %d bytes for hashtable, heap limit: %d, current heap: %d",
+                  static_cast<int>(share), static_cast<int>(table->heapLimit), static_cast<int>(table->currentHeap));
+    }
+    return trace.Exit(status::kHeapExhausted, __LINE__);
+  }
+  auto* entry = static_cast<CacheEntry*>(std::malloc(sizeof(CacheEntry)));
+  if (entry == nullptr) return trace.Exit(status::kHeapExhausted, __LINE__);
+  *entry = CacheEntry{key, keyLength, hash, value, nullptr};
+  // Appended, so that a chain keeps the order of first sight.
+  CacheEntry** link = &table->buckets[HashBucket(hash, table->capacity)];
+  while (*link != nullptr) link = &(*link)->next;
+  *link = entry;
+  table->count += 1;
+  table->currentHeap += share;
+  if (trace.Has(trace_bit::k01)) {
+    TRC1_Printf(block, __LINE__, "tablesize = %d , current heap = %d", table->count,
+                static_cast<int>(table->currentHeap));
+  }
+  return trace.Exit(status::kOk, __LINE__);
+}
+
+std::int32_t VXO2_HashGet(ChangeCache* table, const void* key, std::uint16_t keyLength, void** value) {
+  static TraceBlock block{"VXO2_HashGet", kRoutineUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  if (table == nullptr) return trace.Exit(status::kNoMatch, __LINE__);
+  const std::uint32_t hash = VXO2_HashCode(key, keyLength);
+  for (const CacheEntry* e = table->buckets[HashBucket(hash, table->capacity)]; e != nullptr; e = e->next) {
+    if (SameKey(*e, key, keyLength)) {
+      if (value != nullptr) *value = e->value;
+      return trace.Exit(status::kOk, __LINE__);
+    }
+  }
+  return trace.Exit(status::kNoMatch, __LINE__);
+}
+
+ChangeCache* VOX2_HashReHash(ChangeCache* table) {
+  static TraceBlock block{"VOX2_HashReHash", kRoutineUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  if (table == nullptr) return nullptr;
+  const std::uint32_t oldCapacity = table->capacity;
+  const std::uint32_t newCapacity = oldCapacity * 2 + 1;
+  // The capacity is 16-bit: beyond 32767 buckets the table stays as it is.
+  if (newCapacity > kMaxCapacity) return nullptr;
+  const std::uint32_t required = OwnShare(newCapacity);
+  if (table->heapLimit != 0 && table->heapLimit < required) {
+    if (trace.HasAny(trace_bit::k01 | trace_bit::k80)) {
+      TRC1_Printf(block, __LINE__, "Failure to allocate %d bytes for hashtable, heap limit: %d, current heap: %d",
+                  static_cast<int>(newCapacity * 4), static_cast<int>(table->heapLimit), static_cast<int>(required));
+    }
+    return nullptr;
+  }
+  auto** buckets = static_cast<CacheEntry**>(std::calloc(newCapacity, sizeof(CacheEntry*)));
+  if (buckets == nullptr) return nullptr;
+
+  std::uint32_t used = 0, collisions = 0, positionSum = 0, longest = 0;
+  for (std::uint32_t b = 0; b < oldCapacity; ++b) {
+    std::uint32_t position = 0;
+    for (CacheEntry* e = table->buckets[b]; e != nullptr;) {
+      CacheEntry* next = e->next;
+      ++position;
+      if (position > 1) {
+        ++collisions;
+        positionSum += position;
+      }
+      CacheEntry*& head = buckets[HashBucket(e->hash, static_cast<std::uint16_t>(newCapacity))];
+      e->next = head;
+      head = e;
+      e = next;
+    }
+    if (position > 0) ++used;
+    if (position > longest) longest = position;
+  }
+  std::free(table->buckets);
+
+  const std::uint16_t threshold = ThresholdOf(newCapacity, table->loadFactor);
+  if (trace.Has(trace_bit::k02)) {
+    TRC1_Printf(block, __LINE__, "OldCapacity:%d, NewCapacity:%d,LoadFactor:%.2f,(Threshold:%d),CurrentSize:%d",
+                static_cast<int>(oldCapacity), static_cast<int>(newCapacity),
+                static_cast<double>(table->loadFactor), threshold, table->count);
+    TRC1_Printf(block, __LINE__, "Total HashBuckets Used:%d,Collision Buckets: %d", static_cast<int>(used),
+                static_cast<int>(collisions));
+    TRC1_Printf(block, __LINE__, "MaxCollisionDepth:%d, AvgCollisionDepth:%d", static_cast<int>(longest),
+                static_cast<int>(collisions == 0 ? 1 : positionSum / collisions));
+  }
+  table->threshold = threshold;
+  table->capacity = static_cast<std::uint16_t>(newCapacity);
+  table->currentHeap = table->currentHeap - oldCapacity * 4 + newCapacity * 4;
+  table->buckets = buckets;
+  return table;
+}
+
+void VOX2_HashClean(ChangeCache* table, std::uint32_t stamp) {
+  static TraceBlock block{"VOX2_HashClean", kRoutineUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  if (table == nullptr) return;
+  const bool verbose = trace.Has(trace_bit::k01);
+  if (verbose) {
+    TRC1_Printf(block, __LINE__, "at VXO2_HashClean entry, tablesize = %d , current heap = %d, timestamp = %d",
+                table->count, static_cast<int>(table->currentHeap), static_cast<int>(stamp));
+  }
+  for (std::uint32_t b = 0; b < table->capacity; ++b) {
+    CacheEntry** link = &table->buckets[b];
+    while (CacheEntry* e = *link) {
+      // Stamps are serial numbers that wrap: "before" is a negative 32-bit distance, so ageing keeps
+      // working when the sample stamp passes 0xFFFFFFFF. An entry without a record has no stamp: kept.
+      const std::uint32_t entryStamp = e->value != nullptr ? StampOf(e->value) : stamp;
+      if (static_cast<std::int32_t>(entryStamp - stamp) >= 0) {
+        link = &e->next;
+        continue;
+      }
+      if (verbose) {
+        TRC1_Printf(block, __LINE__, "removing entry with timestamp = %d", static_cast<int>(entryStamp));
+        TRC1_Dump(block, __LINE__, e->key, e->keyLength);
+      }
+      *link = e->next;
+      table->count -= 1;
+      table->currentHeap -= EntryShare(e->keyLength);
+      std::free(e->value);
+      std::free(e);
+    }
+  }
+  if (verbose) {
+    TRC1_Printf(block, __LINE__, "at VXO2_HashClean exit, tablesize = %d , current heap = %d", table->count,
+                static_cast<int>(table->currentHeap));
+  }
+}
+
+std::uint16_t VXO2_HashCount(const ChangeCache* table) { return table == nullptr ? 0 : table->count; }
+
+void VXO2_HashDestroy(ChangeCache* table) {
+  if (table == nullptr) return;
+  for (std::uint32_t b = 0; b < table->capacity; ++b) {
+    for (CacheEntry* e = table->buckets[b]; e != nullptr;) {
+      CacheEntry* next = e->next;
+      std::free(e->value);
+      std::free(e);
+      e = next;
+    }
+  }
+  std::free(table->buckets);
+  std::free(table);
+}
+
+ChangeCacheStats HashStats(const ChangeCache* table) {
+  if (table == nullptr) return ChangeCacheStats{0, 0, 0, 0.0f, 0, 0};
+  return ChangeCacheStats{table->capacity,  table->count,     table->threshold,
+                          table->loadFactor, table->heapLimit, table->currentHeap};
+}
+
+std::int32_t HashBucketOf(const ChangeCache* table, const void* key, std::uint16_t keyLength) {
+  if (table == nullptr) return -1;
+  for (std::uint32_t b = 0; b < table->capacity; ++b) {
+    for (const CacheEntry* e = table->buckets[b]; e != nullptr; e = e->next) {
+      if (SameKey(*e, key, keyLength)) return static_cast<std::int32_t>(b);
+    }
+  }
+  return -1;
+}
+
+}  // namespace vexfilt

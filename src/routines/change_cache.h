@@ -1,0 +1,66 @@
+// The change-value cache: a chained hash table from a row key to the cache record that holds the key. The
+// table owns the records from a successful insertion; the key bytes are not copied, they live in the record.
+// Memory is accounted in the table itself (its buckets plus a share per entry) against a heap limit.
+#ifndef VEXFILT_ROUTINES_CHANGE_CACHE_H_
+#define VEXFILT_ROUTINES_CHANGE_CACHE_H_
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vexfilt {
+
+struct ChangeCache;
+
+// Read-only view of a table's accounting.
+struct ChangeCacheStats {
+  std::uint16_t capacity;
+  std::uint16_t count;
+  std::uint16_t threshold;  // the table grows when the count reaches it
+  float loadFactor;
+  std::uint32_t heapLimit;  // 0: no limit
+  std::uint32_t currentHeap;
+};
+
+inline constexpr std::uint16_t kDefaultCacheCapacity = 200;
+inline constexpr float kDefaultCacheLoadFactor = 0.75f;
+inline constexpr std::size_t kCacheStampOffset = 16;  // the record's 32-bit stamp of the sample that last saw it
+
+// A new empty table, or null when the heap limit does not cover its buckets or memory is short.
+// Capacity 0 means 200; a load factor not above 0 means 0.75; heap limit 0 means none.
+ChangeCache* VXO2_HashInit(std::uint16_t capacity, float loadFactor, std::uint32_t heapLimit);
+
+// 0 stored (the table now owns `value`); 4 the key is present (nothing stored); 1000 refused: heap limit,
+// no memory, or the table is full. On refusal the caller keeps `value`.
+std::int32_t VXO2_HashPut(ChangeCache* table, const void* key, std::uint16_t keyLength, void* value);
+
+// 0 with `*value` set to the key's record, or 207 when absent. The record stays valid until the next cleaning.
+std::int32_t VXO2_HashGet(ChangeCache* table, const void* key, std::uint16_t keyLength, void** value);
+
+// Grows the table to twice its capacity plus one; null (table unchanged) when that is refused.
+ChangeCache* VOX2_HashReHash(ChangeCache* table);
+
+// Removes, and frees, every entry whose record is stamped before `stamp`.
+void VOX2_HashClean(ChangeCache* table, std::uint32_t stamp);
+
+std::uint16_t VXO2_HashCount(const ChangeCache* table);
+
+// Frees every record and entry, then the table.
+void VXO2_HashDestroy(ChangeCache* table);
+
+// Never 0: a key that computes to 0 gets 0xFFFFFFFF.
+std::uint32_t VXO2_HashCode(const void* key, std::size_t length);
+
+// Bytes accounted for one entry: key length + 32, rounded up to a multiple of 16.
+std::uint32_t EntryShare(std::size_t keyLength);
+
+inline std::uint32_t HashBucket(std::uint32_t hash, std::uint16_t capacity) { return (hash & 0x7FFFFFFFu) % capacity; }
+
+// Zeroes for a null table.
+ChangeCacheStats HashStats(const ChangeCache* table);
+
+// The bucket whose chain holds the key, or -1; walks every bucket, so meant for checks, not lookups.
+std::int32_t HashBucketOf(const ChangeCache* table, const void* key, std::uint16_t keyLength);
+
+}  // namespace vexfilt
+
+#endif  // VEXFILT_ROUTINES_CHANGE_CACHE_H_

@@ -1,0 +1,251 @@
+// The change-value cache: hash codes, growth, the heap limit, ageing by stamp, and its trace messages.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "routines/change_cache.h"
+#include "test_support.h"
+#include "vexhost.h"
+
+namespace vexfilt {
+namespace {
+
+using testing::CapturedTrace;
+
+struct TableDeleter {
+  void operator()(ChangeCache* table) const { VXO2_HashDestroy(table); }
+};
+using Table = std::unique_ptr<ChangeCache, TableDeleter>;
+
+// A cache record as the change functions lay it out: the stamp at 16, the key from 32.
+void* MakeRecord(const std::string& key, std::uint32_t stamp) {
+  auto* record = static_cast<std::uint8_t*>(std::calloc(1, 32 + key.size()));
+  std::memcpy(record + 16, &stamp, sizeof stamp);
+  std::memcpy(record + 32, key.data(), key.size());
+  return record;
+}
+
+const void* KeyOf(void* record) { return static_cast<std::uint8_t*>(record) + 32; }
+
+// Stores a fresh record; a refused one stays the caller's, so it is freed here.
+std::int32_t Put(ChangeCache* table, const std::string& key, std::uint32_t stamp = 0) {
+  void* record = MakeRecord(key, stamp);
+  const std::int32_t st = VXO2_HashPut(table, KeyOf(record), static_cast<std::uint16_t>(key.size()), record);
+  if (st != 0) std::free(record);
+  return st;
+}
+
+void* Get(ChangeCache* table, const std::string& key) {
+  void* value = nullptr;
+  return VXO2_HashGet(table, key.data(), static_cast<std::uint16_t>(key.size()), &value) == 0 ? value : nullptr;
+}
+
+std::string Key(int i, std::size_t length) {
+  std::string key = std::to_string(i);
+  return std::string(length - key.size(), '0') + key;
+}
+
+TEST(ChangeCache, HashCodesCountBytesAsSignedAndNeverZero) {
+  EXPECT_EQ(VXO2_HashCode("\xF0", 1), 0xFFFFFFFFu);
+  EXPECT_EQ(VXO2_HashCode("\x80", 1), 0x0FFFFF60u);
+  EXPECT_EQ(VXO2_HashCode("\0", 1), 16u);
+  EXPECT_EQ(VXO2_HashCode("abc", 3), 0x9783u);
+  EXPECT_EQ(HashBucket(0xFFFFFFFFu, 200), 47u);
+  EXPECT_EQ(HashBucket(0xFFFFFFFFu, 401), 327u);
+  EXPECT_EQ(EntryShare(16), 48u);
+  EXPECT_EQ(EntryShare(17), 64u);
+  EXPECT_EQ(EntryShare(0), 32u);
+}
+
+TEST(ChangeCache, InitAppliesDefaultsAndTheHeapLimit) {
+  Table table(VXO2_HashInit(0, 0.0f, 0));
+  ASSERT_NE(table, nullptr);
+  const ChangeCacheStats s = HashStats(table.get());
+  EXPECT_EQ(s.capacity, 200);
+  EXPECT_FLOAT_EQ(s.loadFactor, 0.75f);
+  EXPECT_EQ(s.threshold, 150);
+  EXPECT_EQ(s.heapLimit, 0u);
+  EXPECT_EQ(s.currentHeap, 824u);
+  EXPECT_EQ(VXO2_HashCount(table.get()), 0);
+  EXPECT_EQ(VXO2_HashInit(200, 0.75f, 800), nullptr);
+  Table exact(VXO2_HashInit(200, 0.75f, 824));
+  EXPECT_NE(exact, nullptr);
+}
+
+TEST(ChangeCache, GrowsWhenTheCountReachesTheThreshold) {
+  Table table(VXO2_HashInit(200, 0.75f, 0));
+  for (int i = 0; i < 150; ++i) ASSERT_EQ(Put(table.get(), Key(i, 8)), 0);
+  EXPECT_EQ(HashStats(table.get()).capacity, 200);
+  EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 150 * 48);
+  ASSERT_EQ(Put(table.get(), Key(150, 8)), 0);
+  const ChangeCacheStats s = HashStats(table.get());
+  EXPECT_EQ(s.capacity, 401);
+  EXPECT_EQ(s.threshold, 300);
+  EXPECT_EQ(s.count, 151);
+  EXPECT_EQ(s.currentHeap, 401u * 4 + 24 + 151 * 48);
+  for (int i = 0; i <= 150; ++i) EXPECT_NE(Get(table.get(), Key(i, 8)), nullptr) << i;
+}
+
+TEST(ChangeCache, KeyOfHashZeroIsFoundAgainAfterGrowth) {
+  Table table(VXO2_HashInit(200, 0.75f, 0));
+  ASSERT_EQ(Put(table.get(), "\xF0"), 0);
+  void* stored = Get(table.get(), "\xF0");
+  EXPECT_EQ(HashBucketOf(table.get(), "\xF0", 1), 47);
+  ASSERT_EQ(VOX2_HashReHash(table.get()), table.get());
+  EXPECT_EQ(HashBucketOf(table.get(), "\xF0", 1), 327);
+  EXPECT_EQ(Get(table.get(), "\xF0"), stored);
+  EXPECT_EQ(Get(table.get(), "\x80"), nullptr);
+}
+
+TEST(ChangeCache, DuplicateKeyChangesNothing) {
+  Table table(VXO2_HashInit(0, 0.0f, 0));
+  ASSERT_EQ(Put(table.get(), "abc", 1), 0);
+  void* first = Get(table.get(), "abc");
+  EXPECT_EQ(Put(table.get(), "abc", 2), 4);
+  EXPECT_EQ(Get(table.get(), "abc"), first);
+  EXPECT_EQ(HashStats(table.get()).count, 1);
+  EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 48);
+}
+
+TEST(ChangeCache, HeapLimitRefusesEntriesAndGrowth) {
+  Table table(VXO2_HashInit(200, 0.75f, 2000));
+  for (int i = 0; i < 24; ++i) ASSERT_EQ(Put(table.get(), Key(i, 16)), 0);
+  EXPECT_EQ(HashStats(table.get()).currentHeap, 1976u);
+  EXPECT_EQ(Put(table.get(), Key(24, 16)), 1000);
+  EXPECT_EQ(HashStats(table.get()).count, 24);
+  EXPECT_EQ(HashStats(table.get()).currentHeap, 1976u);
+
+  // 64 buckets and one entry fit in 400 bytes, 129 buckets do not: the growth due at the second is refused.
+  Table small(VXO2_HashInit(64, 1.0f / 64, 400));
+  ASSERT_EQ(Put(small.get(), "a"), 0);
+  EXPECT_EQ(Put(small.get(), "b"), 1000);
+  EXPECT_EQ(HashStats(small.get()).capacity, 64);
+  EXPECT_EQ(HashStats(small.get()).count, 1);
+}
+
+TEST(ChangeCache, SixteenBitCapacityAndCountAreNeverExceeded) {
+  Table largest(VXO2_HashInit(32767, 0.75f, 0));
+  ASSERT_NE(VOX2_HashReHash(largest.get()), nullptr);
+  EXPECT_EQ(HashStats(largest.get()).capacity, 65535);
+  Table large(VXO2_HashInit(40000, 0.75f, 0));
+  EXPECT_EQ(VOX2_HashReHash(large.get()), nullptr);
+  EXPECT_EQ(HashStats(large.get()).capacity, 40000);
+  Table eager(VXO2_HashInit(40000, 1e-6f, 0));  // threshold 0: the first insertion must grow
+  EXPECT_EQ(Put(eager.get(), "a"), 1000);
+  EXPECT_EQ(VXO2_HashCount(eager.get()), 0);
+
+  Table full(VXO2_HashInit(65535, 1.0f, 0));
+  std::string key(4, '\0');
+  for (int i = 0; i < 65535; ++i) {
+    for (int n = 0; n < 4; ++n) key[n] = static_cast<char>((i >> (4 * n)) & 0xF);
+    ASSERT_EQ(Put(full.get(), key), 0) << i;
+  }
+  EXPECT_EQ(VXO2_HashCount(full.get()), 65535);
+  EXPECT_EQ(Put(full.get(), std::string("\x0F\x0F\x0F\x0F", 4)), 1000);
+  EXPECT_EQ(Put(full.get(), key), 4);
+}
+
+TEST(ChangeCache, CleaningRemovesRecordsStampedBefore) {
+  Table table(VXO2_HashInit(0, 0.0f, 0));
+  ASSERT_EQ(Put(table.get(), "old", 6), 0);
+  ASSERT_EQ(Put(table.get(), "new", 7), 0);
+  VOX2_HashClean(table.get(), 7);
+  EXPECT_EQ(Get(table.get(), "old"), nullptr);
+  EXPECT_NE(Get(table.get(), "new"), nullptr);
+  EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 48);
+  VOX2_HashClean(table.get(), 7);
+  EXPECT_EQ(VXO2_HashCount(table.get()), 1);
+}
+
+TEST(ChangeCache, CleaningAgesAcrossTheStampWrap) {
+  Table table(VXO2_HashInit(0, 0.0f, 0));
+  ASSERT_EQ(Put(table.get(), "before", 0xFFFFFF00u), 0);
+  ASSERT_EQ(Put(table.get(), "after", 0x00000100u), 0);
+  VOX2_HashClean(table.get(), 0x00000100u);
+  EXPECT_EQ(Get(table.get(), "before"), nullptr);
+  EXPECT_NE(Get(table.get(), "after"), nullptr);
+}
+
+TEST(ChangeCache, NullTableIsAccepted) {
+  CapturedTrace trace;
+  EXPECT_EQ(Put(nullptr, "a"), 1000);
+  EXPECT_EQ(Get(nullptr, "a"), nullptr);
+  EXPECT_EQ(VOX2_HashReHash(nullptr), nullptr);
+  VOX2_HashClean(nullptr, 1);
+  EXPECT_EQ(VXO2_HashCount(nullptr), 0);
+  VXO2_HashDestroy(nullptr);
+  EXPECT_TRUE(trace.lines().empty());
+}
+
+TEST(ChangeCache, DestroyFreesEveryRecord) {
+  ChangeCache* table = VXO2_HashInit(0, 0.0f, 0);
+  for (int i = 0; i < 500; ++i) ASSERT_EQ(Put(table, Key(i, 5 + i % 20), static_cast<std::uint32_t>(i)), 0);
+  VOX2_HashClean(table, 100);
+  EXPECT_EQ(VXO2_HashCount(table), 400);
+  VXO2_HashDestroy(table);  // the leak checker reports anything left behind
+}
+
+TEST(ChangeCache, TraceMessages) {
+  CapturedTrace trace;
+  VEXH_SetTraceLevel("VXO2_HashInit", 0x03);
+  VEXH_SetTraceLevel("VXO2_HashPut", 0x01);
+  VEXH_SetTraceLevel("VOX2_HashReHash", 0x82);
+  VEXH_SetTraceLevel("VOX2_HashClean", 0x01);
+  EXPECT_EQ(VXO2_HashInit(200, 0.75f, 800), nullptr);
+  Table table(VXO2_HashInit(0, 0.0f, 1050));
+  ASSERT_EQ(Put(table.get(), "\x60", 4), 0);  // the first three share bucket 112
+  ASSERT_EQ(Put(table.get(), std::string("\0\0", 2), 5), 0);
+  ASSERT_EQ(Put(table.get(), "\xF3\x08", 5), 0);
+  ASSERT_EQ(Put(table.get(), "\x01", 5), 0);
+  EXPECT_EQ(VOX2_HashReHash(table.get()), nullptr);
+  EXPECT_EQ(Put(table.get(), "\x02", 5), 1000);
+  EXPECT_EQ(trace.lines(), (std::vector<std::string>{
+                               "Failure to allocate 824 bytes for hashtable, heap limit: 800",
+                               "Capacity:200,LoadFactor:0.75 (Threshold:150),HeapLimit:1050,CurrentHeap:824",
+                               "tablesize = 1 , current heap = 872",
+                               "tablesize = 2 , current heap = 920",
+                               "tablesize = 3 , current heap = 968",
+                               "tablesize = 4 , current heap = 1016",
+                               "Failure to allocate 1604 bytes for hashtable, heap limit: 1050, current heap: 1628",
+                               "Failure to allocate 48 bytes for hashtable, heap limit: 1050, current heap: 1016",
+                           }));
+  trace.Clear();
+  Table grown(VXO2_HashInit(0, 0.0f, 0));
+  for (const char* key : {"\x60", "\xF3\x08", "\x01"}) ASSERT_EQ(Put(grown.get(), key, 5), 0);
+  ASSERT_EQ(Put(grown.get(), std::string("\0\0", 2), 5), 0);
+  trace.Clear();
+  ASSERT_NE(VOX2_HashReHash(grown.get()), nullptr);
+  EXPECT_EQ(trace.lines(), (std::vector<std::string>{
+                               "OldCapacity:200, NewCapacity:401,LoadFactor:0.75,(Threshold:300),CurrentSize:4",
+                               "Total HashBuckets Used:2,Collision Buckets: 2",
+                               "MaxCollisionDepth:3, AvgCollisionDepth:2",
+                           }));
+  trace.Clear();
+  VOX2_HashClean(table.get(), 5);
+  ASSERT_EQ(trace.lines().size(), 4u);
+  EXPECT_EQ(trace.lines()[0], "at VXO2_HashClean entry, tablesize = 4 , current heap = 1016, timestamp = 5");
+  EXPECT_EQ(trace.lines()[1], "removing entry with timestamp = 4");
+  EXPECT_EQ(trace.lines()[2].rfind("00000000  60", 0), 0u) << trace.lines()[2];
+  EXPECT_EQ(trace.lines()[3], "at VXO2_HashClean exit, tablesize = 3 , current heap = 968");
+}
+
+TEST(ChangeCache, EventsAtBit40ExceptCountAndDestroy) {
+  CapturedTrace trace;
+  VEXH_SetTraceLevel(nullptr, 0x40);
+  ChangeCache* table = VXO2_HashInit(0, 0.0f, 0);
+  trace.Clear();
+  EXPECT_EQ(Get(table, "x"), nullptr);
+  ASSERT_EQ(trace.lines().size(), 2u);
+  EXPECT_EQ(trace.lines()[0].rfind("VXO2_HashGet entry (vexxoc2 line ", 0), 0u);
+  EXPECT_EQ(trace.lines()[1].rfind("VXO2_HashGet exit rc=207 (vexxoc2 line ", 0), 0u);
+  trace.Clear();
+  VXO2_HashCount(table);
+  VXO2_HashDestroy(table);
+  EXPECT_TRUE(trace.lines().empty());
+}
+
+}  // namespace
+}  // namespace vexfilt
