@@ -260,3 +260,35 @@ TEST_F(ChangeFunction, MissingCacheAnswers1000) {
 
 }  // namespace
 }  // namespace vexfilt
+
+namespace vexfilt {
+namespace {
+
+TimeValue g_now{};
+void SettableClock(void*, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
+  *seconds = g_now.seconds;
+  *nanoseconds = g_now.nanoseconds;
+}
+
+TEST(SampleStamps, SecondsAndHundredthsSinceCreationWithABorrow) {
+  VEXH_SetClock(SettableClock, nullptr);
+  g_now = {10, 700000000};
+  plan::ChangeControl control;
+  control.keys = {Column::Char("KEY", 8, 8)};
+  PoolBuilder pool;
+  PlanBuilder plan("STAMPS");
+  plan.Change(Column::Long("V", 0), pool.ChangeScratch(control), pool.Change(control));
+  plan.Always();
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  g_now = {13, 200000000};
+  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0);
+  EXPECT_EQ(built.filter().sampleStamp, (2u << 8) + 50);
+  g_now = {10, 700000000};
+  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0);
+  EXPECT_EQ(built.filter().sampleStamp, 0u);
+  VEXH_SetClock(nullptr, nullptr);
+}
+
+}  // namespace
+}  // namespace vexfilt

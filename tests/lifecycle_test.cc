@@ -5,6 +5,7 @@
 
 #include "filter/memory.h"
 #include "filter/sample.h"
+#include "host/nls.h"
 #include "filter_fixture.h"
 #include "test_support.h"
 #include "vexhost.h"
@@ -163,6 +164,48 @@ TEST(Samples, FilterWithoutChangeFunctionNeverReadsTheClock) {
   EXPECT_EQ(built.filter().sampleStamp, 0u);
   EXPECT_EQ(result, 0u);
   EXPECT_EQ(FLT1_EndSample(built.handle(), nullptr), 0);
+}
+
+}  // namespace
+}  // namespace vexfilt
+
+namespace vexfilt {
+namespace {
+
+class LanguageChange : public ::testing::Test {
+ protected:
+  LanguageChange()
+      : built_(plan::PlanBuilder("LANG").Flags(plan_flag::kUtf8Data | plan_flag::kLocaleSetup).Always(),
+               plan::PoolBuilder()) {}
+  // The pool copy's language id is what each begin of a sample compares with the one in force.
+  void Request(std::uint32_t id) { PoolHeaderOf(built_.filter()).languageId = id; }
+
+  testing::CapturedTrace trace_;
+  testing::BuiltFilter built_;
+};
+
+TEST_F(LanguageChange, AppliedAtTheBeginOfTheNextSample) {
+  ASSERT_EQ(built_.status(), 0);
+  VEXH_SetTraceLevel("FLT1_BeginSample", 0x11);
+  Request(0x01140002);  // de_DE
+  EXPECT_EQ(FLT1_BeginSample(built_.handle()), 0);
+  EXPECT_EQ(built_.filter().languageId, 0x01140002u);
+  ASSERT_EQ(trace_.lines().size(), 1u);
+  EXPECT_NE(trace_.lines()[0].find("LanguageId changed 0x03480001->0x01140002"), std::string::npos);
+}
+
+TEST_F(LanguageChange, InvalidIdGives312AndKeepsTheOldOneUntilItWorks) {
+  ASSERT_EQ(built_.status(), 0);
+  Request(0x03480063);
+  EXPECT_EQ(FLT1_BeginSample(built_.handle()), 312);
+  EXPECT_EQ(built_.filter().languageId, kDefaultLanguageId);
+  ASSERT_EQ(trace_.lines().size(), 1u);
+  EXPECT_EQ(trace_.lines()[0].rfind("Invalid Language. LCL1 error 39 LanguageId 0x03480001->0x03480063 Table LANG", 0), 0u);
+  FailNextLocaleCall(77);
+  Request(0x01140002);
+  EXPECT_EQ(FLT1_BeginSample(built_.handle()), 1022);
+  EXPECT_EQ(FLT1_BeginSample(built_.handle()), 0) << "the next begin tries again";
+  EXPECT_EQ(built_.filter().languageId, 0x01140002u);
 }
 
 }  // namespace
