@@ -9,8 +9,10 @@
 #include "filter/data_types.h"
 #include "filter/pool_walk.h"
 #include "filter/status.h"
+#include "filter/search_file.h"
 #include "routines/change_cache.h"
 #include "routines/change_control.h"
+#include "routines/search_list.h"
 
 namespace vexfilt {
 namespace {
@@ -134,10 +136,39 @@ std::int32_t CheckChangeControl(Creation& creation, int index) {
   return status::kOk;
 }
 
+// The Filter keeps the list of the last search element; a list naming a file is replaced by the file's.
+// Only one list read from a file is kept: a later "@" list is searched as it stands.
+std::int32_t PrepareSearchList(Creation& creation, int index, const EntryView& entry) {
+  namespace sl = search_list;
+  Filter& filter = creation.filter;
+  FilterElement& element = filter.elements[index];
+  std::uint8_t* list = entry.data();
+  if (!sl::Fits(list, entry.room())) {
+    element.rightData = nullptr;
+    return RefuseElement(creation, index, "rightLiteralId", element.rightLiteralId);
+  }
+  filter.searchList = list;
+  filter.searchEntryCount = sl::EntryCountOf(list);
+  const bool namesFile = filter.searchEntryCount >= 1 && sl::FirstEntry(list).keyLength() >= 1 &&
+                         list[sl::kFileMarkOffset] == '@';
+  if (!namesFile || (filter.ownership & kOwnsSearchList)) return status::kOk;
+  std::size_t size = 0;
+  const std::int32_t st = FLT1_BuildAlternateSearch(filter, element, &size);
+  if (st == status::kOk && filter.searchList != list) {
+    element.rightData = filter.searchList;
+    filter.searchEntryCount = sl::EntryCountOf(filter.searchList);
+    creation.rightRoom[static_cast<std::size_t>(index)] = static_cast<std::int32_t>(size);
+  }
+  return st == status::kUnavailable ? status::kOk : st;
+}
+
 std::int32_t BindRight(Creation& creation, int index, const EntryView& entry) {
   FilterElement& element = creation.filter.elements[index];
   element.rightData = entry.data();
   creation.rightRoom[static_cast<std::size_t>(index)] = static_cast<std::int32_t>(entry.room());
+  if (element.compareOperator == op::kFunc && element.functionCode == fn::kSearchList) {
+    if (std::int32_t st = PrepareSearchList(creation, index, entry)) return st;
+  }
   if (fn::IsChange(element.functionCode)) {
     if (std::int32_t st = PrepareChangeControl(creation, index, entry)) return st;
   }
@@ -196,11 +227,14 @@ std::int32_t CheckOperands(Creation& creation) {
         return RefuseElement(creation, i, "resultOperand", element.resultOperand);
       }
     }
-    if (cell->changeControl) {
+    if (cell->structure == Structure::kSearchList && element.rightData == nullptr) {
+      return RefuseElement(creation, i, "rightLiteralId", element.rightLiteralId);
+    }
+    if (cell->structure == Structure::kChangeControl) {
       if (std::int32_t st = CheckChangeControl(creation, i)) return st;
       for (int j = 0; j < i; ++j) {
         // One control block per change element: a shared one would hold one cache for two.
-        if (creation.cells[static_cast<std::size_t>(j)]->changeControl && filter.elements[j].rightData == element.rightData) {
+        if (creation.cells[static_cast<std::size_t>(j)]->structure == Structure::kChangeControl && filter.elements[j].rightData == element.rightData) {
           return RefuseElement(creation, i, "rightLiteralId", element.rightLiteralId);
         }
       }
@@ -224,7 +258,7 @@ std::int32_t CheckOperands(Creation& creation) {
 void MakeChangeCaches(Creation& creation) {
   Filter& filter = creation.filter;
   for (int i = 0; i < filter.elementCount; ++i) {
-    if (!creation.cells[static_cast<std::size_t>(i)]->changeControl) continue;
+    if (creation.cells[static_cast<std::size_t>(i)]->structure != Structure::kChangeControl) continue;
     ChangeCache* cache = VXO2_HashInit(kChangeCacheCapacity, kChangeCacheLoadFactor, ChangeCacheLimit());
     StoreUnaligned(static_cast<std::uint8_t*>(filter.elements[i].rightData) + change_control::kCache, cache);
   }

@@ -11,8 +11,8 @@ namespace vexfilt {
 void ReleaseFilter(Filter* filter) {
   if (filter == nullptr) return;
   if (filter->ownership & kOwnsSearchList) {
-    ReleaseBlock(filter->searchList, "vexflt1", __LINE__);
-    filter->searchList = nullptr;
+    ReleaseBlock(filter->ownedSearchList, "vexflt1", __LINE__);
+    filter->ownedSearchList = nullptr;
   }
   if (filter->locale != nullptr) {
     LCL2_ReleaseLocale(filter->locale);

@@ -4,6 +4,8 @@
 
 #include "filter/create.h"
 #include "filter/evaluate.h"
+#include "filter/inspect.h"
+#include "filter/retrieve.h"
 #include "filter/sample.h"
 #include "filter/status.h"
 #include "vexfilt.h"
@@ -35,7 +37,7 @@ int32_t FLT1_CreateFilter(uint32_t, const void* plan, int16_t planLength, const 
 
 int32_t FLT1_GetFilter(FilterHandle handle, FilterInfo** info) {
   if (FilterOf(handle) == nullptr || info == nullptr) return status::kFalse;
-  return status::kNoMoreElements;
+  return Guarded(status::kFalse, [&] { return vexfilt::GetFilter(*FilterOf(handle), info); });
 }
 
 // The hot path: no guard is needed, since neither the loop nor any routine throws.
@@ -59,16 +61,21 @@ int32_t FLT1_EndSample(FilterHandle handle, uint32_t* result) {
 
 int32_t FLT1_RetrieveRecord(FilterHandle handle, void* buffer, uint32_t* bufferLength) {
   if (FilterOf(handle) == nullptr || buffer == nullptr || bufferLength == nullptr) return status::kFalse;
-  return status::kNoMoreRecords;
+  return Guarded(status::kFalse, [&] {
+    return vexfilt::RetrieveRecord(*FilterOf(handle), static_cast<std::uint8_t*>(buffer), bufferLength);
+  });
 }
 
 int32_t FLT1_DestroyFilter(FilterHandle handle) {
   return Guarded(status::kOk, [&] { return vexfilt::DestroyFilter(handle); });
 }
 
-int32_t FLT1_ModifyPredicate(FilterHandle handle, const char* columnName, uint32_t, const void*, int16_t) {
+int32_t FLT1_ModifyPredicate(FilterHandle handle, const char* columnName, uint32_t functionCode, const void* value,
+                             int16_t valueLength) {
   if (FilterOf(handle) == nullptr || columnName == nullptr) return status::kFalse;
-  return status::kFalse;
+  return Guarded(status::kNoMemory, [&] {
+    return vexfilt::ModifyPredicate(*FilterOf(handle), columnName, functionCode, value, valueLength);
+  });
 }
 
 int32_t FLT1_TranslateFilterPlanNCS(uint32_t, void* plan) {

@@ -143,6 +143,9 @@ struct alignas(8) Filter {
   std::uint8_t* retrieveCursor;
   std::uint8_t* infoSearchEntry;
   FilterInfo info;
+  // The list read from a file, which the Filter releases: kept apart from `searchList`, which a later search
+  // element of the plan may point elsewhere.
+  std::uint8_t* ownedSearchList;
   // Sizes of the copies, so that later work stays inside the block.
   std::uint32_t planCopyLength;
   std::uint32_t poolCopyLength;

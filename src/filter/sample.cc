@@ -5,12 +5,14 @@
 #include "host/nls.h"
 #include "routines/change_cache.h"
 #include "routines/change_control.h"
+#include "routines/search_list.h"
 #include "host/trace.h"
 
 namespace vexfilt {
 namespace {
 
 constexpr std::uint32_t kNanosecondsPerSecond = 1000000000u;
+constexpr std::uint32_t kUnmatchedEntries = 0x8000;  // result word of the end of a sample
 constexpr std::uint32_t kNanosecondsPerHundredth = 10000000u;
 
 // A language id changed since the locale was set is applied at the begin of the next sample; on failure
@@ -61,6 +63,14 @@ std::int32_t BeginSample(Filter* filter) {
   if (filter == nullptr) return trace.Exit(status::kOk, __LINE__);
   filter->lastUnmatchedEntry = 0;
   filter->retrievePosition = 0;
+  if (filter->searchList != nullptr) {
+    search_list::Entry entry = search_list::FirstEntry(filter->searchList);
+    for (int i = 1; i <= filter->searchEntryCount; ++i) {
+      entry.set_matchFlags(0);
+      filter->retrieveCursor = entry.start();
+      if (i < filter->searchEntryCount) entry = entry.Next();
+    }
+  }
   if (filter->filterFlags & filter_flag::kHasChange) {
     SVC1_GetTime(&filter->sampleTime);
     filter->sampleStamp = SampleStampOf(filter->startTime, filter->sampleTime);
@@ -76,6 +86,22 @@ std::int32_t EndSample(Filter* filter, std::uint32_t* result) {
   TraceScope trace(block, __LINE__);
   if (result == nullptr) return trace.Exit(status::kOk, __LINE__);
   *result = 0;
+  if (filter->searchList != nullptr) {
+    filter->lastUnmatchedEntry = 0;
+    filter->retrievePosition = 0;
+    search_list::Entry entry = search_list::FirstEntry(filter->searchList);
+    for (int i = 1; i <= filter->searchEntryCount; ++i) {
+      if (!entry.matched()) filter->lastUnmatchedEntry = static_cast<std::int16_t>(i);
+      if (i < filter->searchEntryCount) entry = entry.Next();
+    }
+    if (filter->lastUnmatchedEntry >= 1) {
+      *result |= kUnmatchedEntries;
+      filter->retrieveCursor = search_list::FirstEntry(filter->searchList).start();
+      filter->retrievePosition = 1;
+    } else {
+      filter->retrieveCursor = nullptr;
+    }
+  }
   // Keys that this sample did not see lose their previous values.
   if (filter->filterFlags & filter_flag::kHasChange) {
     for (int i = 0; i < filter->elementCount; ++i) {

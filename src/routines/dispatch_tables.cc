@@ -12,6 +12,7 @@
 #include "routines/mktime.h"
 #include "routines/numeric_routines.h"
 #include "routines/routine_table.h"
+#include "routines/search_routine.h"
 #include "routines/traced.h"
 
 namespace vexfilt {
@@ -154,7 +155,7 @@ inline constexpr char kChangeDoubleName[] = "CHGFloat";
 template <Mode m, Routine plain, const char* name>
 constexpr RoutineCell ChangeCell() {
   const Routine routine = m == Mode::kPlain ? plain : &TracedNamed<plain, Printer::kChgNum, name>;
-  return {routine, name, Extent::kNone, Extent::kNone, Delivery::kResultWords, true};
+  return {routine, name, Extent::kNone, Extent::kNone, Delivery::kResultWords, Structure::kChangeControl};
 }
 
 template <Mode m>
@@ -175,7 +176,12 @@ constexpr RoutineTable MktimeTable() {
 constexpr RoutineTable kPlainRegexp = RegexpTable(), kTracedRegexp = RegexpTable();
 constexpr RoutineTable kPlainChange = ChangeTable<Mode::kPlain>(), kTracedChange = ChangeTable<Mode::kTraced>();
 constexpr RoutineTable kMktime = MktimeTable();
-constexpr RoutineTable kSearch{};
+constexpr RoutineTable SearchTable() {
+  RoutineTable t{};
+  t[0] = {Search, "Search", Extent::kNone, Extent::kNone, Delivery::kNone, Structure::kSearchList};
+  return t;
+}
+constexpr RoutineTable kSearch = SearchTable();
 
 static_assert(kPlainTables[0][2].routine == nullptr && kTracedTables[6][4].routine == nullptr, "slots 2 and 4 are empty");
 static_assert(kPlainTables[static_cast<int>(Op::kStr)][1].routine == nullptr, "no string search between columns");

@@ -37,6 +37,13 @@ enum class Delivery : std::uint8_t {
   kTimestamp,  // 16 bytes into the target's left (resultOperand 0) or right operand buffer
 };
 
+// Structures that a routine finds at its operand references, which creation checks as a whole.
+enum class Structure : std::uint8_t {
+  kNone,
+  kChangeControl,  // rightData a change control block, leftData its scratch record
+  kSearchList,  // rightData a search list
+};
+
 // One cell: the routine, the name under which its traced form traces (null for an empty cell), and what
 // the routine reads and writes beyond the record, which creation proves is there.
 struct RoutineCell {
@@ -45,7 +52,7 @@ struct RoutineCell {
   Extent right = Extent::kNone;  // read at rightData
   Extent left = Extent::kNone;  // read at leftData
   Delivery delivery = Delivery::kNone;
-  bool changeControl = false;  // rightData is a change control block, leftData its scratch record
+  Structure structure = Structure::kNone;
 };
 using RoutineTable = std::array<RoutineCell, kSlotCount>;
 

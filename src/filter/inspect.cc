@@ -1,0 +1,243 @@
+// FLT1_GetFilter: the Filter's predicates reported one at a time, in the host's codes.
+#include "filter/inspect.h"
+
+#include <cstring>
+
+#include "filter/bytes.h"
+#include "filter/data_types.h"
+#include "filter/status.h"
+#include "host/trace.h"
+#include "routines/search_list.h"
+
+namespace vexfilt {
+namespace {
+
+namespace sl = search_list;
+
+constexpr std::int16_t kInfoVersion = 300;
+constexpr std::uint32_t kVaryingAttribute = 0x10000000;
+constexpr std::uint32_t kUnsignedAttribute = 0x00200000;
+constexpr std::uint32_t kLocaleAttribute = 0x00100000;
+constexpr std::uint32_t kPatternLengthFeature = 0x1000;
+constexpr std::uint16_t kExtSecondColumn = 0x8000, kExtNameGiven = 0x80, kExtArgument = 0x40;
+constexpr std::int16_t kHostOr = 7, kHostAnd = 8, kHostEqual = 1, kHostLike = 10;
+constexpr std::size_t kDescriptorName = 32, kDescriptorType = 44;
+constexpr std::uint8_t kNoValue[8] = {};  // what a column-against-column element compares with
+
+std::int16_t HostOperator(std::int32_t code) {
+  switch (code) {
+    case op::kEQ: return 1;
+    case op::kNE: return 2;
+    case op::kLT: return 5;
+    case op::kGT: return 6;
+    case op::kLE: return 4;
+    case op::kGE: return 3;
+    case op::kLike: return kHostLike;
+    default: return 0;
+  }
+}
+
+std::int16_t HostConnective(std::int32_t code) { return code == op::kOr ? kHostOr : code == op::kAnd ? kHostAnd : 0; }
+
+std::uint32_t AttributeOf(std::uint16_t flags, std::int16_t baseType) {
+  if (flags & rep::kVarying) return kVaryingAttribute;
+  if (flags & rep::kUnsigned) return kUnsignedAttribute;
+  if (baseType == type::kVarChar) return kVaryingAttribute;
+  if (baseType == type::kUShort || baseType == type::kULong) return kUnsignedAttribute;
+  return 0;
+}
+
+// The pool entry whose data `data` is, when it lies in the Filter's pool copy; a replaced literal does not.
+const std::uint8_t* EntryHolding(const Filter& filter, const void* data) {
+  const auto* bytes = static_cast<const std::uint8_t*>(data);
+  if (bytes < filter.poolCopy + kPoolHeaderSize + kEntryHeaderSize || bytes >= filter.poolCopy + filter.poolCopyLength) {
+    return nullptr;
+  }
+  return bytes - kEntryHeaderSize;
+}
+
+void PrintValue(TraceBlock& block, const FilterInfo& info, std::int16_t baseType) {
+  const void* value = info.value;
+  const auto length = static_cast<std::size_t>(info.valueLen < 0 ? 0 : info.valueLen);
+  switch (baseType) {
+    case type::kUShort: {
+      const auto v = value ? LoadUnaligned<std::uint16_t>(value) : std::uint16_t{0};
+      TRC1_Printf(block, __LINE__, "%-26s %hu(%#04X)", "filterInfo.value", v, v);
+      return;
+    }
+    case type::kShort: {
+      const auto v = value ? LoadUnaligned<std::int16_t>(value) : std::int16_t{0};
+      TRC1_Printf(block, __LINE__, "%-26s %hd(%#04X)", "filterInfo.value", v, static_cast<unsigned>(static_cast<std::uint16_t>(v)));
+      return;
+    }
+    case type::kLong: {
+      const auto v = value ? LoadUnaligned<std::int32_t>(value) : 0;
+      TRC1_Printf(block, __LINE__, "%-26s %d(%#08X)", "filterInfo.value", v, static_cast<unsigned>(v));
+      return;
+    }
+    case type::kULong: {
+      const auto v = value ? LoadUnaligned<std::uint32_t>(value) : 0u;
+      TRC1_Printf(block, __LINE__, "%-26s %u(%#08X)", "filterInfo.value", v, v);
+      return;
+    }
+    case 448: case 452: case 456: case 460: case 1018: case 1022:
+      if (!(info.attribute & kLocaleAttribute)) {
+        TRC1_Printf(block, __LINE__, "%-26s \"%.*s\"", "filterInfo.value", info.valueLen < 0 ? 0 : info.valueLen,
+                    value ? static_cast<const char*>(value) : "");
+        return;
+      }
+      TRC1_Printf(block, __LINE__, "%-26s", "filterInfo.value");
+      TRC1_Dump(block, __LINE__, value, length);
+      return;
+    default:
+      TRC1_Printf(block, __LINE__, "%-26s", "filterInfo.value:");
+      TRC1_Dump(block, __LINE__, value, length);
+  }
+}
+
+void PrintInfo(TraceBlock& block, const FilterInfo& info, std::int16_t baseType) {
+  char name[12] = {};
+  if (info.columnName) std::memcpy(name, info.columnName, 11);
+  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.version", info.version);
+  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.logicalOperator", info.logicalOperator);
+  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.compareOperator", info.compareOperator);
+  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.functionType", static_cast<int>(info.functionType));
+  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.valueLen", info.valueLen);
+  TRC1_Printf(block, __LINE__, "%-26s %10s", "filterInfo.columnName", name);
+  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.dataType", info.dataType);
+  PrintValue(block, info, baseType);
+  TRC1_Printf(block, __LINE__, "%-21s x%.08X", "filterInfo.attribute", info.attribute);
+  TRC1_Printf(block, __LINE__, "%-21s x%.08X", "filterInfo.features", info.features);
+  if (info.extType == 0) return;
+  TRC1_Printf(block, __LINE__, "%-25s x%.04hX", "filterInfo.extType", info.extType);
+  TRC1_Printf(block, __LINE__, "%-21s x%.08X", "filterInfo.extAttrs", info.extAttrs);
+  TRC1_Printf(block, __LINE__, "%-26s %4hd", "filterInfo.extLen", info.extLen);
+  TRC1_Printf(block, __LINE__, "%-26s %.*s", "filterInfo.extData", info.extData ? info.extLen : 0,
+              info.extData ? static_cast<const char*>(info.extData) : "");
+  TRC1_Printf(block, __LINE__, "%-26s %4hd", "filterInfo.extDataType", static_cast<short>(info.extDataType));
+}
+
+// The general rule: the literal, or for a column against a column 8 zero bytes, or the left value.
+void ReportOwnValue(Filter& filter, const FilterElement& e) {
+  FilterInfo& info = filter.info;
+  if (e.rightData == nullptr) {
+    info.value = e.leftData;
+  } else if (e.rightFlags & rep::kColumn) {
+    info.value = kNoValue;
+  } else {
+    info.value = e.rightData;
+  }
+  ++filter.infoCursor;
+}
+
+// One report per entry of the element's own list, joined by OR; the last entry ends the element.
+void ReportSearchEntry(Filter& filter, const FilterElement& e) {
+  FilterInfo& info = filter.info;
+  auto* list = static_cast<std::uint8_t*>(e.rightData);
+  const std::int16_t count = list ? sl::EntryCountOf(list) : 0;
+  if (count <= 0) {
+    ReportOwnValue(filter, e);
+    return;
+  }
+  if (filter.infoSearchCursor == 0) filter.infoSearchEntry = sl::FirstEntry(list).start();
+  const sl::Entry entry(filter.infoSearchEntry);
+  info.logicalOperator = filter.infoSearchCursor < count - 1 ? kHostOr : 0;
+  info.compareOperator = (entry.type() & sl::kPatternBits) ? kHostLike : kHostEqual;
+  info.valueLen = entry.keyLength();
+  info.value = entry.key();
+  if (++filter.infoSearchCursor >= count) {
+    filter.infoSearchCursor = 0;
+    filter.infoSearchEntry = nullptr;
+    ++filter.infoCursor;
+  } else {
+    filter.infoSearchEntry = entry.Next().start();
+  }
+}
+
+}  // namespace
+
+std::int32_t GetFilter(Filter& filter, FilterInfo** out) {
+  static TraceBlock block{"FLT1_GetFilter", kFilterUnit, __LINE__};
+  TraceScope trace(block, __LINE__);
+  if (filter.infoCursor >= filter.elementCount) {
+    *out = nullptr;
+    filter.infoCursor = 0;
+    filter.infoSearchCursor = 0;
+    filter.infoSearchEntry = nullptr;
+    return trace.Exit(status::kNoMoreElements, __LINE__);
+  }
+  const FilterElement& e = filter.elements[filter.infoCursor];
+  const std::uint16_t planFlags = filter.planCopy->planFlags;
+  FilterInfo& info = filter.info;
+  info = FilterInfo{};
+  info.version = kInfoVersion;
+  info.functionType = e.functionCode;
+  info.valueLen = e.rightLiteralLength;
+  info.columnName = e.columnName;
+  info.dataType = e.dataType;
+  info.features = planFlags & plan_flag::kReportedFeatures;
+  if ((e.leftFlags | e.rightFlags) & rep::kPatternLengthGiven) info.features |= kPatternLengthFeature;
+  std::int16_t baseType = BaseType(static_cast<std::int16_t>(info.dataType));
+  info.attribute = AttributeOf(e.leftFlags, baseType);
+  if (planFlags & plan_flag::kUtf8Data) {
+    if (filter.filterFlags & filter_flag::kLocaleSet) info.languageId = filter.languageId;
+    if (e.leftFlags & rep::kUtf8) info.attribute |= kLocaleAttribute;
+  }
+  if (e.rightFlags & rep::kColumn) {
+    info.extType = kExtSecondColumn;
+    info.extAttrs = (e.rightFlags & rep::kVarying)    ? kVaryingAttribute
+                    : (e.rightFlags & rep::kUnsigned) ? kUnsignedAttribute
+                    : (e.rightFlags & rep::kUtf8)     ? kLocaleAttribute
+                                                      : 0;
+    if (e.rightData != nullptr) {
+      const auto* descriptor = static_cast<const std::uint8_t*>(e.rightData);
+      const auto* name = reinterpret_cast<const char*>(descriptor + kDescriptorName);
+      info.extType |= kExtNameGiven;
+      info.extData = name;
+      info.extLen = static_cast<std::int16_t>(strnlen(name, 10));
+      info.extDataType = LoadUnaligned<std::int16_t>(descriptor + kDescriptorType);
+    }
+  }
+  info.compareOperator = HostOperator(e.compareOperator);
+  if (e.compareOperator == op::kLike && (e.rightFlags & rep::kPatternLengthGiven)) info.valueLen = e.rightScale;
+  info.logicalOperator = HostConnective(e.logicalOperator);
+
+  switch (e.functionCode) {
+    case fn::kAlways: {
+      if (e.leftLiteralId != 0) {
+        info.extType |= kExtArgument;
+        info.extLen = e.leftLiteralLength != 0 ? e.leftLiteralLength : e.leftScale;
+        if (info.extLen != 0 && e.leftData != nullptr) info.extData = e.leftData;
+        info.extDataType = type::kChar;
+      }
+      const std::uint8_t* entry = e.rightData ? EntryHolding(filter, e.rightData) : nullptr;
+      if (entry != nullptr && LoadUnaligned<std::int16_t>(entry + offsetof(LiteralEntry, id)) == e.rightLiteralId) {
+        info.dataType = LoadUnaligned<std::int16_t>(entry + offsetof(LiteralEntry, dataType));
+        baseType = BaseType(static_cast<std::int16_t>(info.dataType));
+        if (baseType == type::kUtf8Char || baseType == type::kUtf8VarChar) info.attribute |= kLocaleAttribute;
+        if (baseType == type::kVarChar || baseType == type::kUtf8VarChar) info.attribute |= kVaryingAttribute;
+        const bool alternate = (e.rightFlags & 0x8000) && (e.rightFlags & rep::kPatternLengthGiven);
+        info.valueLen = LoadUnaligned<std::int16_t>(
+            entry + (alternate ? offsetof(LiteralEntry, alternateLength) : offsetof(LiteralEntry, dataLength)));
+        info.value = e.rightData;
+        ++filter.infoCursor;
+      } else {
+        ReportOwnValue(filter, e);
+      }
+      break;
+    }
+    case fn::kSearchList: ReportSearchEntry(filter, e); break;
+    case fn::kChange:
+    case fn::kChangeAlt:
+      info.value = e.leftData;
+      info.valueLen = e.columnLength;
+      ++filter.infoCursor;
+      break;
+    default: ReportOwnValue(filter, e);
+  }
+  if (trace.HasAny(trace_bit::k10)) PrintInfo(block, info, baseType);
+  *out = &info;
+  return trace.Exit(status::kOk, __LINE__);
+}
+
+}  // namespace vexfilt

@@ -1,0 +1,262 @@
+// Search lists: marking entries, every pattern kind, retrieval of unmatched keys, and lists read from files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <unistd.h>
+
+#include "filter/memory.h"
+#include "filter_fixture.h"
+#include "record.h"
+#include "routines/search_list.h"
+#include "test_support.h"
+#include "vexhost.h"
+
+namespace vexfilt {
+namespace {
+
+using plan::Column;
+using plan::PlanBuilder;
+using plan::PoolBuilder;
+using plan::SearchList;
+using testing::BuiltFilter;
+using testing::CapturedTrace;
+using testing::Record;
+
+const Column kName = Column::Char("NAME", 0, 8);
+const Column kVarName = Column::VarChar("VNAME", 8, 10);
+
+// A Filter with one search element over `column`, then an always-holding element.
+std::unique_ptr<BuiltFilter> SearchFilter(const Column& column, const SearchList& list, std::int32_t recordLength = 32) {
+  PoolBuilder pool;
+  PlanBuilder plan("SEARCH");
+  plan.RecordLength(recordLength);
+  plan.Search(column, pool.Search(list));
+  plan.Always();
+  return std::make_unique<BuiltFilter>(plan, pool);
+}
+
+// Which entries (1-based) are marked after the records run through one sample.
+std::vector<int> Marked(BuiltFilter& built, const std::vector<Record>& records) {
+  FLT1_BeginSample(built.handle());
+  for (const Record& record : records) EXPECT_EQ(built.element(0).routine(built.element(0), record.bytes().data()), 1);
+  std::vector<int> marked;
+  search_list::Entry entry = search_list::FirstEntry(built.filter().searchList);
+  for (int i = 1; i <= built.filter().searchEntryCount; ++i) {
+    if (entry.matched()) marked.push_back(i);
+    if (i < built.filter().searchEntryCount) entry = entry.Next();
+  }
+  return marked;
+}
+
+TEST(SearchMarking, FirstMatchStopsTheScanUnlessTheListSaysGoOn) {
+  SearchList list = SearchList::Of({"AAA", "B*", "CCC", "DDD", "B*"}, 8);
+  for (auto& key : list.keys) {
+    if (key.key[1] != '*') continue;
+    key.entryType = 0x01;
+    key.compareLength = 2;  // the pattern without the blanks that pad the key
+  }
+  auto built = SearchFilter(kName, list);
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_EQ(Marked(*built, {Record(32, ' ').Text(0, "BOB")}), (std::vector<int>{2}));
+  list.flags = search_list::kContinueAfterMatch;
+  auto all = SearchFilter(kName, list);
+  EXPECT_EQ(Marked(*all, {Record(32, ' ').Text(0, "BOB")}), (std::vector<int>{2, 5}));
+}
+
+TEST(SearchMarking, MatchedEntriesAreNotComparedAgainInTheSample) {
+  CapturedTrace trace;
+  auto built = SearchFilter(kName, SearchList::Of({"AAA", "BBB"}, 8));
+  ASSERT_EQ(built->status(), 0);
+  VEXH_SetTraceLevel("Search", 0x01);
+  EXPECT_EQ(Marked(*built, {Record(32, ' ').Text(0, "AAA"), Record(32, ' ').Text(0, "AAA")}), (std::vector<int>{1}));
+  // First record: entry 1 compared (found); second record: entry 1 skipped, entry 2 compared.
+  int lines = 0;
+  for (const std::string& line : trace.lines()) lines += line.rfind("FixColSchLit", 0) == 0;
+  EXPECT_EQ(lines, 2);
+  EXPECT_TRUE(trace.Contains("FixColSchLit Found rc=0 NAME        type=452 collen=8 offset=0 entry=[1/2] enttyp=00 "
+                             "cmpoff=0 cmplen=8 entlen=8"));
+}
+
+struct KindCase {
+  std::uint8_t entryType;
+  std::string key;
+  std::string value;
+  bool matches;
+};
+
+TEST(SearchKinds, EveryPatternKindOnFixedAndVaryingColumns) {
+  for (const KindCase& c : {KindCase{0x00, "JOHN    ", "JOHN", true}, KindCase{0x00, "JOHN    ", "JOHNNY", false},
+                            KindCase{0x08, "OHN", "JOHNNY", true}, KindCase{0x06, "NNY", "JOHNNY", true},
+                            KindCase{0x08, "XYZ", "JOHNNY", false}, KindCase{0x04, "JO", "JOHNNY", true},
+                            KindCase{0x04, "HN", "JOHNNY", false}, KindCase{0x01, "J*Y", "JOHNNY", true},
+                            KindCase{0x01, "J?Y", "JOHNNY", false}, KindCase{0x02, "QQQ", "JOHNNY", true}}) {
+    for (bool varying : {false, true}) {
+      SearchList list = SearchList::Of({c.key}, 0, static_cast<std::uint8_t>(c.entryType | (varying ? 0x80 : 0)));
+      auto built = SearchFilter(varying ? kVarName : kName, list);
+      ASSERT_EQ(built->status(), 0);
+      Record record(32, ' ');
+      varying ? record.Varying(8, c.value) : record.Text(0, c.value);
+      EXPECT_EQ(Marked(*built, {record}).size(), c.matches ? 1u : 0u)
+          << "type " << int(c.entryType) << " key '" << c.key << "' value '" << c.value << "' varying " << varying;
+    }
+  }
+}
+
+TEST(SearchKinds, VaryingPrefixLongerThanTheValueRecordsNoMatch) {
+  auto built = SearchFilter(kVarName, SearchList::Of({"JOHNNY"}, 0, 0x84));
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_TRUE(Marked(*built, {Record(32, ' ').Varying(8, "JOHN")}).empty());
+  EXPECT_EQ(built->element(0).conditionCode, 207);
+}
+
+TEST(SearchKinds, VaryingPrefixOutOfRangeComparesTheWholeColumn) {
+  auto built = SearchFilter(kVarName, SearchList::Of({"Z"}, 0, 0x88));
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_EQ(Marked(*built, {Record(32, ' ').At(8, std::uint16_t{500}).Text(17, "Z")}).size(), 1u);
+  EXPECT_EQ(built->element(0).leftScale, 10);
+  EXPECT_EQ(built->element(0).alternateOperator, 0);
+}
+
+// One sample over `values`, then every record retrieval returns until 514.
+std::vector<std::string> Unmatched(BuiltFilter& built, const std::vector<std::string>& values, std::uint32_t* report) {
+  Marked(built, [&] {
+    std::vector<Record> records;
+    for (const std::string& v : values) records.push_back(Record(32, ' ').Text(0, v));
+    return records;
+  }());
+  FLT1_EndSample(built.handle(), report);
+  std::vector<std::string> keys;
+  for (;;) {
+    std::vector<std::uint8_t> buffer(32, '.');
+    std::uint32_t length = 32;
+    const std::int32_t st = FLT1_RetrieveRecord(built.handle(), buffer.data(), &length);
+    if (st != 0) {
+      EXPECT_EQ(st, 514);
+      break;
+    }
+    EXPECT_EQ(length, 32u);
+    keys.emplace_back(reinterpret_cast<char*>(buffer.data()) + 4, 8);
+  }
+  return keys;
+}
+
+TEST(Retrieval, UnmatchedKeysComeBackInListOrder) {
+  SearchList list = SearchList::Of({"K1", "K2", "K3", "K4", "K5", "K6"}, 8);
+  list.dataOffset = 4;
+  auto built = SearchFilter(kName, list);
+  ASSERT_EQ(built->status(), 0);
+  std::uint32_t report = 0;
+  EXPECT_EQ(Unmatched(*built, {"K1", "K3", "K4", "K6"}, &report), (std::vector<std::string>{"K2      ", "K5      "}));
+  EXPECT_EQ(report, 0x8000u);
+  EXPECT_EQ(built->filter().lastUnmatchedEntry, 5);
+  EXPECT_EQ(Unmatched(*built, {"K1", "K2", "K3", "K4", "K5", "K6"}, &report), std::vector<std::string>{});
+  EXPECT_EQ(report, 0u);
+  EXPECT_EQ(built->filter().retrieveCursor, nullptr);
+}
+
+TEST(Retrieval, BufferTooSmallOffersTheSameEntryAgain) {
+  SearchList list = SearchList::Of({"K1", "K2"}, 8);
+  auto built = SearchFilter(kName, list, 40);
+  ASSERT_EQ(built->status(), 0);
+  std::vector<std::uint8_t> buffer(64, '.');
+  std::uint32_t length = 32;
+  EXPECT_EQ(FLT1_RetrieveRecord(built->handle(), buffer.data(), &length), 514) << "before any end of a sample";
+  FLT1_BeginSample(built->handle());
+  std::uint32_t report = 0;
+  FLT1_EndSample(built->handle(), &report);
+  EXPECT_EQ(FLT1_RetrieveRecord(built->handle(), buffer.data(), &length), 1);
+  EXPECT_EQ(FLT1_RetrieveRecord(built->handle(), buffer.data(), &length), 1);
+  EXPECT_EQ(length, 32u) << "left as it was";
+  length = 64;
+  EXPECT_EQ(FLT1_RetrieveRecord(built->handle(), buffer.data(), &length), 0);
+  EXPECT_EQ(length, 40u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), 8), "K1      ");
+}
+
+TEST(Retrieval, VaryingKeysComeWithTheirLength) {
+  SearchList list = SearchList::Of({"ABC"}, 0, 0x80);
+  list.dataOffset = 8;
+  auto built = SearchFilter(kVarName, list);
+  ASSERT_EQ(built->status(), 0);
+  FLT1_BeginSample(built->handle());
+  std::uint32_t report = 0;
+  FLT1_EndSample(built->handle(), &report);
+  std::vector<std::uint8_t> buffer(32, '.');
+  std::uint32_t length = 32;
+  ASSERT_EQ(FLT1_RetrieveRecord(built->handle(), buffer.data(), &length), 0);
+  EXPECT_EQ(LoadUnaligned<std::uint16_t>(buffer.data() + 8), 3);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()) + 10, 4), "ABC.");
+}
+
+TEST(SearchLists, ListThatDoesNotFitItsEntryIsRefused) {
+  SearchList list = SearchList::Of({"AAA", "BBB"}, 8);
+  list.count = 3;
+  EXPECT_EQ(SearchFilter(kName, list)->status(), 6);
+  SearchList keyBeyondEntry = SearchList::Of({"AAA"}, 8);
+  keyBeyondEntry.keys[0].keyLength = 40;
+  EXPECT_EQ(SearchFilter(kName, keyBeyondEntry)->status(), 6);
+}
+
+// Search list files in a temporary folder.
+class SearchFiles : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& text) {
+    char path[] = "/tmp/vexsearchXXXXXX";
+    const int fd = mkstemp(path);
+    EXPECT_GE(fd, 0);
+    close(fd);
+    std::ofstream(path) << text;
+    paths_.push_back(path);
+    return path;
+  }
+  ~SearchFiles() override {
+    for (const std::string& path : paths_) std::remove(path.c_str());
+  }
+  static std::vector<std::string> Keys(BuiltFilter& built) {
+    std::vector<std::string> keys;
+    search_list::Entry entry = search_list::FirstEntry(static_cast<std::uint8_t*>(built.element(0).rightData));
+    for (int i = 1; i <= built.filter().searchEntryCount; ++i) {
+      keys.emplace_back(reinterpret_cast<char*>(entry.key()), static_cast<std::size_t>(entry.keyLength()));
+      if (i < built.filter().searchEntryCount) entry = entry.Next();
+    }
+    return keys;
+  }
+
+  std::vector<std::string> paths_;
+};
+
+const Column kWide = Column::Char("NAME", 0, 24);
+
+TEST_F(SearchFiles, OneEntryPerKeyedLine) {
+  const std::string path = Write("alpha\nbeta gamma\ndelta;comment\n gone\n\n;only a comment\nepsilonepsilonepsilonepsilonepsilon\n");
+  auto built = SearchFilter(kWide, SearchList::File(path, 24));
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_EQ(Keys(*built), (std::vector<std::string>{"alpha" + std::string(19, ' '), "beta" + std::string(20, ' '),
+                                                   "delta" + std::string(19, ' '), std::string("epsilonepsilonepsilonepsi", 24)}));
+  EXPECT_EQ(built->filter().ownership, kOwnsSearchList);
+  EXPECT_EQ(built->filter().searchList, built->element(0).rightData);
+  EXPECT_EQ(Marked(*built, {Record(32, ' ').Text(0, "delta")}), (std::vector<int>{3}));
+}
+
+TEST_F(SearchFiles, UnusableFilesLeaveThePlansListConsistent) {
+  CapturedTrace trace;
+  VEXH_SetTraceLevel("FLT1_BuildAlternateSearch", 0x80);
+  const std::string blanks = Write("   \n\n  x\n");
+  for (const std::string& path : {blanks, std::string("/tmp/no-such-search-list"), "/tmp/" + std::string(70, 'p')}) {
+    const long before = OutstandingBlocks();
+    auto built = SearchFilter(kWide.length < 90 ? Column::Char("NAME", 0, 90) : kWide, SearchList::File(path, 90), 100);
+    ASSERT_EQ(built->status(), 0) << path;
+    EXPECT_EQ(built->filter().searchEntryCount, 1);
+    EXPECT_EQ(built->filter().searchList, built->element(0).rightData);
+    EXPECT_EQ(built->filter().ownership, 0u);
+    built.reset();
+    EXPECT_EQ(OutstandingBlocks(), before);
+  }
+  EXPECT_TRUE(trace.Contains("Search list file \"" + blanks + "\" contains zero valid entries"));
+  EXPECT_TRUE(trace.Contains("Unable to open search list file \"/tmp/no-such-search-list\""));
+  EXPECT_TRUE(trace.Contains("Search list file path longer than 71 bytes: \"/tmp/" + std::string(70, 'p') + "\""));
+}
+
+}  // namespace
+}  // namespace vexfilt
