@@ -8,20 +8,13 @@
 #include "filter/status.h"
 #include "routines/byte_strings.h"
 #include "routines/numeric_routines.h"
+#include "routines/operands.h"
 #include "routines/traced.h"
 
 namespace vexfilt::character {
 namespace {
 
-const std::uint8_t* ColumnOf(const FilterElement& e, const std::uint8_t* record) { return record + e.columnOffset; }
-const std::uint8_t* RightColumnOf(const FilterElement& e, const std::uint8_t* record) {
-  return record + e.rightColumnOffset;
-}
-const std::uint8_t* LiteralOf(const FilterElement& e) { return static_cast<const std::uint8_t*>(e.rightData); }
-const std::uint8_t* LeftDataOf(const FilterElement& e) { return static_cast<const std::uint8_t*>(e.leftData); }
-std::uint16_t PrefixAt(const std::uint8_t* column) { return LoadUnaligned<std::uint16_t>(column); }
-// The declared length of a right operand, which character elements keep in `rightScale`.
-std::int32_t RightLength(const FilterElement& e) { return static_cast<std::uint16_t>(e.rightScale); }
+using namespace operands;
 
 std::int32_t Compare(const std::uint8_t* a, const std::uint8_t* b, std::int32_t length) {
   if (length <= 0) return 0;

@@ -7,20 +7,14 @@
 #include "routines/character_routines.h"
 #include "routines/nls_pattern.h"
 #include "routines/numeric_routines.h"
+#include "routines/operands.h"
 #include "routines/traced.h"
 
 namespace vexfilt::locale_aware {
 namespace {
 
 NlsLocale* LocaleOf(const FilterElement& e) { return e.filter ? e.filter->locale : nullptr; }
-const std::uint8_t* ColumnOf(const FilterElement& e, const std::uint8_t* record) { return record + e.columnOffset; }
-const std::uint8_t* RightColumnOf(const FilterElement& e, const std::uint8_t* record) {
-  return record + e.rightColumnOffset;
-}
-const std::uint8_t* LiteralOf(const FilterElement& e) { return static_cast<const std::uint8_t*>(e.rightData); }
-const std::uint8_t* LeftDataOf(const FilterElement& e) { return static_cast<const std::uint8_t*>(e.leftData); }
-std::uint16_t PrefixAt(const std::uint8_t* column) { return LoadUnaligned<std::uint16_t>(column); }
-std::int32_t RightLength(const FilterElement& e) { return static_cast<std::uint16_t>(e.rightScale); }
+using namespace operands;
 const char* Text(const std::uint8_t* bytes) { return reinterpret_cast<const char*>(bytes); }
 
 constexpr std::uint8_t kOneBlank[1] = {' '};

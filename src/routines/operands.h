@@ -1,0 +1,28 @@
+// Where a character element's operands lie: its columns in the record, its literal and left value, and
+// the lengths that character elements keep in fields named for other uses.
+#ifndef VEXFILT_ROUTINES_OPERANDS_H_
+#define VEXFILT_ROUTINES_OPERANDS_H_
+
+#include <cstdint>
+
+#include "filter/bytes.h"
+#include "filter/filter.h"
+
+namespace vexfilt::operands {
+
+inline const std::uint8_t* ColumnOf(const FilterElement& e, const std::uint8_t* record) {
+  return record + e.columnOffset;
+}
+inline const std::uint8_t* RightColumnOf(const FilterElement& e, const std::uint8_t* record) {
+  return record + e.rightColumnOffset;
+}
+inline const std::uint8_t* LiteralOf(const FilterElement& e) { return static_cast<const std::uint8_t*>(e.rightData); }
+inline const std::uint8_t* LeftDataOf(const FilterElement& e) { return static_cast<const std::uint8_t*>(e.leftData); }
+// The 2-byte length prefix of a varying column.
+inline std::uint16_t PrefixAt(const std::uint8_t* column) { return LoadUnaligned<std::uint16_t>(column); }
+// The declared length of a right operand, which character elements keep in `rightScale`.
+inline std::int32_t RightLength(const FilterElement& e) { return static_cast<std::uint16_t>(e.rightScale); }
+
+}  // namespace vexfilt::operands
+
+#endif  // VEXFILT_ROUTINES_OPERANDS_H_
