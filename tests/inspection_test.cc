@@ -135,6 +135,18 @@ TEST_F(Modification, RangeOnOneColumnIsChangedByOneCall) {
   EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "CPU", 0, &value, -1), 58);
 }
 
+TEST_F(Modification, TwoByteLiteralTakesTheFirstTwoBytes) {
+  PoolBuilder pool;
+  PlanBuilder plan("MODS");
+  plan.Compare(Column::Short("PRI", 0), op::kEQ, pool.Short(3));
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  const std::int32_t wide = 7;  // little-endian: its first two bytes are the 2-byte 7
+  EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "PRI", 0, &wide, 4), 0);
+  EXPECT_EQ(built.Evaluate(Record().At(0, std::int16_t{7}).bytes()), 0);
+  EXPECT_EQ(built.Evaluate(Record().At(0, std::int16_t{3}).bytes()), 1);
+}
+
 TEST_F(Modification, FixedLiteralIsBlankPaddedOrRefused) {
   PoolBuilder pool;
   PlanBuilder plan("MODS");
