@@ -8,6 +8,7 @@
 #include "filter/retrieve.h"
 #include "filter/sample.h"
 #include "filter/status.h"
+#include "translate/translate.h"
 #include "vexfilt.h"
 
 namespace {
@@ -78,14 +79,16 @@ int32_t FLT1_ModifyPredicate(FilterHandle handle, const char* columnName, uint32
   });
 }
 
-int32_t FLT1_TranslateFilterPlanNCS(uint32_t, void* plan) {
+int32_t FLT1_TranslateFilterPlanNCS(uint32_t dataRepresentation, void* plan) {
   if (plan == nullptr) return status::kFalse;
-  return status::kFalse;
+  return Guarded(status::kBadVersionOrLength,
+                 [&] { return vexfilt::TranslatePlan(dataRepresentation, static_cast<std::uint8_t*>(plan)); });
 }
 
-int32_t FLT1_TranslateLiteralPoolNCS(uint32_t, void* pool) {
+int32_t FLT1_TranslateLiteralPoolNCS(uint32_t dataRepresentation, void* pool) {
   if (pool == nullptr) return status::kFalse;
-  return status::kFalse;
+  return Guarded(status::kBadLiteralKind,
+                 [&] { return vexfilt::TranslatePool(dataRepresentation, static_cast<std::uint8_t*>(pool)); });
 }
 
 }  // extern "C"
