@@ -287,6 +287,7 @@ std::int32_t BindLiterals(Creation& creation) {
   }
   if (st != status::kOk) return st;
   if (std::int32_t checked = CheckOperands(creation)) return checked;
+  if (std::int32_t checked = CheckRecordReads(creation)) return checked;
   MakeChangeCaches(creation);
   return status::kOk;
 }

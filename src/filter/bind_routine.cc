@@ -54,6 +54,7 @@ std::int32_t BindRoutine(Creation& creation, int index) {
     return status::kFalse;
   }
   creation.cells[static_cast<std::size_t>(index)] = &(*table)[static_cast<std::size_t>(slot)];
+  creation.slots[static_cast<std::size_t>(index)] = static_cast<std::int16_t>(slot);
   element.routine = creation.cells[static_cast<std::size_t>(index)]->routine;
   return status::kOk;
 }

@@ -19,6 +19,7 @@ struct Creation {
   const TraceScope& trace;
   Filter& filter;
   std::array<const RoutineCell*, kMaxElements> cells{};  // the cell each element was bound from
+  std::array<std::int16_t, kMaxElements> slots{};  // and its slot in that cell's table
   // Bytes of data at each element's operand references, as the bound entries leave room for.
   std::array<std::int32_t, kMaxElements> leftRoom{};
   std::array<std::int32_t, kMaxElements> rightRoom{};
@@ -30,6 +31,10 @@ std::int32_t BindRoutine(Creation& creation, int index);
 // Binds every element's operands to the pool entries named by its literal ids, and prepares what the
 // routines will read there (LIKE pattern lengths, column descriptors); 0, or 6 after a message.
 std::int32_t BindLiterals(Creation& creation);
+
+// Every byte of the record that each element's routine reads lies within the plan's record length (when
+// it gives one), and no length or offset that locates them is negative; 0, or 6 after a message.
+std::int32_t CheckRecordReads(Creation& creation);
 
 // Message and status for an element field that creation cannot accept.
 std::int32_t RefuseElement(Creation& creation, int index, const char* field, std::int32_t value);

@@ -28,6 +28,6 @@ void ReleaseBlock(void* block, const char*, int) {
 
 long OutstandingBlocks() { return g_outstanding.load(std::memory_order_relaxed); }
 
-void FailAllocationAfter(long n) { g_allocationsBeforeFailure.store(n, std::memory_order_relaxed); }
+long FailAllocationAfter(long n) { return g_allocationsBeforeFailure.exchange(n, std::memory_order_relaxed); }
 
 }  // namespace vexfilt

@@ -17,7 +17,8 @@ void ReleaseBlock(void* block, const char* unit, int line);
 long OutstandingBlocks();
 
 // Test hook: the allocation after the next `n` succeeds fails (n = 0: the very next one); -1 disables it.
-void FailAllocationAfter(long n);
+// Returns how many allocations were still to succeed before the failure: -1 once the failure happened.
+long FailAllocationAfter(long n);
 
 }  // namespace vexfilt
 

@@ -1,0 +1,89 @@
+// What each routine reads of the record, checked against the record length once, at creation, so that
+// evaluation can trust every offset.
+#include <algorithm>
+
+#include "filter/create_steps.h"
+#include "filter/status.h"
+#include "routines/change_control.h"
+
+namespace vexfilt {
+namespace {
+
+// Bytes of a numeric operand by its flags; 0 when it is not numeric.
+std::int32_t NumericBytes(std::uint16_t flags) {
+  if (flags & rep::kShort) return 2;
+  if (flags & rep::kLong) return 4;
+  if (flags & rep::kDouble) return 8;
+  return 0;
+}
+
+// Bytes read at the left column: none for routines that compare results only.
+std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell& cell) {
+  if (cell.structure != Structure::kNone || cell.delivery == Delivery::kTimestamp) return e.columnLength;
+  if (e.compareOperator == op::kFunc && e.functionCode == fn::kAlways) return 0;
+  switch (slot) {
+    case 3: case 28: case 13: case 14: case 18: case 19: case 24: return 0;
+    case 10: case 11: case 12: return 4;
+    case 15: case 16: case 17: return 2;
+    case 20: case 21: case 22: case 23: return 8;
+    case 1: return std::max<std::int32_t>(e.columnLength, e.leftLiteralLength);
+    default: return e.columnLength;
+  }
+}
+
+// Bytes read at the right column of a column-against-column element.
+std::int32_t RightColumnBytes(const FilterElement& e, int slot) {
+  switch (slot) {
+    case 1: case 6: case 11: case 16: case 21: case 26: case 31: break;
+    default: return 0;
+  }
+  if (const std::int32_t numeric = NumericBytes(e.rightFlags)) return numeric;
+  const std::int32_t declared = static_cast<std::uint16_t>(e.rightScale);
+  return std::max<std::int32_t>({declared, e.leftLiteralLength, e.rightLiteralLength});
+}
+
+bool Within(std::int64_t offset, std::int64_t length, std::int64_t recordLength) {
+  return offset >= 0 && length >= 0 && offset + length <= recordLength;
+}
+
+}  // namespace
+
+std::int32_t CheckRecordReads(Creation& creation) {
+  const Filter& filter = creation.filter;
+  const std::int64_t recordLength = filter.recordLength;
+  for (int i = 0; i < filter.elementCount; ++i) {
+    const FilterElement& e = filter.elements[i];
+    const auto at = static_cast<std::size_t>(i);
+    const RoutineCell& cell = *creation.cells[at];
+    const int slot = creation.slots[at];
+    const std::int32_t left = LeftColumnBytes(e, slot, cell);
+    if (left < 0 || e.substringOffset < 0) return RefuseElement(creation, i, "columnLength", e.columnLength);
+    // A fixed substring reads the literal's length from its start; a LIKE on it the rest of the column.
+    if (e.functionCode == fn::kSubstring && (slot == 0 || slot == 25) &&
+        e.substringOffset + std::max<std::int32_t>(e.rightLiteralLength, 0) > std::max(left, 0) &&
+        e.compareOperator != op::kLike) {
+      return RefuseElement(creation, i, "substringOffset", e.substringOffset);
+    }
+    if (recordLength <= 0) continue;  // the plan gives no record length: the host vouches for its records
+    if (left > 0 && !Within(e.columnOffset, left, recordLength)) {
+      return RefuseElement(creation, i, "columnOffset", e.columnOffset);
+    }
+    if (const std::int32_t right = RightColumnBytes(e, slot); right > 0 && !Within(e.rightColumnOffset, right, recordLength)) {
+      return RefuseElement(creation, i, "rightColumnOffset", e.rightColumnOffset);
+    }
+    if (cell.structure == Structure::kChangeControl) {
+      namespace cc = change_control;
+      const auto* control = static_cast<const std::uint8_t*>(e.rightData);
+      const std::int32_t stride = cc::Field16(control, cc::kKeyStride);
+      for (int k = 0; k < cc::Field16(control, cc::kKeyColumns); ++k) {
+        const std::uint8_t* entry = control + cc::kKeyEntries + static_cast<std::size_t>(k * stride);
+        if (!Within(cc::Field16(entry, cc::kKeyColumnOffset), cc::Field16(entry, cc::kKeyColumnLength), recordLength)) {
+          return RefuseElement(creation, i, "rightLiteralId", e.rightLiteralId);
+        }
+      }
+    }
+  }
+  return status::kOk;
+}
+
+}  // namespace vexfilt

@@ -1,0 +1,138 @@
+// Bad plans refused before they can mislead evaluation, every allocation failing in turn, and Filters used
+// on several threads at once.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+#include "filter/memory.h"
+#include "filter_fixture.h"
+#include "record.h"
+#include "test_support.h"
+
+namespace vexfilt {
+namespace {
+
+using plan::Column;
+using plan::PlanBuilder;
+using plan::PoolBuilder;
+using plan::SearchList;
+using testing::BuiltFilter;
+using testing::CapturedTrace;
+using testing::Record;
+
+std::string RefusalOf(PlanBuilder& plan, PoolBuilder& pool) {
+  CapturedTrace trace;
+  BuiltFilter built(plan, pool);
+  EXPECT_EQ(built.status(), 6);
+  return trace.lines().empty() ? "" : trace.lines()[0].substr(0, trace.lines()[0].find(" - Table"));
+}
+
+TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
+  {
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    plan.RecordLength(8).Compare(Column::Long("A", 6), op::kEQ, pool.Long(1));
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 6");
+  }
+  {
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    const Column right = Column::Long("B", 10);
+    plan.RecordLength(12).CompareColumns(Column::Long("A", 0), op::kEQ, right, pool.ColumnDescriptor(right));
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid rightColumnOffset 10");
+  }
+  {
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    plan.RecordLength(32).Substring(Column::VarChar("V", 0, 12), -3, op::kEQ, pool.Char("X"));
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnLength 12");
+  }
+  {
+    plan::ChangeControl control;
+    control.keys = {Column::Char("KEY", 30, 8)};
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    const plan::Literal scratch = pool.ChangeScratch(control);
+    const plan::Literal block = pool.Change(control);
+    plan.RecordLength(32).Change(Column::Long("V", 0), scratch, block);
+    plan.Always();
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid rightLiteralId 2");
+  }
+  PoolBuilder pool;
+  PlanBuilder fits("BOUNDS");
+  fits.RecordLength(8).Compare(Column::Long("A", 4), op::kEQ, pool.Long(1));
+  EXPECT_EQ(BuiltFilter(fits, pool).status(), 0);
+}
+
+TEST(AllocationFailures, EveryFailurePointGivesACleanStatusAndLeaksNothing) {
+  const std::string path = "/tmp/vexfilt-alloc-sweep.txt";
+  std::ofstream(path) << "alpha\nbeta\n";
+  int failurePoints = 0;
+  for (long n = 0;; ++n) {
+    const long before = OutstandingBlocks();
+    PoolBuilder pool;
+    PlanBuilder plan("ALLOC");
+    plan.Search(Column::Char("NAME", 0, 40), pool.Search(SearchList::File(path, 40)));
+    plan.Compare(Column::VarChar("NOTE", 40, 22), op::kEQ, pool.Char("x"));
+    plan.StringSearch(Column::Char("NAME", 0, 40), pool.Char("ph"));
+    FailAllocationAfter(n);
+    CapturedTrace quiet;
+    std::int32_t created, modified = -1, searched = -1;
+    {
+      BuiltFilter built(plan, pool);
+      created = built.status();
+      if (created == 0) {
+        modified = FLT1_ModifyPredicate(built.handle(), "NOTE", 0, "changed", 7);
+        searched = FLT1_ModifyPredicate(built.handle(), "NAME", fn::kStringSearch, "ta", 2);
+      }
+    }
+    const bool reached = FailAllocationAfter(-1) < 0;
+    EXPECT_EQ(OutstandingBlocks(), before) << "failure point " << n;
+    EXPECT_TRUE(created == 0 || created == 7) << n;
+    EXPECT_TRUE(modified == -1 || modified == 0 || modified == 7) << n;
+    EXPECT_TRUE(searched == -1 || searched == 0 || searched == 7) << n;
+    if (!reached) break;
+    ++failurePoints;
+    ASSERT_LT(n, 50);
+  }
+  FailAllocationAfter(-1);
+  std::remove(path.c_str());
+  // The Filter, the list read from the file, then one buffer per modification.
+  EXPECT_EQ(failurePoints, 4);
+}
+
+TEST(Threads, FiltersOnSeveralThreadsAtOnce) {
+  auto work = [](int seed, int* passes) {
+    for (int round = 0; round < 50; ++round) {
+      plan::ChangeControl control;
+      control.keys = {Column::Char("NAME", 8, 8)};
+      PoolBuilder pool;
+      PlanBuilder plan("THREADS");
+      plan.RecordLength(32).AllOf();
+      plan.Like(Column::Char("NAME", 8, 8), pool.Char("ab*"));
+      plan.Compare(Column::Long("CPU", 0), op::kGT, pool.Long(seed));
+      BuiltFilter built(plan, pool);
+      if (built.status() != 0) return;
+      FLT1_BeginSample(built.handle());
+      for (int i = 0; i < 100; ++i) {
+        *passes += built.Evaluate(Record(32, ' ').At(0, i).Text(8, i % 2 ? "abc" : "xyz").bytes()) == 0;
+      }
+      std::uint32_t result = 0;
+      FLT1_EndSample(built.handle(), &result);
+    }
+  };
+  std::vector<int> passes(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) threads.emplace_back(work, t * 10, &passes[static_cast<std::size_t>(t)]);
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < 4; ++t) {
+    int expected = 0;
+    for (int i = 0; i < 100; ++i) expected += (i % 2) && i > t * 10;
+    EXPECT_EQ(passes[static_cast<std::size_t>(t)], 50 * expected) << t;
+  }
+}
+
+}  // namespace
+}  // namespace vexfilt
