@@ -51,32 +51,32 @@ constexpr RoutineTable ComparisonTable() {
   namespace ch = character;
   namespace nls = locale_aware;
   RoutineTable t{};
-  //    slot     family                                          printer    shape                 right literal            left data
-  t[0]  = Cell<m, ByOutcome<op, ch::FixedColumnLiteral>,    P::kFix1,  S::kColLit,       op>(E::kRightLiteralLength);
-  t[1]  = Cell<m, ByOutcome<op, ch::FixedColumnColumn>,     P::kFix2,  S::kColCol,       op>();
-  t[3]  = Cell<m, ByOutcome<op, ch::ResultLiteral>,         P::kFix4,  S::kFuncLit,      op>(E::kRightLiteralLength, E::kRightLiteralLength);
-  t[5]  = Cell<m, ByOutcome<op, ch::VaryingColumnLiteral>,  P::kVar1,  S::kColLit,       op>(E::kRightLiteralLength);
-  t[6]  = Cell<m, ByOutcome<op, ch::VaryingColumnColumn>,   P::kVar2,  S::kColCol,       op>();
-  t[10] = Cell<m, LongColLit<op>,                           P::kLong,  S::kColLit,       op>(E::kBytes4);
-  t[11] = Cell<m, LongColCol<op>,                           P::kNum,   S::kColCol,       op>();
-  t[12] = Cell<m, LongColResult<op>,                        P::kLong,  S::kColResult,    op>();
-  t[13] = Cell<m, LongResultResult<op>,                     P::kLong,  S::kResultResult, op>();
-  t[14] = Cell<m, LongResultLit<op>,                        P::kLong,  S::kResultLit,    op>(E::kBytes4);
-  t[15] = Cell<m, ShortColLit<op>,                          P::kShort, S::kColLit,       op>(E::kBytes2);
-  t[16] = Cell<m, ShortColCol<op>,                          P::kNum,   S::kColCol,       op>();
-  t[17] = Cell<m, ShortColResult<op>,                       P::kShort, S::kColResult,    op>();
-  t[18] = Cell<m, LongResultResult<op>,                     P::kShort, S::kResultResult, op>();
-  t[19] = Cell<m, ShortResultLit<op>,                       P::kShort, S::kResultLit,    op>(E::kBytes2);
-  t[20] = Cell<m, DoubleColLit<op>,                         P::kFloat, S::kColLit,       op>(E::kBytes8);
-  t[21] = Cell<m, DoubleColCol<op>,                         P::kNum,   S::kColCol,       op>();
-  t[22] = Cell<m, DoubleColLit<op>,                         P::kFloat, S::kColResult,    op>(E::kBytes8);
-  t[23] = Cell<m, DoubleColLit<op>,                         P::kFloat, S::kResultResult, op>(E::kBytes8);
+  //    slot     family                                          printer                shape             right literal            left data
+  t[0]  = Cell<m, ByOutcome<op, ch::FixedColumnLiteral>,    P::kFix1,              S::kColLit,       op>(E::kRightLiteralLength);
+  t[1]  = Cell<m, ByOutcome<op, ch::FixedColumnColumn>,     P::kFix2,              S::kColCol,       op>();
+  t[3]  = Cell<m, ByOutcome<op, ch::ResultLiteral>,         P::kFix4,              S::kFuncLit,      op>(E::kRightLiteralLength, E::kRightLiteralLength);
+  t[5]  = Cell<m, ByOutcome<op, ch::VaryingColumnLiteral>,  P::kVar1,              S::kColLit,       op>(E::kRightLiteralLength);
+  t[6]  = Cell<m, ByOutcome<op, ch::VaryingColumnColumn>,   P::kVar2,              S::kColCol,       op>();
+  t[10] = Cell<m, LongColLit<op>,                           P::kLongColLit,        S::kColLit,       op>(E::kBytes4);
+  t[11] = Cell<m, LongColCol<op>,                           P::kNum,               S::kColCol,       op>();
+  t[12] = Cell<m, LongColResult<op>,                        P::kLongColResult,     S::kColResult,    op>();
+  t[13] = Cell<m, LongResultResult<op>,                     P::kLongResultResult,  S::kResultResult, op>();
+  t[14] = Cell<m, LongResultLit<op>,                        P::kLongResultLit,     S::kResultLit,    op>(E::kBytes4);
+  t[15] = Cell<m, ShortColLit<op>,                          P::kShortColLit,       S::kColLit,       op>(E::kBytes2);
+  t[16] = Cell<m, ShortColCol<op>,                          P::kNum,               S::kColCol,       op>();
+  t[17] = Cell<m, ShortColResult<op>,                       P::kShortColResult,    S::kColResult,    op>();
+  t[18] = Cell<m, LongResultResult<op>,                     P::kShortResultResult, S::kResultResult, op>();
+  t[19] = Cell<m, ShortResultLit<op>,                       P::kShortResultLit,    S::kResultLit,    op>(E::kBytes2);
+  t[20] = Cell<m, DoubleColLit<op>,                         P::kFloatColLit,       S::kColLit,       op>(E::kBytes8);
+  t[21] = Cell<m, DoubleColCol<op>,                         P::kNum,               S::kColCol,       op>();
+  t[22] = Cell<m, DoubleColLit<op>,                         P::kFloatColResult,    S::kColResult,    op>(E::kBytes8);
+  t[23] = Cell<m, DoubleColLit<op>,                         P::kFloatResultResult, S::kResultResult, op>(E::kBytes8);
   t[24] = UndefinedFloatCell<m, op>();
-  t[25] = Cell<m, ByOutcome<op, nls::FixedColumnLiteral>,   P::kFix1,  S::kFixColLit,    op>(E::kRightScale);
-  t[26] = Cell<m, ByOutcome<op, nls::FixedColumnColumn>,    P::kFix2,  S::kColCol,       op>();
-  t[28] = Cell<m, ByOutcome<op, nls::ResultLiteral>,        P::kFix4,  S::kFuncLit,      op>(E::kRightScale, E::kLeftScale);
-  t[30] = Cell<m, ByOutcome<op, nls::VaryingColumnLiteral>, P::kVar1,  S::kVarColLit,    op>(E::kRightScale);
-  t[31] = Cell<m, ByOutcome<op, nls::VaryingColumnColumn>,  P::kVar2,  S::kColCol,       op>();
+  t[25] = Cell<m, ByOutcome<op, nls::FixedColumnLiteral>,   P::kFix1,              S::kFixColLit,    op>(E::kRightScale);
+  t[26] = Cell<m, ByOutcome<op, nls::FixedColumnColumn>,    P::kFix2,              S::kColCol,       op>();
+  t[28] = Cell<m, ByOutcome<op, nls::ResultLiteral>,        P::kFix4,              S::kFuncLit,      op>(E::kRightScale, E::kLeftScale);
+  t[30] = Cell<m, ByOutcome<op, nls::VaryingColumnLiteral>, P::kVar1,              S::kVarColLit,    op>(E::kRightScale);
+  t[31] = Cell<m, ByOutcome<op, nls::VaryingColumnColumn>,  P::kVar2,              S::kColCol,       op>();
   return t;
 }
 

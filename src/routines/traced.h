@@ -11,9 +11,14 @@
 
 namespace vexfilt {
 
-// The printer families; each writes one line for an element and returns the status it was given.
+// The printer families; each writes one line for an element and returns the status it was given. A
+// numeric family's suffix depends on what the element compares, so it has one printer per shape.
 enum class Printer {
-  kFix1, kFxStr1, kFxReg1, kFix2, kFix4, kVar1, kVrStr1, kVrReg1, kVar2, kLong, kShort, kFloat, kNum, kChgNum
+  kFix1, kFxStr1, kFxReg1, kFix2, kFix4, kVar1, kVrStr1, kVrReg1, kVar2,
+  kLongColLit, kLongColResult, kLongResultResult, kLongResultLit,
+  kShortColLit, kShortColResult, kShortResultResult, kShortResultLit,
+  kFloatColLit, kFloatColResult, kFloatResultResult,
+  kNum, kChgNum
 };
 
 // The trace name of a cell, by the shape of what it compares and its operator column.
@@ -41,11 +46,20 @@ constexpr const char* TraceName(Shape shape, Op op) {
   return kTraceNames[static_cast<int>(shape)][static_cast<int>(op)];
 }
 
-// A family's printer. `name` is the traced routine's name, or null when a plain routine reports an error.
+// Writes the printer's line for `element` when the printer's level has bit 0x01 or 0x80, and returns
+// `status` (Fix2 and Var2 return what the Num: printer returns for a scaled-number right operand). `name`
+// is the traced routine's name, or null when a plain routine reports an error. Out of line: plain
+// routines reach it only on their error paths.
+std::int32_t Print(Printer printer, FilterElement& element, const std::uint8_t* record, std::int32_t status,
+                   const char* name);
+
 template <Printer printer>
-std::int32_t Print(FilterElement&, const std::uint8_t*, std::int32_t status, const char*) {
-  return status;
+std::int32_t Print(FilterElement& element, const std::uint8_t* record, std::int32_t status, const char* name) {
+  return Print(printer, element, record, status, name);
 }
+
+// The line of the traced always-holding routine, written under that routine's own block.
+void PrintAlwaysHolds(TraceBlock& block, const FilterElement& element);
 
 template <Routine plain, Printer printer, Shape shape, Op op>
 std::int32_t Traced(FilterElement& element, const std::uint8_t* record) {
