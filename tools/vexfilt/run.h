@@ -1,0 +1,33 @@
+// Running a compiled predicate over CSV samples through the library's C interface.
+#ifndef VEXFILT_TOOLS_VEXFILT_RUN_H_
+#define VEXFILT_TOOLS_VEXFILT_RUN_H_
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "predicate.h"
+#include "schema.h"
+
+namespace vexfilt::cli {
+
+struct Sample {
+  std::string name;  // shown in messages
+  std::string text;  // CSV with a header row
+};
+
+struct RunOptions {
+  bool countOnly = false;
+  bool sampleHeadings = false;  // a "# sample" line before each sample's rows
+};
+
+// Exit status: 0 when rows matched, 1 when none did, 2 on an error (reported on `err`).
+int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::vector<Sample>& samples,
+               const RunOptions& options, std::FILE* out, std::FILE* err);
+
+// One line per element of the plan, then what the library reports about each predicate. Returns 0 or 2.
+int Explain(const CompiledPlan& compiled, std::FILE* out, std::FILE* err);
+
+}  // namespace vexfilt::cli
+
+#endif  // VEXFILT_TOOLS_VEXFILT_RUN_H_

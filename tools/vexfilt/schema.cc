@@ -1,0 +1,261 @@
+#include "schema.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+namespace vexfilt::cli {
+namespace {
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool ValidName(std::string_view name) {
+  if (name.empty() || !(std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_')) return false;
+  for (char c : name) {
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return false;
+  }
+  return true;
+}
+
+template <typename T>
+bool ParseInteger(std::string_view text, T* out) {
+  text = Trim(text);
+  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+template <typename T>
+void Put(std::vector<std::uint8_t>& record, int offset, T value) {
+  std::memcpy(record.data() + offset, &value, sizeof value);
+}
+
+template <typename T>
+T Get(const std::uint8_t* record, int offset) {
+  T value;
+  std::memcpy(&value, record + offset, sizeof value);
+  return value;
+}
+
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) { return Lower(a) == Lower(b); }
+
+std::string Field::TypeName() const {
+  switch (kind) {
+    case Kind::kInt16: return "int16";
+    case Kind::kUInt16: return "uint16";
+    case Kind::kInt32: return "int32";
+    case Kind::kUInt32: return "uint32";
+    case Kind::kDouble: return "double";
+    case Kind::kChar: return "char(" + std::to_string(capacity) + ")";
+    case Kind::kVarChar: return "varchar(" + std::to_string(capacity) + ")";
+    case Kind::kUtf8Char: return "utf8char(" + std::to_string(capacity) + ")";
+    case Kind::kUtf8VarChar: return "utf8varchar(" + std::to_string(capacity) + ")";
+  }
+  return "?";
+}
+
+std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
+  Schema schema;
+  int offset = 0;
+  std::size_t start = 0;
+  int position = 0;
+  while (start <= text.size()) {
+    std::size_t comma = text.find(',', start);
+    if (comma == std::string_view::npos) comma = text.size();
+    const std::string_view item = Trim(text.substr(start, comma - start));
+    start = comma + 1;
+    ++position;
+    if (item.empty()) {
+      if (comma == text.size() && position > 1) break;  // a trailing comma is harmless
+      *error = "column " + std::to_string(position) + " of the schema is empty";
+      return std::nullopt;
+    }
+    std::size_t space = 0;
+    while (space < item.size() && !std::isspace(static_cast<unsigned char>(item[space]))) ++space;
+    const std::string_view name = item.substr(0, space);
+    std::string type = Lower(Trim(item.substr(space)));
+    type.erase(std::remove_if(type.begin(), type.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
+               type.end());
+    if (!ValidName(name)) {
+      *error = "schema column " + std::to_string(position) + ": '" + std::string(name) +
+               "' is not a column name (letters, digits and _)";
+      return std::nullopt;
+    }
+    if (schema.Find(name) != nullptr) {
+      *error = "schema column '" + std::string(name) + "' is declared twice";
+      return std::nullopt;
+    }
+    Field field;
+    field.name = std::string(name);
+    const std::size_t paren = type.find('(');
+    const std::string base = type.substr(0, paren);
+    if (paren != std::string::npos) {
+      int n = 0;
+      if (type.back() != ')' || !ParseInteger(std::string_view(type).substr(paren + 1, type.size() - paren - 2), &n) ||
+          n < 1 || n > 4000) {
+        *error = "schema column '" + field.name + "': bad length in '" + type + "' (expected 1 to 4000)";
+        return std::nullopt;
+      }
+      field.capacity = n;
+    }
+    static const struct {
+      const char* name;
+      Kind kind;
+      bool sized;
+    } kTypes[] = {{"int16", Kind::kInt16, false},       {"uint16", Kind::kUInt16, false},
+                  {"int32", Kind::kInt32, false},       {"uint32", Kind::kUInt32, false},
+                  {"double", Kind::kDouble, false},     {"char", Kind::kChar, true},
+                  {"varchar", Kind::kVarChar, true},    {"utf8char", Kind::kUtf8Char, true},
+                  {"utf8varchar", Kind::kUtf8VarChar, true}};
+    bool known = false;
+    for (const auto& t : kTypes) {
+      if (base != t.name) continue;
+      known = true;
+      if (t.sized != (paren != std::string::npos)) {
+        *error = "schema column '" + field.name + "': type " + base + (t.sized ? " needs a length, e.g. " + base + "(16)"
+                                                                               : " takes no length");
+        return std::nullopt;
+      }
+      field.kind = t.kind;
+    }
+    if (!known) {
+      *error = "schema column '" + field.name + "': unknown type '" + type +
+               "' (int16 uint16 int32 uint32 double char(N) varchar(N) utf8char(N) utf8varchar(N))";
+      return std::nullopt;
+    }
+    const auto n = static_cast<std::int16_t>(field.capacity);
+    switch (field.kind) {
+      case Kind::kInt16: field.column = plan::Column::Short(field.name, offset); break;
+      case Kind::kUInt16: field.column = plan::Column::UShort(field.name, offset); break;
+      case Kind::kInt32: field.column = plan::Column::Long(field.name, offset); break;
+      case Kind::kUInt32: field.column = plan::Column::ULong(field.name, offset); break;
+      case Kind::kDouble: field.column = plan::Column::Double(field.name, offset); break;
+      case Kind::kChar: field.column = plan::Column::Char(field.name, offset, n); break;
+      case Kind::kVarChar: field.column = plan::Column::VarChar(field.name, offset, static_cast<std::int16_t>(n + 2)); break;
+      case Kind::kUtf8Char: field.column = plan::Column::Utf8Char(field.name, offset, n); break;
+      case Kind::kUtf8VarChar:
+        field.column = plan::Column::Utf8VarChar(field.name, offset, static_cast<std::int16_t>(n + 2));
+        break;
+    }
+    offset += field.column.length;
+    if (offset > 30000) {
+      *error = "the schema's records are longer than 30000 bytes";
+      return std::nullopt;
+    }
+    schema.fields_.push_back(std::move(field));
+    if (comma == text.size()) break;
+  }
+  if (schema.fields_.empty()) {
+    *error = "the schema declares no columns";
+    return std::nullopt;
+  }
+  schema.recordLength_ = offset;
+  return schema;
+}
+
+const Field* Schema::Find(std::string_view name) const {
+  for (const Field& field : fields_) {
+    if (SameName(field.name, name)) return &field;
+  }
+  return nullptr;
+}
+
+std::string Schema::Encode(const Field& field, std::string_view value, std::vector<std::uint8_t>& record) const {
+  const int at = field.column.offset;
+  const auto bad = [&](const std::string& why) { return "'" + std::string(value) + "' is not " + why; };
+  switch (field.kind) {
+    case Kind::kInt16: {
+      std::int16_t v;
+      if (!ParseInteger(value, &v)) return bad("an int16 (-32768 to 32767)");
+      Put(record, at, v);
+      return {};
+    }
+    case Kind::kUInt16: {
+      std::uint16_t v;
+      if (!ParseInteger(value, &v)) return bad("a uint16 (0 to 65535)");
+      Put(record, at, v);
+      return {};
+    }
+    case Kind::kInt32: {
+      std::int32_t v;
+      if (!ParseInteger(value, &v)) return bad("an int32");
+      Put(record, at, v);
+      return {};
+    }
+    case Kind::kUInt32: {
+      std::uint32_t v;
+      if (!ParseInteger(value, &v)) return bad("a uint32");
+      Put(record, at, v);
+      return {};
+    }
+    case Kind::kDouble: {
+      const std::string text(Trim(value));
+      char* end = nullptr;
+      errno = 0;
+      const double v = text.empty() ? 0 : std::strtod(text.c_str(), &end);
+      if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v)) {
+        return bad("a finite number");
+      }
+      Put(record, at, v);
+      return {};
+    }
+    default: break;
+  }
+  if (value.size() > static_cast<std::size_t>(field.capacity)) {
+    return "'" + std::string(value) + "' is " + std::to_string(value.size()) + " bytes, longer than " + field.TypeName();
+  }
+  if (field.IsVarying()) {
+    Put(record, at, static_cast<std::uint16_t>(value.size()));
+    std::memset(record.data() + at + 2, ' ', static_cast<std::size_t>(field.capacity));
+    std::memcpy(record.data() + at + 2, value.data(), value.size());
+  } else {
+    std::memset(record.data() + at, ' ', static_cast<std::size_t>(field.capacity));
+    std::memcpy(record.data() + at, value.data(), value.size());
+  }
+  return {};
+}
+
+std::string Schema::Decode(const Field& field, const std::uint8_t* record) const {
+  const int at = field.column.offset;
+  switch (field.kind) {
+    case Kind::kInt16: return std::to_string(Get<std::int16_t>(record, at));
+    case Kind::kUInt16: return std::to_string(Get<std::uint16_t>(record, at));
+    case Kind::kInt32: return std::to_string(Get<std::int32_t>(record, at));
+    case Kind::kUInt32: return std::to_string(Get<std::uint32_t>(record, at));
+    case Kind::kDouble: {
+      char buffer[64];
+      std::snprintf(buffer, sizeof buffer, "%.15g", Get<double>(record, at));
+      return buffer;
+    }
+    default: break;
+  }
+  std::string text;
+  if (field.IsVarying()) {
+    const std::size_t length = std::min<std::size_t>(Get<std::uint16_t>(record, at), static_cast<std::size_t>(field.capacity));
+    text.assign(reinterpret_cast<const char*>(record) + at + 2, length);
+  } else {
+    text.assign(reinterpret_cast<const char*>(record) + at, static_cast<std::size_t>(field.capacity));
+    while (!text.empty() && text.back() == ' ') text.pop_back();  // the padding is not the value
+  }
+  return text;
+}
+
+}  // namespace vexfilt::cli

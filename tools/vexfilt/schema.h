@@ -1,0 +1,54 @@
+// A table's columns in declared order and the fixed record layout they give.
+#ifndef VEXFILT_TOOLS_VEXFILT_SCHEMA_H_
+#define VEXFILT_TOOLS_VEXFILT_SCHEMA_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "plan/column.h"
+
+namespace vexfilt::cli {
+
+enum class Kind { kInt16, kUInt16, kInt32, kUInt32, kDouble, kChar, kVarChar, kUtf8Char, kUtf8VarChar };
+
+struct Field {
+  std::string name;
+  Kind kind = Kind::kInt32;
+  int capacity = 0;  // N of a character type
+  plan::Column column;
+
+  bool IsText() const { return kind >= Kind::kChar; }
+  bool IsVarying() const { return kind == Kind::kVarChar || kind == Kind::kUtf8VarChar; }
+  bool IsUtf8() const { return kind == Kind::kUtf8Char || kind == Kind::kUtf8VarChar; }
+  bool IsInteger() const { return kind <= Kind::kUInt32; }
+  std::string TypeName() const;
+};
+
+class Schema {
+ public:
+  // Parses "CPU int32, NAME char(16)"; on failure returns nullopt and sets `error`.
+  static std::optional<Schema> Parse(std::string_view text, std::string* error);
+
+  const std::vector<Field>& fields() const { return fields_; }
+  // Column names match whatever their case.
+  const Field* Find(std::string_view name) const;
+  int recordLength() const { return recordLength_; }
+
+  // Writes the text `value` of `field` into `record`; returns an empty string or what is wrong with it.
+  std::string Encode(const Field& field, std::string_view value, std::vector<std::uint8_t>& record) const;
+  // The field as CSV text, read back from a record.
+  std::string Decode(const Field& field, const std::uint8_t* record) const;
+
+ private:
+  std::vector<Field> fields_;
+  int recordLength_ = 0;
+};
+
+bool SameName(std::string_view a, std::string_view b);
+
+}  // namespace vexfilt::cli
+
+#endif  // VEXFILT_TOOLS_VEXFILT_SCHEMA_H_
