@@ -111,6 +111,24 @@ TEST(CreationSkips, SkipThatDoesNotMoveForwardIsRefused) {
       << trace.lines()[0];
 }
 
+TEST(CreationOwnership, PlanCannotClaimThatTheLibraryOwnsAnOperand) {
+  // The owned-literal bit marks memory that modification allocated; taken from a plan, it would make
+  // destruction free a pointer into the Filter's own block.
+  CapturedTrace trace;
+  const long blocksBefore = OutstandingBlocks();
+  PoolBuilder pool;
+  PlanBuilder plan("CHECKS");
+  plan.Compare(plan::Column::Long("A", 0), op::kEQ, pool.Long(5)).RightFlags(0x1000).LeftFlags(0x1004);
+  plan.Always().Skips(0, 1);  // refused after the first element bound its literal
+  EXPECT_EQ(BuiltFilter(plan, pool).status(), 6);
+  plan.At(1).Skips(1, 1);
+  {
+    BuiltFilter built(plan, pool);
+    ASSERT_EQ(built.status(), 0);
+  }
+  EXPECT_EQ(OutstandingBlocks(), blocksBefore);
+}
+
 TEST(CreationMemory, BlockThatCannotBeAllocatedGivesSeven) {
   CapturedTrace trace;
   FailAllocationAfter(0);

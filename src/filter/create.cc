@@ -70,6 +70,9 @@ std::int32_t PrepareElement(Creation& creation, int index, const std::uint8_t* r
     TRC1_Dump(creation.block, __LINE__, &element, kElementRecordSize);
   }
   element.filter = &filter;
+  // Only modification gives an operand memory of its own; a plan that claims it would have its pool freed.
+  element.leftFlags &= static_cast<std::uint16_t>(~rep::kOwnedLiteral);
+  element.rightFlags &= static_cast<std::uint16_t>(~rep::kOwnedLiteral);
   // Skips must move forward: a skip below 1 would loop forever or leave the element array.
   if (element.trueSkip < 1) return RefuseElement(creation, index, "trueSkip", element.trueSkip);
   if (element.falseSkip < 1) return RefuseElement(creation, index, "falseSkip", element.falseSkip);
