@@ -273,6 +273,34 @@ TEST_F(TracePrinters, ChangeShowsBothValuesAndWhetherItIsRealOrPercent) {
   VEXH_SetClock(nullptr, nullptr);
 }
 
+TEST_F(TracePrinters, FunctionResultAgainstLiteralShowsBothLengthsAndTheFunction) {
+  PoolBuilder pool;
+  PlanBuilder plan("FUNCS");
+  plan.Compare(kFixed, op::kGT, pool.Char("2026-01-01")).Slot(3).LeftLiteral(pool.Char("2026-12-06")).Id(3).TrueTargetId(4);
+  FilterElement& e = Build(plan, pool, {{"Fix4", 0x01}});
+  EXPECT_EQ(Run(e, Record(32, ' ')), 0);
+  ASSERT_EQ(Lines().size(), 3u) << "the line, then the function result's and the literal's bytes";
+  EXPECT_EQ(Lines()[0], "FuncGTLit True  id= 3->   4 st=0 cc= 1 FIX        /l8/o0/t452/x0020 len[0/1]=10/10 function=" +
+                            std::to_string(e.functionCode));
+  EXPECT_NE(Lines()[1].find("|2026-12-06|"), std::string::npos);
+  EXPECT_NE(Lines()[2].find("|2026-01-01|"), std::string::npos);
+}
+
+TEST_F(TracePrinters, RegularExpressionPrintersWriteOnlyTheirEvents) {
+  for (const Column& column : {Column::Char("TXT", 0, 8), Column::VarChar("VTX", 8, 10)}) {
+    const char* printer = column.Slot() == 0 ? "FxReg1" : "VrReg1";
+    PoolBuilder pool;
+    PlanBuilder plan("REGEX");
+    plan.Function(fn::kRegexp).Column(column).Slot(column.Slot()).ResultTarget(1);
+    plan.Always();
+    FilterElement& e = Build(plan, pool, {{printer, 0x41}});
+    EXPECT_EQ(Run(e, Record(32, 'a').At(8, std::uint16_t{3})), 5);
+    ASSERT_EQ(Lines().size(), 2u) << printer;
+    EXPECT_EQ(Lines()[0].rfind(std::string(printer) + " entry", 0), 0u) << Lines()[0];
+    EXPECT_EQ(Lines()[1].rfind(std::string(printer) + " exit rc=5", 0), 0u) << Lines()[1];
+  }
+}
+
 TEST_F(TracePrinters, AlwaysHoldingRoutineAndUndefinedFloatResult) {
   ScopedEnv named("VEX_TRACEFILTER", "FUNCS");
   ForgetTraceFilterSetting();
