@@ -60,6 +60,18 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
     plan.Always();
     EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid rightLiteralId 2");
   }
+  {
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    plan.RecordLength(32).Compare(Column::Char("C", 0, 8), op::kEQ, pool.Char("AB")).SubstringOffset(1 << 26);
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 0") << "compared from the offset";
+  }
+  {
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    plan.RecordLength(32).Like(Column::Char("C", 0, 8), pool.Char("A*")).SubstringOffset(9);
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid substringOffset 9");
+  }
   PoolBuilder pool;
   PlanBuilder fits("BOUNDS");
   fits.RecordLength(8).Compare(Column::Long("A", 4), op::kEQ, pool.Long(1));

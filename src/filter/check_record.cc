@@ -64,8 +64,19 @@ std::int32_t CheckRecordReads(Creation& creation) {
         e.compareOperator != op::kLike) {
       return RefuseElement(creation, i, "substringOffset", e.substringOffset);
     }
+    // A LIKE on a fixed column matches the rest of the column from the substring offset.
+    if (slot == 0 && e.compareOperator == op::kLike && e.substringOffset > e.columnLength) {
+      return RefuseElement(creation, i, "substringOffset", e.substringOffset);
+    }
     if (recordLength <= 0) continue;  // the plan gives no record length: the host vouches for its records
-    if (left > 0 && !Within(e.columnOffset, left, recordLength)) {
+    // A fixed column against a literal is read from the substring offset for the literal's length, which
+    // may reach past a column shorter than the literal.
+    const bool comparesFromOffset = slot == 0 && cell.structure == Structure::kNone && e.compareOperator >= op::kEQ &&
+                                    e.compareOperator <= op::kGE;
+    const std::int64_t reach = comparesFromOffset
+                                   ? std::int64_t{e.substringOffset} + std::max<std::int32_t>(e.rightLiteralLength, 0)
+                                   : 0;
+    if (left > 0 && (!Within(e.columnOffset, left, recordLength) || !Within(e.columnOffset, reach, recordLength))) {
       return RefuseElement(creation, i, "columnOffset", e.columnOffset);
     }
     if (const std::int32_t right = RightColumnBytes(e, slot); right > 0 && !Within(e.rightColumnOffset, right, recordLength)) {
