@@ -163,6 +163,11 @@ TEST(Translation, PlanLengthsDecideWhetherElementsAreConverted) {
   EXPECT_EQ(LoadUnaligned<std::int16_t>(shorter.data() + 6), 623) << "the header is converted";
   EXPECT_EQ(LoadUnaligned<std::int32_t>(shorter.data() + 32 + 4), SwapBytes<std::int32_t>(op::kFunc)) << "elements not";
 
+  auto negative = ForeignPlan(plan.Build(), kBigEndian);
+  StoreUnaligned<std::int16_t>(negative.data() + 6, SwapBytes<std::int16_t>(-1));
+  EXPECT_EQ(FLT1_TranslateFilterPlanNCS(kBigEndian, negative.data()), 6) << "a negative length is no licence";
+  EXPECT_EQ(LoadUnaligned<std::int32_t>(negative.data() + 32 + 4), SwapBytes<std::int32_t>(op::kFunc));
+
   PlanBuilder old("OLD");
   old.Always();
   old.Version(130).ElementLength(200);

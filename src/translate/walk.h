@@ -127,13 +127,14 @@ std::int32_t Plan(const C& codec, std::uint8_t* plan) {
   const std::int16_t elementLength = codec.Short(plan + 12);
   codec.Convert(et::kCharacter, plan + 16, 10);
   codec.Short(plan + 26);
-  const std::uint32_t minimum = static_cast<std::uint32_t>(elementLength) * static_cast<std::uint32_t>(elementCount - 1) + 224;
+  // The last record is read up to its 192nd byte past a 32-byte header: 224 bytes beyond the first.
+  const std::int64_t minimum = std::int64_t{elementLength} * (elementCount - 1) + 224;
   // Records shorter than 192 bytes, or a negative count, would take the walk beyond the plan.
   // A version-130 plan declares no length: its records must at least fit the largest plan there is.
   const bool consistent = version == kOldestVersion
                               ? elementLength == 192 && elementCount >= 0 &&
                                     kPlanHeaderSize + static_cast<std::size_t>(elementCount) * 192 <= 32767
-                              : static_cast<std::uint32_t>(totalLength) >= minimum && elementLength >= 192 && elementCount >= 0;
+                              : totalLength >= minimum && elementLength >= 192 && elementCount >= 0;
   if (!consistent) return status::kBadVersionOrLength;
 
   for (int i = 0; i < elementCount; ++i) {
