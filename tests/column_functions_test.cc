@@ -132,13 +132,16 @@ class ChangeFunction : public ::testing::Test {
   ChangeFunction() { VEXH_SetClock(TestClock, nullptr); }
   ~ChangeFunction() override { VEXH_SetClock(nullptr, nullptr); }
 
-  void Build(const Column& value, std::uint32_t options = 0) {
+  void Build(const Column& value, std::uint32_t options = 0, std::uint16_t moreRightFlags = 0) {
     plan::ChangeControl control;
     control.options = options;
     control.keys = {Column::Char("KEY", 8, 8)};
     PoolBuilder pool;
     PlanBuilder plan("CHANGES");
-    plan.Change(value, pool.ChangeScratch(control), pool.Change(control));
+    const plan::Literal scratch = pool.ChangeScratch(control);  // the scratch entry before the block's
+    const plan::Literal block = pool.Change(control);
+    plan::Element change = plan.Change(value, scratch, block);
+    change.RightFlags(change.Record().rightFlags | moreRightFlags);
     plan.Always();
     built_ = std::make_unique<BuiltFilter>(plan, pool);
     ASSERT_EQ(built_->status(), 0);
@@ -176,6 +179,19 @@ TEST_F(ChangeFunction, NewKeyFirstThenTheChangeSinceTheLastSample) {
   EndSample();
   BeginSample();
   EXPECT_EQ(See("A", 140), 207) << "a key that comes back is new again";
+}
+
+TEST_F(ChangeFunction, ControlBlockMarkedAsAColumnIsStillOnlyAControlBlock) {
+  // Read as a column descriptor as well, the block would lend its own bytes to the scratch record, and the
+  // first key written there would overwrite the key column count.
+  Build(Column::Long("V", 0), 0, rep::kColumn);
+  BeginSample();
+  EXPECT_EQ(See("AAAAAAAA", 100), 207);
+  EXPECT_EQ(See("BBBBBBBB", 500), 207) << "another key is another row";
+  EndSample();
+  BeginSample();
+  EXPECT_EQ(See("AAAAAAAA", 130), 0);
+  EXPECT_EQ(Target().leftResult, 30);
 }
 
 TEST_F(ChangeFunction, PercentChangeOfSignedAndUnsignedValues) {

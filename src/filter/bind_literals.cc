@@ -129,7 +129,10 @@ std::int32_t CheckChangeControl(Creation& creation, int index) {
   if (!sound || sum != keyLength || recordSize < static_cast<std::int32_t>(cache_record::kKey) + keyLength) {
     return RefuseElement(creation, index, "rightLiteralId", element.rightLiteralId);
   }
-  if (element.leftData == nullptr || creation.leftRoom[at] < std::max(recordSize, valueArea) || valueArea < 0 ||
+  const auto* scratch = static_cast<const std::uint8_t*>(element.leftData);
+  const std::int32_t scratchUsed = std::max(recordSize, valueArea);
+  const bool apart = scratch + scratchUsed <= control || control + room <= scratch;
+  if (scratch == nullptr || creation.leftRoom[at] < scratchUsed || valueArea < 0 || !apart ||
       element.columnLength < 0 || element.columnLength > 8) {
     return RefuseElement(creation, index, "leftLiteralId", element.leftLiteralId);
   }
@@ -169,9 +172,9 @@ std::int32_t BindRight(Creation& creation, int index, const EntryView& entry) {
   if (element.compareOperator == op::kFunc && element.functionCode == fn::kSearchList) {
     if (std::int32_t st = PrepareSearchList(creation, index, entry)) return st;
   }
-  if (fn::IsChange(element.functionCode)) {
-    if (std::int32_t st = PrepareChangeControl(creation, index, entry)) return st;
-  }
+  // A change element's right literal is its control block and nothing else: read as a column descriptor
+  // too, its left operand would be moved into the block.
+  if (fn::IsChange(element.functionCode)) return PrepareChangeControl(creation, index, entry);
   if (element.compareOperator == op::kLike && !(element.rightFlags & rep::kPatternLengthGiven)) {
     SetPatternLength(element, entry);
   }
