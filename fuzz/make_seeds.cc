@@ -1,0 +1,57 @@
+// Writes seed inputs for the harnesses: plans and pools of every element kind, built with the PlanBuilder,
+// in the local form and in foreign forms.
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fuzz_input.h"
+#include "plan/foreign.h"
+#include "plan/plan_builder.h"
+
+using namespace vexfilt;
+using namespace vexfilt::plan;
+
+namespace {
+
+void Write(const std::string& dir, const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(dir + "/" + name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                         static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  const std::string dir = argv[1];
+  PoolBuilder pool;
+  pool.Version(141);
+  PlanBuilder plan("SEEDS");
+  plan.RecordLength(64);
+  plan.Compare(Column::Long("L", 0), op::kGT, pool.Long(5));
+  plan.Compare(Column::Double("D", 8), op::kLT, pool.Double(2.5));
+  plan.Like(Column::Char("NAME", 16, 8), pool.Char("AB*"));
+  plan.Compare(Column::VarChar("V", 24, 12), op::kEQ, pool.Char("XYZ"));
+  const Column right = Column::Long("R", 36);
+  plan.CompareColumns(Column::Short("S", 40), op::kNE, right, pool.ColumnDescriptor(right));
+  plan.StringSearch(Column::Char("NAME", 16, 8), pool.Char("B"));
+  plan.Search(Column::Char("NAME", 16, 8), pool.Search(SearchList::Of({"ALPHA", "BETA"}, 8)));
+  ChangeControl control;
+  control.keys = {Column::Char("NAME", 16, 8)};
+  const Literal scratch = pool.ChangeScratch(control);
+  const Literal block = pool.Change(control);
+  plan.Change(Column::Long("L", 0), scratch, block);
+  plan.Always();
+  const std::vector<std::uint8_t> records(128, 'A');
+  Write(dir, "local", fuzzing::Join(plan.Build(), pool.Build(), records));
+  std::vector<std::uint8_t> local = fuzzing::Join(plan.Build(), pool.Build(), records);
+  local.insert(local.begin(), 0);
+  Write(dir, "translate-local", local);
+  std::vector<std::uint8_t> big = fuzzing::Join(ForeignPlan(plan.Build(), 0x00000000), ForeignPool(pool.Build(), 0x00000000), records);
+  big.insert(big.begin(), 0);
+  Write(dir, "translate-big-endian", big);
+  std::vector<std::uint8_t> ibm = fuzzing::Join(ForeignPlan(plan.Build(), 0x00000301), ForeignPool(pool.Build(), 0x00000301), records);
+  ibm.insert(ibm.begin(), 2);
+  Write(dir, "translate-mainframe", ibm);
+  return 0;
+}
