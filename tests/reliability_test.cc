@@ -116,33 +116,70 @@ TEST(AllocationFailures, EveryFailurePointGivesACleanStatusAndLeaksNothing) {
 }
 
 TEST(Threads, FiltersOnSeveralThreadsAtOnce) {
-  auto work = [](int seed, int* passes) {
-    for (int round = 0; round < 50; ++round) {
-      plan::ChangeControl control;
-      control.keys = {Column::Char("NAME", 8, 8)};
+  // Each thread creates, samples and destroys Filters of its own: a comparison chain, and a change element
+  // beside an expected-keys list whose missing key is retrieved after every sample.
+  struct Tally {
+    int passes = 0, changes = 0, missing = 0;
+  };
+  auto work = [](int seed, Tally* tally) {
+    for (int round = 0; round < 40; ++round) {
       PoolBuilder pool;
       PlanBuilder plan("THREADS");
       plan.RecordLength(32).AllOf();
       plan.Like(Column::Char("NAME", 8, 8), pool.Char("ab*"));
       plan.Compare(Column::Long("CPU", 0), op::kGT, pool.Long(seed));
       BuiltFilter built(plan, pool);
-      if (built.status() != 0) return;
-      FLT1_BeginSample(built.handle());
-      for (int i = 0; i < 100; ++i) {
-        *passes += built.Evaluate(Record(32, ' ').At(0, i).Text(8, i % 2 ? "abc" : "xyz").bytes()) == 0;
+
+      plan::ChangeControl control;
+      control.keys = {Column::Char("NAME", 8, 8)};
+      PoolBuilder watchPool;
+      PlanBuilder watch("WATCH");
+      watch.RecordLength(32);
+      const plan::Literal scratch = watchPool.ChangeScratch(control);
+      const plan::Literal block = watchPool.Change(control);
+      watch.Change(Column::Long("CPU", 0), scratch, block).ResultTarget(1);
+      watch.Always();
+      watch.Search(Column::Char("NAME", 8, 8), watchPool.Search(SearchList::Of({"abc", "zzz"}, 8)));
+      BuiltFilter watcher(watch, watchPool);
+      if (built.status() != 0 || watcher.status() != 0) return;
+
+      for (int sample = 0; sample < 2; ++sample) {
+        FLT1_BeginSample(built.handle());
+        FLT1_BeginSample(watcher.handle());
+        for (int i = 0; i < 50; ++i) {
+          const Record record = Record(32, ' ').At(0, i + sample).Text(8, i % 2 ? "abc" : "xyz");
+          tally->passes += built.Evaluate(record.bytes()) == 0;
+          if (i < 2) {
+            watcher.element(1).leftResult = 0;
+            FLT1_FilterRecord(watcher.handle(), 0, record.bytes().data());
+            tally->changes += watcher.element(1).leftResult == 1;  // CPU is one more than a sample ago
+          }
+        }
+        std::uint32_t result = 0;
+        FLT1_EndSample(built.handle(), &result);
+        FLT1_EndSample(watcher.handle(), &result);
+        std::vector<std::uint8_t> buffer(64);
+        std::uint32_t length = static_cast<std::uint32_t>(buffer.size());
+        while (FLT1_RetrieveRecord(watcher.handle(), buffer.data(), &length) == 0) {
+          ++tally->missing;
+          length = static_cast<std::uint32_t>(buffer.size());
+        }
       }
-      std::uint32_t result = 0;
-      FLT1_EndSample(built.handle(), &result);
     }
   };
-  std::vector<int> passes(4, 0);
+  std::vector<Tally> tallies(4);
   std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) threads.emplace_back(work, t * 10, &passes[static_cast<std::size_t>(t)]);
+  for (int t = 0; t < 4; ++t) threads.emplace_back(work, t * 10, &tallies[static_cast<std::size_t>(t)]);
   for (std::thread& thread : threads) thread.join();
   for (int t = 0; t < 4; ++t) {
     int expected = 0;
-    for (int i = 0; i < 100; ++i) expected += (i % 2) && i > t * 10;
-    EXPECT_EQ(passes[static_cast<std::size_t>(t)], 50 * expected) << t;
+    for (int sample = 0; sample < 2; ++sample) {
+      for (int i = 0; i < 50; ++i) expected += (i % 2) && i + sample > t * 10;
+    }
+    const Tally& tally = tallies[static_cast<std::size_t>(t)];
+    EXPECT_EQ(tally.passes, 40 * expected) << t;
+    EXPECT_EQ(tally.changes, 40 * 2) << "the second sample sees both keys move by one: " << t;
+    EXPECT_EQ(tally.missing, 40 * 2) << "zzz goes missing in every sample: " << t;
   }
 }
 
