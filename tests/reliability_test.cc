@@ -72,6 +72,16 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
     plan.RecordLength(32).Like(Column::Char("C", 0, 8), pool.Char("A*")).SubstringOffset(9);
     EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid substringOffset 9");
   }
+  {
+    plan::ChangeControl control;
+    control.keys = {Column::Char("KEY", 8, 8)};
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    const plan::Literal block = pool.Change(control);
+    plan.RecordLength(32).Change(Column::Long("V", 0), plan::Literal{99, 0, 0}, block);
+    plan.Always();
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid leftLiteralId 99") << "no scratch record";
+  }
   PoolBuilder pool;
   PlanBuilder fits("BOUNDS");
   fits.RecordLength(8).Compare(Column::Long("A", 4), op::kEQ, pool.Long(1));

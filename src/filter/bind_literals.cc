@@ -131,7 +131,7 @@ std::int32_t CheckChangeControl(Creation& creation, int index) {
   }
   const auto* scratch = static_cast<const std::uint8_t*>(element.leftData);
   const std::int32_t scratchUsed = std::max(recordSize, valueArea);
-  const bool apart = scratch + scratchUsed <= control || control + room <= scratch;
+  const bool apart = scratch != nullptr && (scratch + scratchUsed <= control || control + room <= scratch);
   if (scratch == nullptr || creation.leftRoom[at] < scratchUsed || valueArea < 0 || !apart ||
       element.columnLength < 0 || element.columnLength > 8) {
     return RefuseElement(creation, index, "leftLiteralId", element.leftLiteralId);
