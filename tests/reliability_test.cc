@@ -99,6 +99,12 @@ TEST(AllocationFailures, EveryFailurePointGivesACleanStatusAndLeaksNothing) {
     plan.Search(Column::Char("NAME", 0, 40), pool.Search(SearchList::File(path, 40)));
     plan.Compare(Column::VarChar("NOTE", 40, 22), op::kEQ, pool.Char("x"));
     plan.StringSearch(Column::Char("NAME", 0, 40), pool.Char("ph"));
+    plan::ChangeControl control;
+    control.keys = {Column::Char("NAME", 0, 8)};
+    const plan::Literal scratch = pool.ChangeScratch(control);
+    const plan::Literal block = pool.Change(control);
+    plan.Change(Column::Long("CPU", 64), scratch, block).ResultTarget(1);
+    plan.Always();
     FailAllocationAfter(n);
     CapturedTrace quiet;
     std::int32_t created, modified = -1, searched = -1;
@@ -106,6 +112,11 @@ TEST(AllocationFailures, EveryFailurePointGivesACleanStatusAndLeaksNothing) {
       BuiltFilter built(plan, pool);
       created = built.status();
       if (created == 0) {
+        // A row key seen for the first time is cached: the change element answers 1000 when it cannot be.
+        FLT1_BeginSample(built.handle());
+        built.Evaluate(Record(72, ' ').Text(0, "alpha").bytes());
+        std::uint32_t result = 0;
+        FLT1_EndSample(built.handle(), &result);
         modified = FLT1_ModifyPredicate(built.handle(), "NOTE", 0, "changed", 7);
         searched = FLT1_ModifyPredicate(built.handle(), "NAME", fn::kStringSearch, "ta", 2);
       }
@@ -121,8 +132,9 @@ TEST(AllocationFailures, EveryFailurePointGivesACleanStatusAndLeaksNothing) {
   }
   FailAllocationAfter(-1);
   std::remove(path.c_str());
-  // The Filter, the list read from the file, then one buffer per modification.
-  EXPECT_EQ(failurePoints, 4);
+  // The Filter, the list read from the file, the change cache and its buckets, the first row's record and
+  // cache entry, then one buffer per modification.
+  EXPECT_EQ(failurePoints, 8);
 }
 
 TEST(Threads, FiltersOnSeveralThreadsAtOnce) {

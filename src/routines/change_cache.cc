@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "filter/memory.h"
 #include "filter/status.h"
 #include "host/trace.h"
 
@@ -31,6 +32,15 @@ namespace {
 constexpr std::int32_t kAlreadyPresent = 4;
 constexpr std::uint32_t kMaxCapacity = 0xFFFF;
 constexpr std::uint16_t kMaxCount = 0xFFFF;
+
+constexpr const char* kUnit = "vxo2hash";
+
+// Buckets start empty; the one allocation function gives uninitialised bytes.
+void* AllocateZeroed(std::size_t size) {
+  void* block = AllocateBlock(size, kUnit, __LINE__);
+  if (block != nullptr) std::memset(block, 0, size);
+  return block;
+}
 
 std::uint32_t OwnShare(std::uint32_t capacity) { return capacity * 4 + 24; }
 
@@ -85,11 +95,11 @@ ChangeCache* VXO2_HashInit(std::uint16_t capacity, float loadFactor, std::uint32
     }
     return nullptr;
   }
-  auto* table = static_cast<ChangeCache*>(std::malloc(sizeof(ChangeCache)));
+  auto* table = static_cast<ChangeCache*>(AllocateBlock(sizeof(ChangeCache), kUnit, __LINE__));
   if (table == nullptr) return nullptr;
-  table->buckets = static_cast<CacheEntry**>(std::calloc(capacity, sizeof(CacheEntry*)));
+  table->buckets = static_cast<CacheEntry**>(AllocateZeroed(capacity * sizeof(CacheEntry*)));
   if (table->buckets == nullptr) {
-    std::free(table);
+    ReleaseBlock(table, kUnit, __LINE__);
     return nullptr;
   }
   table->capacity = capacity;
@@ -128,7 +138,7 @@ std::int32_t VXO2_HashPut(ChangeCache* table, const void* key, std::uint16_t key
     }
     return trace.Exit(status::kHeapExhausted, __LINE__);
   }
-  auto* entry = static_cast<CacheEntry*>(std::malloc(sizeof(CacheEntry)));
+  auto* entry = static_cast<CacheEntry*>(AllocateBlock(sizeof(CacheEntry), kUnit, __LINE__));
   if (entry == nullptr) return trace.Exit(status::kHeapExhausted, __LINE__);
   *entry = CacheEntry{key, keyLength, hash, value, nullptr};
   // Appended, so that a chain keeps the order of first sight.
@@ -174,7 +184,7 @@ ChangeCache* VOX2_HashReHash(ChangeCache* table) {
     }
     return nullptr;
   }
-  auto** buckets = static_cast<CacheEntry**>(std::calloc(newCapacity, sizeof(CacheEntry*)));
+  auto** buckets = static_cast<CacheEntry**>(AllocateZeroed(newCapacity * sizeof(CacheEntry*)));
   if (buckets == nullptr) return nullptr;
 
   std::uint32_t used = 0, collisions = 0, positionSum = 0, longest = 0;
@@ -195,7 +205,7 @@ ChangeCache* VOX2_HashReHash(ChangeCache* table) {
     if (position > 0) ++used;
     if (position > longest) longest = position;
   }
-  std::free(table->buckets);
+  ReleaseBlock(table->buckets, kUnit, __LINE__);
 
   const std::uint16_t threshold = ThresholdOf(newCapacity, table->loadFactor);
   if (trace.Has(trace_bit::k02)) {
@@ -240,8 +250,8 @@ void VOX2_HashClean(ChangeCache* table, std::uint32_t stamp) {
       *link = e->next;
       table->count -= 1;
       table->currentHeap -= EntryShare(e->keyLength);
-      std::free(e->value);
-      std::free(e);
+      ReleaseBlock(e->value, kUnit, __LINE__);
+      ReleaseBlock(e, kUnit, __LINE__);
     }
   }
   if (verbose) {
@@ -257,13 +267,13 @@ void VXO2_HashDestroy(ChangeCache* table) {
   for (std::uint32_t b = 0; b < table->capacity; ++b) {
     for (CacheEntry* e = table->buckets[b]; e != nullptr;) {
       CacheEntry* next = e->next;
-      std::free(e->value);
-      std::free(e);
+      ReleaseBlock(e->value, kUnit, __LINE__);
+      ReleaseBlock(e, kUnit, __LINE__);
       e = next;
     }
   }
-  std::free(table->buckets);
-  std::free(table);
+  ReleaseBlock(table->buckets, kUnit, __LINE__);
+  ReleaseBlock(table, kUnit, __LINE__);
 }
 
 ChangeCacheStats HashStats(const ChangeCache* table) {

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "filter/bytes.h"
+#include "filter/memory.h"
 #include "filter/status.h"
 #include "host/trace.h"
 #include "routines/change_cache.h"
@@ -133,7 +134,7 @@ std::int32_t VXO2_ChangeValue(FilterElement& element, const std::uint8_t* record
     return trace.Exit(status::kOk, __LINE__);
   }
 
-  auto* fresh = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(recordSize)));
+  auto* fresh = static_cast<std::uint8_t*>(AllocateBlock(static_cast<std::size_t>(recordSize), "vxo2chg", __LINE__));
   if (fresh == nullptr) {
     if (trace.HasAny(trace_bit::k80)) {
       TRC1_Printf(block, __LINE__, "Change Function record Allocation error. status=%d", status::kHeapExhausted);
@@ -143,7 +144,7 @@ std::int32_t VXO2_ChangeValue(FilterElement& element, const std::uint8_t* record
   std::memcpy(fresh, scratch, static_cast<std::size_t>(recordSize));
   const std::int32_t put = VXO2_HashPut(cache, fresh + cr::kKey, static_cast<std::uint16_t>(keyLength), fresh);
   if (put != status::kOk) {
-    std::free(fresh);
+    ReleaseBlock(fresh, "vxo2chg", __LINE__);
     if (trace.HasAny(trace_bit::k80)) TRC1_Printf(block, __LINE__, "Change Hashtable error. status=%d", put);
     return trace.Exit(status::kNoMatch, __LINE__);
   }
