@@ -59,6 +59,11 @@ struct PatternCase {
   bool matches;
 };
 
+// Named by its fields: printed as raw bytes, the struct would show its padding.
+void PrintTo(const PatternCase& c, std::ostream* out) {
+  *out << "'" << c.value << "' LIKE '" << c.pattern << "' width " << c.width;
+}
+
 class ComparePatternCases : public ::testing::TestWithParam<PatternCase> {};
 
 TEST_P(ComparePatternCases, MatchesAsTheRulesSay) {

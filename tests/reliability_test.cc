@@ -88,6 +88,31 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
   EXPECT_EQ(BuiltFilter(fits, pool).status(), 0);
 }
 
+TEST(FunctionCodes, CodeInTheNameBytesChoosesTheRoutineAndTheRelease) {
+  // A control byte where the name begins is a one-byte function code; it replaces the 32-bit code before
+  // the routine is chosen, so that the cache a change element gets is the one destruction releases.
+  plan::ChangeControl control;
+  control.keys = {Column::Char("KEY", 8, 8)};
+  CapturedTrace quiet;
+  const long before = OutstandingBlocks();
+  for (const char* name : {"\x01VALUE", "VALUE"}) {
+    PoolBuilder pool;
+    PlanBuilder plan("CODES");
+    const plan::Literal scratch = pool.ChangeScratch(control);
+    const plan::Literal block = pool.Change(control);
+    plan.Change(Column::Long("V", 0), scratch, block).ResultTarget(1).ColumnName(name);
+    plan.Always();
+    BuiltFilter built(plan, pool);
+    if (name[0] == 1) {
+      EXPECT_EQ(built.status(), 1) << "the always-holding function has no routine for a 4-byte column";
+      continue;
+    }
+    ASSERT_EQ(built.status(), 0);
+    EXPECT_EQ(built.Evaluate(Record(32, ' ').Text(8, "KEY1").bytes()), 0) << "a new key, then Always";
+  }
+  EXPECT_EQ(OutstandingBlocks(), before);
+}
+
 TEST(AllocationFailures, EveryFailurePointGivesACleanStatusAndLeaksNothing) {
   const std::string path = "/tmp/vexfilt-alloc-sweep.txt";
   std::ofstream(path) << "alpha\nbeta\n";

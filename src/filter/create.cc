@@ -79,7 +79,8 @@ std::int32_t PrepareElement(Creation& creation, int index, const std::uint8_t* r
   // Flags are added bitwise: a plan that already set some of them keeps them, and no bit is doubled into
   // its neighbour.
   if ((element.leftFlags & 0xFF) == 0) element.leftFlags |= FlagsOfType(element.dataType);
-  if (std::int32_t st = BindRoutine(creation, index)) return st;
+  // The function code is normalised before it chooses the routine: a code changed afterwards would leave
+  // the element with a routine, and a change cache, that its code no longer names.
   if (!(element.leftFlags & rep::kNameNormalised)) {
     char name[11];
     std::memset(name, ' ', sizeof name);
@@ -88,7 +89,7 @@ std::int32_t PrepareElement(Creation& creation, int index, const std::uint8_t* r
     std::memcpy(element.columnName, name, sizeof name);
     element.functionCode = code;
   }
-  return status::kOk;
+  return BindRoutine(creation, index);
 }
 
 std::int32_t SetUpLocale(TraceBlock& block, const TraceScope& trace, Filter& filter) {
