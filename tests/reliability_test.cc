@@ -88,6 +88,29 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
   EXPECT_EQ(BuiltFilter(fits, pool).status(), 0);
 }
 
+TEST(EvaluationWrites, NeverReachIntoABlockAnotherElementTrusts) {
+  // A timestamp written over a search list would give the next search a count that leads outside it.
+  PoolBuilder pool;
+  PlanBuilder plan("WRITES");
+  const Column stamp = Column::Char("TS", 0, 16);
+  plan.MakeTime(stamp, pool.Char("+"), pool.Char("1D")).ResultOperand(1);
+  plan.Search(Column::Char("NAME", 16, 8), pool.Search(SearchList::Of({"ALPHA", "BETA"}, 8)));
+  EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid resultOperand 1");
+
+  // A change element's scratch record laid over another change element's control block.
+  plan::ChangeControl control;
+  control.keys = {Column::Char("KEY", 8, 8)};
+  PoolBuilder changes;
+  PlanBuilder twice("WRITES");
+  const plan::Literal scratch = changes.ChangeScratch(control);
+  const plan::Literal first = changes.Change(control);
+  const plan::Literal second = changes.Change(control);
+  twice.Change(Column::Long("V", 0), scratch, first).ResultTarget(2);
+  twice.Change(Column::Long("V", 0), first, second).ResultTarget(1);
+  twice.Always();
+  EXPECT_EQ(RefusalOf(twice, changes).rfind("Filter Element ", 0), 0u);
+}
+
 TEST(FunctionCodes, CodeInTheNameBytesChoosesTheRoutineAndTheRelease) {
   // A control byte where the name begins is a one-byte function code; it replaces the 32-bit code before
   // the routine is chosen, so that the cache a change element gets is the one destruction releases.

@@ -21,8 +21,6 @@ namespace {
 // name at 32 and its type at 44.
 constexpr std::size_t kRightDivisor = 8, kLeftArea = 16, kLeftDivisor = 24, kRightType = 44;
 constexpr std::int32_t kDescriptorSize = 46;
-constexpr std::int32_t kValueAreaSize = 16;  // a value and its divisor
-constexpr std::int32_t kTimestampBytes = 16;
 constexpr std::uint16_t kChangeCacheCapacity = 200;
 constexpr float kChangeCacheLoadFactor = 0.75f;
 
@@ -291,6 +289,7 @@ std::int32_t BindLiterals(Creation& creation) {
   if (st != status::kOk) return st;
   if (std::int32_t checked = CheckOperands(creation)) return checked;
   if (std::int32_t checked = CheckRecordReads(creation)) return checked;
+  if (std::int32_t checked = CheckWritesApart(creation)) return checked;
   MakeChangeCaches(creation);
   return status::kOk;
 }

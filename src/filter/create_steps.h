@@ -36,6 +36,14 @@ std::int32_t BindLiterals(Creation& creation);
 // it gives one), and no length or offset that locates them is negative; 0, or 6 after a message.
 std::int32_t CheckRecordReads(Creation& creation);
 
+// No element writes, at evaluation, into a change control block or search list that another part of the
+// plan relies on: value areas, timestamps and scratch records lie apart from them; 0, or 6 after a message.
+std::int32_t CheckWritesApart(Creation& creation);
+
+// Bytes evaluation writes at an operand: a value and its divisor for mixed scales, a timestamp for MKTIME.
+inline constexpr std::int32_t kValueAreaSize = 16;
+inline constexpr std::int32_t kTimestampBytes = 16;
+
 // Message and status for an element field that creation cannot accept.
 std::int32_t RefuseElement(Creation& creation, int index, const char* field, std::int32_t value);
 

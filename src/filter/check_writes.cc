@@ -1,0 +1,71 @@
+// What evaluation writes into the Filter's copy of the pool, checked once at creation against the blocks
+// whose structure later evaluations trust: a value area or timestamp written over a change control block
+// or a search list would hand the next record a count or stride that leads outside the block.
+#include <algorithm>
+
+#include "filter/create_steps.h"
+#include "filter/status.h"
+#include "routines/change_control.h"
+
+namespace vexfilt {
+namespace {
+
+struct Span {
+  const std::uint8_t* begin = nullptr;
+  const std::uint8_t* end = nullptr;
+  bool Overlaps(const Span& other) const { return begin < other.end && other.begin < end; }
+};
+
+Span SpanOf(const void* data, std::int32_t length) {
+  const auto* begin = static_cast<const std::uint8_t*>(data);
+  return {begin, begin + std::max(length, 0)};
+}
+
+// The block whose structure element `index`'s routine trusts, or an empty span. A list read from a file
+// lies outside the pool, where nothing else writes.
+Span StructureOf(const Creation& creation, int index) {
+  const FilterElement& e = creation.filter.elements[index];
+  const Structure structure = creation.cells[static_cast<std::size_t>(index)]->structure;
+  if (structure != Structure::kChangeControl && structure != Structure::kSearchList) return {};
+  if (e.rightData == nullptr || e.rightData == creation.filter.ownedSearchList) return {};
+  return SpanOf(e.rightData, creation.rightRoom[static_cast<std::size_t>(index)]);
+}
+
+// The write of element `index` named by `field` must not reach into any element's block.
+std::int32_t Apart(Creation& creation, int index, Span write, const char* field, std::int32_t value) {
+  for (int j = 0; j < creation.filter.elementCount; ++j) {
+    if (write.Overlaps(StructureOf(creation, j))) return RefuseElement(creation, index, field, value);
+  }
+  return status::kOk;
+}
+
+}  // namespace
+
+std::int32_t CheckWritesApart(Creation& creation) {
+  const Filter& filter = creation.filter;
+  for (int i = 0; i < filter.elementCount; ++i) {
+    const FilterElement& e = filter.elements[i];
+    const RoutineCell& cell = *creation.cells[static_cast<std::size_t>(i)];
+    std::int32_t st = status::kOk;
+    if (cell.structure == Structure::kChangeControl) {
+      namespace cc = change_control;
+      const auto* control = static_cast<const std::uint8_t*>(e.rightData);
+      const std::int32_t used = std::max(cc::Field16(control, cc::kRecordSize), cc::Field16(control, cc::kValueAreaLength));
+      st = Apart(creation, i, SpanOf(e.leftData, used), "leftLiteralId", e.leftLiteralId);
+    }
+    constexpr std::uint16_t kScaledMixed = rep::kMixed | rep::kScaled;
+    if (st == status::kOk && (e.leftFlags & kScaledMixed) == kScaledMixed) {
+      st = Apart(creation, i, SpanOf(e.leftData, kValueAreaSize), "leftLiteralId", e.leftLiteralId);
+      if (st == status::kOk) st = Apart(creation, i, SpanOf(e.rightData, kValueAreaSize), "rightLiteralId", e.rightLiteralId);
+    }
+    if (st == status::kOk && cell.delivery == Delivery::kTimestamp) {
+      const FilterElement& receiver = filter.elements[i + e.resultTarget];
+      const void* operand = e.resultOperand == 0 ? receiver.leftData : receiver.rightData;
+      st = Apart(creation, i, SpanOf(operand, kTimestampBytes), "resultOperand", e.resultOperand);
+    }
+    if (st != status::kOk) return st;
+  }
+  return status::kOk;
+}
+
+}  // namespace vexfilt
