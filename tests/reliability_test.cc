@@ -65,6 +65,9 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
     PlanBuilder plan("BOUNDS");
     plan.RecordLength(32).Compare(Column::Char("C", 0, 8), op::kEQ, pool.Char("AB")).SubstringOffset(1 << 26);
     EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 0") << "compared from the offset";
+    // The routine is chosen by the operator's low 16 bits, and so is what it reads.
+    plan.At(0).Record().compareOperator = static_cast<std::int32_t>(0xF9000000u | op::kEQ);
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 0");
   }
   {
     PoolBuilder pool;

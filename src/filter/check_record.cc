@@ -57,22 +57,24 @@ std::int32_t CheckRecordReads(Creation& creation) {
     const RoutineCell& cell = *creation.cells[at];
     const int slot = creation.slots[at];
     const std::int32_t left = LeftColumnBytes(e, slot, cell);
+    // The routine was chosen by the operator's low 16 bits.
+    const std::int16_t compare = static_cast<std::int16_t>(e.compareOperator);
     if (left < 0 || e.substringOffset < 0) return RefuseElement(creation, i, "columnLength", e.columnLength);
     // A fixed substring reads the literal's length from its start; a LIKE on it the rest of the column.
     if (e.functionCode == fn::kSubstring && (slot == 0 || slot == 25) &&
         e.substringOffset + std::max<std::int32_t>(e.rightLiteralLength, 0) > std::max(left, 0) &&
-        e.compareOperator != op::kLike) {
+        compare != op::kLike) {
       return RefuseElement(creation, i, "substringOffset", e.substringOffset);
     }
     // A LIKE on a fixed column matches the rest of the column from the substring offset.
-    if (slot == 0 && e.compareOperator == op::kLike && e.substringOffset > e.columnLength) {
+    if (slot == 0 && compare == op::kLike && e.substringOffset > e.columnLength) {
       return RefuseElement(creation, i, "substringOffset", e.substringOffset);
     }
     if (recordLength <= 0) continue;  // the plan gives no record length: the host vouches for its records
     // A fixed column against a literal is read from the substring offset for the literal's length, which
     // may reach past a column shorter than the literal.
-    const bool comparesFromOffset = slot == 0 && cell.structure == Structure::kNone && e.compareOperator >= op::kEQ &&
-                                    e.compareOperator <= op::kGE;
+    const bool comparesFromOffset = slot == 0 && cell.structure == Structure::kNone && compare >= op::kEQ &&
+                                    compare <= op::kGE;
     const std::int64_t reach = comparesFromOffset
                                    ? std::int64_t{e.substringOffset} + std::max<std::int32_t>(e.rightLiteralLength, 0)
                                    : 0;
