@@ -193,7 +193,7 @@ TEST(VexfiltPredicates, ExpectedKeysThatDidNotComeAreRetrieved) {
   CompileError error;
   const auto compiled = CompilePredicate("KEYS(NAME) IN ('db', 'web-0', 'gone') AND CPU > 50", schema, {}, &error);
   ASSERT_TRUE(compiled.has_value()) << error.message;
-  ASSERT_EQ(compiled->keysField, schema.Find("NAME"));
+  ASSERT_EQ(KeysField(*compiled, schema), schema.Find("NAME"));
   FilterHandle handle{};
   ASSERT_EQ(FLT1_CreateFilter(0, compiled->plan.data(), static_cast<std::int16_t>(compiled->plan.size()),
                               compiled->pool.data(), static_cast<std::int16_t>(compiled->pool.size()), &handle),
@@ -210,7 +210,7 @@ TEST(VexfiltPredicates, ExpectedKeysThatDidNotComeAreRetrieved) {
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(schema.recordLength()), ' ');
     auto length = static_cast<std::uint32_t>(buffer.size());
     if (FLT1_RetrieveRecord(handle, buffer.data(), &length) != 0) break;
-    missing.push_back(schema.Decode(*compiled->keysField, buffer.data()));
+    missing.push_back(schema.Decode(*KeysField(*compiled, schema), buffer.data()));
   }
   EXPECT_EQ(missing, (std::vector<std::string>{"gone"}));
   FLT1_DestroyFilter(handle);
