@@ -6,9 +6,30 @@
 #include "csv.h"
 #include "filter_owner.h"
 #include "vexfilt.h"
+#include "vexhost.h"
 
 namespace vexfilt::cli {
 namespace {
+
+// To the library a sample is a moment: its change caches forget, at the end of a sample, the keys seen
+// only at earlier moments. Files are read far faster than the hundredth of a second a moment is counted
+// in, so while samples run the library's clock is the sample number, one second each.
+class SampleClock {
+ public:
+  SampleClock() { VEXH_SetClock(&SampleClock::Now, this); }
+  ~SampleClock() { VEXH_SetClock(nullptr, nullptr); }
+  SampleClock(const SampleClock&) = delete;
+  SampleClock& operator=(const SampleClock&) = delete;
+
+  void Advance() { ++seconds_; }
+
+ private:
+  static void Now(void* context, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
+    *seconds = static_cast<const SampleClock*>(context)->seconds_;
+    *nanoseconds = 0;
+  }
+  std::uint32_t seconds_ = 0;
+};
 
 constexpr std::int32_t kNoMoreRecords = 514;
 constexpr std::uint32_t kUnmatchedEntries = 0x8000;
@@ -74,6 +95,7 @@ bool MapHeader(const Schema& schema, const Sample& sample, const CsvRow& header,
 
 int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::vector<Sample>& samples,
                const RunOptions& options, std::FILE* out, std::FILE* err) {
+  SampleClock clock;
   FilterOwner filter(compiled);
   if (filter.status() != 0) {
     std::fprintf(err, "error: the library refused the compiled plan (FLT1_CreateFilter status %d)\n", filter.status());
@@ -97,6 +119,7 @@ int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::ve
     std::vector<const Field*> columns;
     if (!MapHeader(schema, sample, rows[0], &columns, err)) return 2;
     if (options.sampleHeadings) std::fprintf(out, "# sample %zu: %s\n", s + 1, sample.name.c_str());
+    clock.Advance();
     FLT1_BeginSample(filter.handle());
     long sampleMatched = 0;
     for (std::size_t r = 1; r < rows.size(); ++r) {
