@@ -259,6 +259,8 @@ TEST(VexfiltPredicates, ChangeSinceTheKeysPreviousSample) {
        {{false, false, true}, {true, false}}},
       {"NOT CHANGE(CPU) > 10", "CPU", {{{"a", "10"}}, {{"a", "30"}}, {{"a", "35"}}}, {{true}, {false}, {true}}},
       {"CHANGE(CPU) < 0", "CPU", {{{"a", "10"}}, {{"a", "3"}}}, {{false}, {true}}},
+      // The first sample passes on CPU alone, yet its value is kept for the second's change.
+      {"CPU > 50 OR CHANGE(CPU) < -5", "CPU", {{{"a", "60"}}, {{"a", "40"}}}, {{true}, {true}}},
       // A key that skipped a sample was forgotten at its end and starts again.
       {"CHANGE(CPU) = 5", "CPU", {{{"a", "10"}, {"b", "1"}}, {{"b", "6"}}, {{"a", "15"}, {"b", "11"}}},
        {{false, false}, {true}, {false, true}}},
@@ -349,6 +351,8 @@ TEST(VexfiltPredicates, ConditionsCompileToShortCircuitJumps) {
        "ColGTLit 2/fail, ColEQLit pass/3, ColEQLit 5/4, True pass/fail, NeverHolds pass/fail"},
       // Functions hand their value to the next element; without a value the comparison is false.
       {"CHANGE(IO) > 5", "CHGLong 2/fail, ResultGTLit pass/fail"},
+      // The side with a change function goes first, so that every row reaches it.
+      {"CPU > 80 OR CHANGE(IO) > 500", "CHGLong 2/3, ResultGTLit pass/3, ColGTLit pass/fail"},
       {"MKTIME(START, '+1D') > '2024-01-01'", "MKTIME 2/fail, FuncGTLit pass/fail"},
       {"STOP > MKTIME(START, '+1D')", "MKTIME 2/fail, ColGTLit pass/fail"},
       // The search holds for no record and leads on either way.

@@ -442,21 +442,32 @@ class Compiler {
     Place(next);
   }
 
+  static bool HasChange(const Node& node) {
+    if (node.left.kind == Operand::Kind::kChange || node.right.kind == Operand::Kind::kChange) return true;
+    return (node.a && HasChange(*node.a)) || (node.b && HasChange(*node.b));
+  }
+
   void Emit(const Node& node, int onTrue, int onFalse) {
     switch (node.kind) {
       case Node::Kind::kAnd:
       case Node::Kind::kOr: {
         const bool isAnd = node.kind == Node::Kind::kAnd;
-        const int second = NewLabel();
+        // A change function keeps a row's value only when evaluation reaches it. Nothing else remembers
+        // anything, so the side holding one goes first: a predicate's first change function is then
+        // reached by every row.
+        const bool swap = !HasChange(*node.a) && HasChange(*node.b);
+        const Node& first = swap ? *node.b : *node.a;
+        const Node& second = swap ? *node.a : *node.b;
+        const int next = NewLabel();
         if (isAnd) {
-          Emit(*node.a, second, onFalse);
+          Emit(first, next, onFalse);
         } else {
-          Emit(*node.a, onTrue, second);
+          Emit(first, onTrue, next);
         }
         // The connective joins the left side's last element to what follows, as the host reads the plan back.
         plan_.At(plan_.size() - 1).LogicalOperator(isAnd ? op::kAnd : op::kOr);
-        Place(second);
-        Emit(*node.b, onTrue, onFalse);
+        Place(next);
+        Emit(second, onTrue, onFalse);
         return;
       }
       case Node::Kind::kNot: Emit(*node.a, onFalse, onTrue); return;
