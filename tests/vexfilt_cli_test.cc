@@ -109,6 +109,17 @@ TEST(VexfiltPredicates, VerdictsForEveryRow) {
       {"STATE LIKE '*AI*'", {false, true, false}},
       {"NAME NOT LIKE 'web*'", {true, false, false}},
       {"CITY LIKE 'Gen*'", {false, false, true}},
+      // A pattern matches the whole value, not a beginning of it.
+      {"NAME LIKE 'web'", {false, false, false}},
+      {"NAME LIKE 'w*0'", {false, true, true}},
+      {"NAME LIKE '*-10'", {false, false, true}},
+      {"STATE LIKE 'RU'", {false, false, false}},
+      {"STATE LIKE 'RUN'", {true, false, true}},
+      {"STATE LIKE 'W*T'", {false, true, false}},
+      {"NOTE LIKE '*ge'", {false, false, true}},
+      {"NOTE LIKE 'ed'", {false, false, false}},
+      {"NOTE LIKE ''", {false, true, false}},
+      {"NOTE LIKE '*'", {true, true, true}},
       {"CPU > THREADS", {true, true, true}},
       {"THREADS = CPU", {false, false, false}},
       {"STATE = NAME", {false, false, false}},
@@ -361,6 +372,10 @@ TEST(VexfiltPredicates, ConditionsCompileToShortCircuitJumps) {
       // Locale-aware routines sit 25 slots on.
       {"CITY LIKE 'Z*' AND NOTE CONTAINS 'x'", "FixColLILit 2/fail, VarColStrLit pass/fail"},
       {"SUBSTR(NAME, 1, 2) = 'ab' OR THREADS > CPU", "ColEQLit pass/2, ColGTCol pass/fail"},
+      // The locale-aware matcher matches an empty value to anything: a varying UTF-8 column is also tested
+      // for not being empty when the pattern needs a character.
+      {"NOTE LIKE 'e*'", "VarColLILit 2/fail, VarColNELit pass/fail"},
+      {"NOTE LIKE '*'", "VarColLILit pass/fail"},
   };
   for (const auto& [predicate, wiring] : cases) EXPECT_EQ(Wiring(predicate), wiring) << predicate;
 }

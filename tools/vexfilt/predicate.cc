@@ -505,12 +505,28 @@ class Compiler {
     const Field& field = TextColumn(node.left, "LIKE");
     std::string pattern = QuotedText(node.right, "LIKE");
     if (pattern.empty()) pattern = " ";  // an empty value is all blanks
-    // A fixed column holds its blanks too: a pattern without a trailing * must cover them.
-    if (!field.IsVarying() && pattern.back() != '*' && pattern.size() < static_cast<std::size_t>(field.capacity)) {
+    // The library's matcher stops where the pattern ends and treats the value's padding as blanks. A pattern
+    // is meant to match the whole value, so one without * is padded with blanks to the column's width, and
+    // one whose last * has text after it gets a blank there: that text must end the value. (A blank inside
+    // the value right after that text passes too, and a value that fills the column cannot end so.)
+    const std::size_t star = pattern.rfind('*');
+    if (star == std::string::npos && pattern.size() < static_cast<std::size_t>(field.capacity)) {
       pattern.append(static_cast<std::size_t>(field.capacity) - pattern.size(), ' ');
+    } else if (star != std::string::npos && star + 1 < pattern.size()) {
+      pattern += ' ';
     }
     UsesText(field);
     const Literal literal = field.IsUtf8() ? pool_.Utf8Char(pattern) : pool_.Char(pattern);
+    // The locale-aware matcher lets an empty value match any pattern; a varying UTF-8 column can be empty,
+    // so a pattern that needs a character also needs the value not to be empty.
+    const bool needsCharacter = pattern.find_first_not_of("* ") != std::string::npos;
+    if (field.kind == Kind::kUtf8VarChar && needsCharacter) {
+      const int notEmpty = NewLabel();
+      Added(plan_.Like(field.column, literal), notEmpty, onFalse);
+      Place(notEmpty);
+      Added(plan_.Compare(field.column, op::kNE, pool_.Utf8Char(" ")), onTrue, onFalse);
+      return;
+    }
     Added(plan_.Like(field.column, literal), onTrue, onFalse);
   }
 
