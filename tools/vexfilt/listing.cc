@@ -142,7 +142,8 @@ std::string LiteralOf(const PlanElementView& element, const FilterInfo& info, co
   if (e.functionCode == fn::kSubstring) {
     const int first = e.substringOffset + 1;
     const int count = field != nullptr && field->IsUtf8() ? e.leftLiteralLength : e.rightLiteralLength;
-    literal += " in characters " + std::to_string(first) + "-" + std::to_string(first + count - 1);
+    literal += count == 1 ? " in character " + std::to_string(first)
+                          : " in characters " + std::to_string(first) + "-" + std::to_string(first + count - 1);
   }
   return literal;
 }
