@@ -1,5 +1,6 @@
 #include "listing.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
