@@ -211,8 +211,22 @@ TEST(VexfiltPredicates, ErrorsPointAtTheOffendingColumn) {
 }
 
 TEST(VexfiltPredicates, RenderedErrorHasACaretUnderTheColumn) {
-  const CompileError error{"unknown column 'FOO'", 6};
-  EXPECT_EQ(error.Render("CPU > FOO"), "error: unknown column 'FOO'\n  CPU > FOO\n        ^\n");
+  const struct {
+    const char* predicate;
+    int position;
+    const char* rendered;
+  } cases[] = {
+      {"CPU > FOO", 6, "error: unknown column 'FOO'\n  CPU > FOO\n        ^\n"},
+      {"CPU >", 5, "error: unknown column 'FOO'\n  CPU >\n       ^\n"},
+      // Only the line of the error, named; characters, not bytes, before the caret; tabs kept.
+      {"CPU > 1 AND\n  FOO = 2", 14, "error: line 2: unknown column 'FOO'\n    FOO = 2\n    ^\n"},
+      {"CITY = 'Zürich' OR FOO", 20, "error: unknown column 'FOO'\n  CITY = 'Zürich' OR FOO\n                     ^\n"},
+      {"\tFOO", 1, "error: unknown column 'FOO'\n  \tFOO\n  \t^\n"},
+      {"CPU > 1", -1, "error: unknown column 'FOO'\n"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ((CompileError{"unknown column 'FOO'", c.position}.Render(c.predicate)), c.rendered) << c.predicate;
+  }
 }
 
 // One second per sample: the change caches forget a key at the end of a sample only when the key was last
