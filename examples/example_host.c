@@ -45,14 +45,14 @@ static void PutText(unsigned char* at, const char* text, size_t width) {
 
 /* One element of the plan: column OP literal, and where evaluation goes next (a skip past the last
  * element ends it: after a true skip the row passes, after a false skip it fails). */
-struct ElementSpec {
+struct ElementRow {
   int32_t op, connective;
   uint32_t function;
   const char* column;
   int32_t offset;
   int16_t length, type, slot, literalId, literalLength, trueSkip, falseSkip;
 };
-static const struct ElementSpec kElements[] = {
+static const struct ElementRow kElements[] = {
     /* The search marks the expected keys a row matches; it never holds, so both ways lead on. */
     {kOpFunc, kOpAnd, kFnSearchList, "NAME", kNameAt, kNameLength, kTypeChar, kSlotChar, 1, 0, 1, 1},
     {kOpGt, kOpAnd, 0, "CPU", kCpuAt, 4, kTypeLong, kSlotLong, 2, 4, 1, 2},
@@ -76,24 +76,24 @@ static int16_t BuildPlan(void) {
   Put16(plan + 14, kElementCount);
   PutText(plan + 16, "PROCESS", 10);
   for (i = 0; i < kElementCount; ++i) {
-    const struct ElementSpec* spec = &kElements[i];
+    const struct ElementRow* row = &kElements[i];
     unsigned char* e = plan + kPlanHeaderSize + i * kElementSize;
-    const int onTrue = i + spec->trueSkip, onFalse = i + spec->falseSkip;
-    Put32(e + kElOperator, spec->op);
-    Put32(e + kElConnective, spec->connective);
-    Put32(e + kElColumnOffset, spec->offset);
-    Put16(e + kElSlot, spec->slot);
+    const int onTrue = i + row->trueSkip, onFalse = i + row->falseSkip;
+    Put32(e + kElOperator, row->op);
+    Put32(e + kElConnective, row->connective);
+    Put32(e + kElColumnOffset, row->offset);
+    Put16(e + kElSlot, row->slot);
     Put16(e + kElId, (int16_t)(i + 1));
     Put16(e + kElTrueId, (int16_t)(onTrue < kElementCount ? onTrue + 1 : 0)); /* 0: leaves the plan */
     Put16(e + kElFalseId, (int16_t)(onFalse < kElementCount ? onFalse + 1 : 0));
-    Put16(e + kElColumnLength, spec->length);
-    Put16(e + kElDataType, spec->type);
-    Put16(e + kElTrueSkip, spec->trueSkip);
-    Put16(e + kElFalseSkip, spec->falseSkip);
-    Put16(e + kElRightLength, spec->literalLength);
-    Put16(e + kElRightId, spec->literalId);
-    Put32(e + kElFunction, (int32_t)spec->function);
-    PutText(e + kElColumnName, spec->column, 11);
+    Put16(e + kElColumnLength, row->length);
+    Put16(e + kElDataType, row->type);
+    Put16(e + kElTrueSkip, row->trueSkip);
+    Put16(e + kElFalseSkip, row->falseSkip);
+    Put16(e + kElRightLength, row->literalLength);
+    Put16(e + kElRightId, row->literalId);
+    Put32(e + kElFunction, (int32_t)row->function);
+    PutText(e + kElColumnName, row->column, 11);
   }
   return (int16_t)sizeof plan;
 }
