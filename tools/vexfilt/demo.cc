@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "plan_view.h"
 #include "predicate.h"
 #include "run.h"
 #include "schema.h"
@@ -59,8 +60,9 @@ int RunDemo(std::FILE* out, std::FILE* err) {
   }
   std::fprintf(out, "vexfilt sample run (see vexfilt --help)\n");
   std::fprintf(out, "schema:    %s\nkey:       NAME\npredicate: %s\n", kSchema, kPredicate);
-  std::fprintf(out, "plan:      %zu elements, %zu bytes; pool %zu bytes\n\n", compiled->notes.size(),
-               compiled->plan.size(), compiled->pool.size());
+  const auto view = ReadPlan(compiled->plan, &error);
+  std::fprintf(out, "plan:      %zu elements, %zu bytes; pool %zu bytes (vexfilt --explain lists them)\n\n",
+               view ? view->elements.size() : 0, compiled->plan.size(), compiled->pool.size());
   RunOptions runOptions;
   runOptions.sampleHeadings = true;
   const std::vector<Sample> samples(std::begin(kSamples), std::end(kSamples));

@@ -6,11 +6,16 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "demo.h"
+#include "language.h"
+#include "listing.h"
+#include "plan_file.h"
+#include "plan_view.h"
 #include "predicate.h"
 #include "run.h"
 #include "schema.h"
@@ -23,31 +28,46 @@ using vexfilt::cli::CompileError;
 using vexfilt::cli::CompileOptions;
 using vexfilt::cli::RunOptions;
 using vexfilt::cli::Sample;
+using vexfilt::cli::SavedPlan;
 using vexfilt::cli::Schema;
 
 constexpr const char* kUsage = R"(usage: vexfilt --schema "COL TYPE, ..." [options] PREDICATE [FILE...]
+       vexfilt --load-plan PLANFILE [options] [FILE...]
        vexfilt            (no arguments: runs an embedded process-table sample)
 
-Filters CSV rows: each FILE (or - for standard input, the default) is one sample, with a header row naming
-schema columns in any order. Matching rows are printed as CSV in schema order, the header once.
+Filters CSV rows: the predicate is compiled once into a Filter Plan and a Literal Pool, and each FILE
+(- or none: standard input) is one sample, run in order. A file's header row names every schema column,
+in any order. Matching rows are printed as CSV in schema order, the header once; after each sample, the
+expected keys that no row matched are printed as "# missing: KEY".
 
 options:
   --schema TEXT        columns in record order: "PID int32, NAME char(16), CPU double"
-                       types: int16 uint16 int32 uint32 double char(N) varchar(N) utf8char(N) utf8varchar(N)
+                       types: int16 uint16 int32 uint32 double char(N) varchar(N)
+                              utf8char(N) utf8varchar(N) timestamp
   --schema-file PATH   the same, one or more columns a line; # starts a comment
   --key COL[,COL]      columns that identify a row from one sample to the next (for CHANGE)
   --table NAME         table name written into the plan (default TABLE)
-  --count              print only the number of matching rows (and missing keys)
+  --language LANG      collation of utf8 columns: en_US (default), de_DE, sv_SE, fr, ... or a number
+  --count              print the number of matching rows (per sample when there are several)
+  --headings           print "# sample N: FILE" before each sample's rows
   --explain            print the compiled plan, one line per element, and exit
-  --trace LEVEL        library trace level, e.g. 0x11 (see VEX_TRACE_LEVEL)
+  --dot                print the plan's jump graph for Graphviz (vexfilt ... --dot | dot -Tsvg) and exit
+  --save-plan PATH     write the compiled plan and its schema to PATH and exit
+  --load-plan PATH     run a plan written by --save-plan instead of compiling a predicate
+  --trace LEVEL        library trace level for every block, then BLOCK=LEVEL pairs: 0x11,ColGTLit=0x41
+                       (lines go to standard error, or to the file VEX_TRACE_FILE names)
   -h, --help           this text
 
 predicate:
   COL = 10   COL <> 'text'   COL < OTHERCOL   (= <> < > <= >=, numbers and 'quoted' text)
-  COL LIKE 'ab*c?'      * any run of characters, ? one character; NOT LIKE too
-  CHANGE(COL) > 100     change of an int32/uint32 column since the previous sample (needs --key)
-  KEYS(COL) IN ('a','b') keys expected in every sample; missing ones print as "# missing: KEY"
-  combined with AND, OR, NOT and parentheses
+  COL LIKE 'ab*c?'           * any run of characters, ? one character
+  COL CONTAINS 'text'        the text occurs anywhere in the column
+  SUBSTR(COL, 3, 2) = 'ab'   characters 3 and 4 (counted from 1)
+  MKTIME(TS, '+90M') > '2024-01-15 12:00:00'   TS moved by D, H, M, S or T (ms); TS2 < MKTIME(TS, '-1D')
+  CHANGE(COL) > 100          change of an int32/uint32 column since the key's previous sample (needs --key)
+  PCTCHANGE(COL) >= 50       the same in percent of the previous value
+  KEYS(COL) IN ('a', 'b')    keys expected in every sample, joined to the rest with AND
+  combined with AND, OR, NOT (also NOT LIKE, NOT CONTAINS) and parentheses
 
 exit status: 0 rows matched, 1 no row matched, 2 error
 )";
@@ -84,15 +104,53 @@ int Fail(const std::string& message) {
   return 2;
 }
 
+bool TraceLevel(const std::string& text, std::uint32_t* level) {
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 0);
+  if (text.empty() || *end != '\0' || value > 0xFFFFFFFFul) return false;
+  *level = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+// "0x11" or "0x01,ColGTLit=0x41,FLT1_CreateFilter=0x11", as VEX_TRACE_LEVEL reads.
+bool SetTrace(const std::string& text, std::string* error) {
+  std::stringstream parts(text);
+  std::string part;
+  bool first = true;
+  while (std::getline(parts, part, ',')) {
+    std::uint32_t level = 0;
+    const std::size_t equals = part.find('=');
+    if (first && equals == std::string::npos) {
+      if (!TraceLevel(part, &level)) {
+        *error = "--trace level '" + part + "' is not a number, e.g. 0x11";
+        return false;
+      }
+      VEXH_SetTraceLevel(nullptr, level);
+    } else if (equals == std::string::npos || equals == 0 || !TraceLevel(part.substr(equals + 1), &level)) {
+      *error = "--trace '" + part + "' is not BLOCK=LEVEL, e.g. ColGTLit=0x41";
+      return false;
+    } else {
+      VEXH_SetTraceLevel(part.substr(0, equals).c_str(), level);
+    }
+    first = false;
+  }
+  // Routines print their trace lines only in Filters chosen for tracing; the program's are, unless the
+  // environment already names the tables to trace.
+  setenv("VEX_TRACEFILTER", "ALL", 0);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 1) return vexfilt::cli::RunDemo(stdout, stderr);
-  std::string schemaText, predicate;
-  bool haveSchema = false, havePredicate = false, explain = false;
+  std::string schemaText, predicate, loadPath, savePath, traceText;
+  bool haveSchema = false, havePredicate = false, explain = false, dot = false, haveTrace = false;
+  bool compileOption = false;  // an option that only compiling a predicate uses
   CompileOptions compileOptions;
   RunOptions runOptions;
   std::vector<std::string> files;
+  bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const auto value = [&](std::string* out) {
@@ -101,7 +159,16 @@ int main(int argc, char** argv) {
       return true;
     };
     std::string v;
-    if (arg == "-h" || arg == "--help") {
+    if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-') {
+      if (!havePredicate && loadPath.empty()) {
+        predicate = arg;
+        havePredicate = true;
+      } else {
+        files.push_back(arg);
+      }
+    } else if (arg == "--") {
+      optionsEnded = true;
+    } else if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
     } else if (arg == "--schema") {
@@ -120,42 +187,92 @@ int main(int argc, char** argv) {
       while (std::getline(names, name, ',')) {
         if (!name.empty()) compileOptions.keyColumns.push_back(name);
       }
+      compileOption = true;
     } else if (arg == "--table") {
       if (!value(&compileOptions.tableName)) return Fail("--table needs a name");
+      compileOption = true;
+    } else if (arg == "--language") {
+      if (!value(&v)) return Fail("--language needs a language, e.g. de_DE");
+      std::string error;
+      if (!vexfilt::cli::ParseLanguage(v, &compileOptions.languageId, &error)) return Fail(error);
+      compileOption = true;
     } else if (arg == "--count") {
       runOptions.countOnly = true;
+    } else if (arg == "--headings") {
+      runOptions.sampleHeadings = true;
     } else if (arg == "--explain") {
       explain = true;
+    } else if (arg == "--dot") {
+      dot = true;
+    } else if (arg == "--save-plan") {
+      if (!value(&savePath)) return Fail("--save-plan needs a path");
+    } else if (arg == "--load-plan") {
+      if (!value(&loadPath)) return Fail("--load-plan needs a path");
+      // What was taken for the predicate before --load-plan was the first input file.
+      if (havePredicate) files.insert(files.begin(), predicate);
+      havePredicate = false;
     } else if (arg == "--trace") {
-      if (!value(&v)) return Fail("--trace needs a level, e.g. 0x11");
-      char* end = nullptr;
-      const unsigned long level = std::strtoul(v.c_str(), &end, 0);
-      if (v.empty() || *end != '\0' || level > 0xFFFFFFFFul) return Fail("--trace level '" + v + "' is not a number");
-      VEXH_SetTraceLevel(nullptr, static_cast<std::uint32_t>(level));
-    } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
-      return Fail("unknown option " + arg);
-    } else if (!havePredicate) {
-      predicate = arg;
-      havePredicate = true;
+      if (!value(&traceText)) return Fail("--trace needs a level, e.g. 0x11");
+      haveTrace = true;
     } else {
-      files.push_back(arg);
+      return Fail("unknown option " + arg);
     }
   }
-  if (!haveSchema) return Fail("a schema is needed: --schema \"COL TYPE, ...\" or --schema-file PATH");
-  if (!havePredicate) return Fail("a predicate is needed, e.g. \"CPU > 90\"");
+  if (explain && dot) return Fail("--explain and --dot each print the plan; choose one");
+  const bool compileOnly = explain || dot || !savePath.empty();
+  if (compileOnly && !files.empty()) {
+    return Fail("--explain, --dot and --save-plan read no input; '" + files.front() + "' was named");
+  }
+  if (haveTrace) {
+    std::string error;
+    if (!SetTrace(traceText, &error)) return Fail(error);
+  }
+
+  CompiledPlan compiled;
   std::string error;
-  const auto schema = Schema::Parse(schemaText, &error);
-  if (!schema) return Fail(error);
-  for (const std::string& key : compileOptions.keyColumns) {
-    if (schema->Find(key) == nullptr) return Fail("--key names unknown column '" + key + "'");
+  std::optional<Schema> schema;
+  if (!loadPath.empty()) {
+    if (compileOption) return Fail("--key, --table and --language are compiled into a plan; --load-plan takes them from it");
+    std::string bytes;
+    if (!ReadFile(loadPath, &bytes)) return Fail("cannot read plan file '" + loadPath + "'");
+    SavedPlan saved;
+    if (!vexfilt::cli::DecodePlanFile(bytes, &saved, &error)) return Fail(loadPath + ": " + error);
+    schema = Schema::Parse(haveSchema ? schemaText : saved.schema, &error);
+    if (!schema) return Fail(loadPath + ": " + error);
+    const auto view = vexfilt::cli::ReadPlan(saved.compiled.plan, &error);
+    if (!view) return Fail(loadPath + ": " + error);
+    if (view->header.recordLength != schema->recordLength()) {
+      return Fail("the plan in '" + loadPath + "' reads " + std::to_string(view->header.recordLength) +
+                  "-byte records, the schema lays out " + std::to_string(schema->recordLength()));
+    }
+    compiled = std::move(saved.compiled);
+    predicate = saved.predicate;
+  } else {
+    if (!haveSchema) return Fail("a schema is needed: --schema \"COL TYPE, ...\" or --schema-file PATH");
+    if (!havePredicate) return Fail("a predicate is needed, e.g. \"CPU > 90\"");
+    schema = Schema::Parse(schemaText, &error);
+    if (!schema) return Fail(error);
+    for (const std::string& key : compileOptions.keyColumns) {
+      if (schema->Find(key) == nullptr) return Fail("--key names unknown column '" + key + "'");
+    }
+    CompileError compileError;
+    auto result = vexfilt::cli::CompilePredicate(predicate, *schema, compileOptions, &compileError);
+    if (!result) {
+      std::fputs(compileError.Render(predicate).c_str(), stderr);
+      return 2;
+    }
+    compiled = std::move(*result);
   }
-  CompileError compileError;
-  const auto compiled = vexfilt::cli::CompilePredicate(predicate, *schema, compileOptions, &compileError);
-  if (!compiled) {
-    std::fputs(compileError.Render(predicate).c_str(), stderr);
-    return 2;
+
+  if (explain && vexfilt::cli::Explain(compiled, *schema, stdout, stderr) != 0) return 2;
+  if (dot && vexfilt::cli::Dot(compiled, *schema, stdout, stderr) != 0) return 2;
+  if (!savePath.empty()) {
+    std::ofstream out(savePath, std::ios::binary | std::ios::trunc);
+    out << vexfilt::cli::EncodePlanFile(SavedPlan{schema->Text(), predicate, compiled});
+    if (!out.flush()) return Fail("cannot write plan file '" + savePath + "'");
   }
-  if (explain) return vexfilt::cli::Explain(*compiled, stdout, stderr);
+  if (compileOnly) return 0;
+
   if (files.empty()) files.push_back("-");
   std::vector<Sample> samples;
   for (const std::string& path : files) {
@@ -163,5 +280,5 @@ int main(int argc, char** argv) {
     if (!ReadFile(path, &sample.text)) return Fail("cannot read '" + path + "'");
     samples.push_back(std::move(sample));
   }
-  return vexfilt::cli::RunSamples(*schema, *compiled, samples, runOptions, stdout, stderr);
+  return vexfilt::cli::RunSamples(*schema, compiled, samples, runOptions, stdout, stderr);
 }

@@ -1,6 +1,8 @@
 #include "predicate.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -8,6 +10,7 @@
 
 #include "plan/plan_builder.h"
 #include "plan/pool_builder.h"
+#include "plan_view.h"
 
 namespace vexfilt::cli {
 namespace {
@@ -102,14 +105,18 @@ std::vector<Token> Lex(std::string_view text) {
 }
 
 struct Operand {
-  enum class Kind { kColumn, kNumber, kString, kChange } kind = Kind::kColumn;
+  enum class Kind { kColumn, kNumber, kString, kChange, kSubstr, kMktime } kind = Kind::kColumn;
   std::string text;
   int position = 0;
-  const Field* field = nullptr;  // columns and CHANGE
+  const Field* field = nullptr;  // columns and the functions' column
+  bool percent = false;          // PCTCHANGE rather than CHANGE
+  int start = 0, length = 0;     // SUBSTR: 1-based first character and number of characters
+  std::string increment;         // MKTIME: sign, amount and unit, "+90M"
+  int argumentPosition = 0;      // of SUBSTR's start or MKTIME's increment
 };
 
 struct Node {
-  enum class Kind { kCompare, kLike, kAnd, kOr, kNot, kKeys, kTrue } kind = Kind::kTrue;
+  enum class Kind { kCompare, kLike, kContains, kAnd, kOr, kNot, kKeys, kTrue } kind = Kind::kTrue;
   int position = 0;
   std::int32_t op = 0;
   Operand left, right;
@@ -216,6 +223,28 @@ class Parser {
     return node;
   }
 
+  // NAME(column, ...) of a function operand: consumes up to the column and returns it.
+  const Field* FunctionColumn(Operand& operand, const char* name) {
+    Next();
+    Next();
+    const Token& column = Expect(Tok::kIdent, "a column name");
+    operand.field = ColumnNamed(column);
+    operand.text = std::string(name) + "(" + operand.field->name;
+    return operand.field;
+  }
+
+  int WholeArgument(const char* what) {
+    const Token& token = Expect(Tok::kNumber, what);
+    char* end = nullptr;
+    const long value = std::strtol(token.text.c_str(), &end, 10);
+    if (*end != '\0' || value < 1 || value > 32767) {
+      throw Failure{std::string(what) + " must be a whole number from 1", token.position};
+    }
+    return static_cast<int>(value);
+  }
+
+  bool IsCall(const Token& token, const char* name) const { return IsWord(token, name) && Peek(1).kind == Tok::kLParen; }
+
   Operand ParseOperand() {
     Operand operand;
     const Token& token = Peek();
@@ -227,16 +256,32 @@ class Parser {
     } else if (token.kind == Tok::kString) {
       operand.kind = Operand::Kind::kString;
       Next();
-    } else if (token.kind == Tok::kIdent && IsWord(token, "CHANGE") && Peek(1).kind == Tok::kLParen) {
-      Next();
-      Next();
-      const Token& name = Expect(Tok::kIdent, "a column name");
+    } else if (IsCall(token, "CHANGE") || IsCall(token, "PCTCHANGE")) {
       operand.kind = Operand::Kind::kChange;
-      operand.field = ColumnNamed(name);
-      operand.text = "CHANGE(" + operand.field->name + ")";
+      operand.percent = IsWord(token, "PCTCHANGE");
+      FunctionColumn(operand, operand.percent ? "PCTCHANGE" : "CHANGE");
+      operand.text += ")";
+      Expect(Tok::kRParen, "')'");
+    } else if (IsCall(token, "SUBSTR")) {
+      operand.kind = Operand::Kind::kSubstr;
+      FunctionColumn(operand, "SUBSTR");
+      Expect(Tok::kComma, "',' and the first character's position");
+      operand.argumentPosition = Peek().position;
+      operand.start = WholeArgument("the first character's position");
+      Expect(Tok::kComma, "',' and the number of characters");
+      operand.length = WholeArgument("the number of characters");
+      operand.text += ", " + std::to_string(operand.start) + ", " + std::to_string(operand.length) + ")";
+      Expect(Tok::kRParen, "')'");
+    } else if (IsCall(token, "MKTIME")) {
+      operand.kind = Operand::Kind::kMktime;
+      FunctionColumn(operand, "MKTIME");
+      Expect(Tok::kComma, "',' and an increment such as '+90M'");
+      operand.argumentPosition = Peek().position;
+      operand.increment = Expect(Tok::kString, "a 'quoted' increment such as '+90M'").text;
+      operand.text += ", '" + operand.increment + "')";
       Expect(Tok::kRParen, "')'");
     } else if (token.kind == Tok::kIdent) {
-      for (const char* word : {"AND", "OR", "NOT", "LIKE", "IN"}) {
+      for (const char* word : {"AND", "OR", "NOT", "LIKE", "CONTAINS", "IN"}) {
         if (IsWord(token, word)) throw Failure{std::string("expected a column or a value before ") + word, token.position};
       }
       operand.kind = Operand::Kind::kColumn;
@@ -254,19 +299,21 @@ class Parser {
     node->position = node->left.position;
     bool negated = false;
     int notPosition = 0;
-    if (IsWord(Peek(), "NOT") && IsWord(Peek(1), "LIKE")) {
+    if (IsWord(Peek(), "NOT") && (IsWord(Peek(1), "LIKE") || IsWord(Peek(1), "CONTAINS"))) {
       notPosition = Next().position;
       negated = true;
     }
-    if (IsWord(Peek(), "LIKE")) {
-      Next();
-      node->kind = Node::Kind::kLike;
-      node->op = op::kLike;
+    if (IsWord(Peek(), "LIKE") || IsWord(Peek(), "CONTAINS")) {
+      const bool like = IsWord(Next(), "LIKE");
+      node->kind = like ? Node::Kind::kLike : Node::Kind::kContains;
+      node->op = like ? op::kLike : op::kFunc;
       node->right = ParseOperand();
       if (negated) return Binary(Node::Kind::kNot, notPosition, std::move(node), nullptr);
       return node;
     }
-    if (Peek().kind != Tok::kRelOp) throw Failure{"expected a comparison (= <> < > <= >= LIKE)", Peek().position};
+    if (Peek().kind != Tok::kRelOp) {
+      throw Failure{"expected a comparison (= <> < > <= >= LIKE CONTAINS)", Peek().position};
+    }
     const Token& relop = Next();
     static const struct {
       const char* text;
@@ -298,17 +345,11 @@ std::int32_t Mirror(std::int32_t code) {
   }
 }
 
-const char* OperatorName(std::int32_t code) {
-  switch (code) {
-    case op::kEQ: return "=";
-    case op::kNE: return "<>";
-    case op::kLT: return "<";
-    case op::kGT: return ">";
-    case op::kLE: return "<=";
-    case op::kGE: return ">=";
-    case op::kLike: return "LIKE";
-    default: return "?";
-  }
+// The UTF-8 characters of `text`: bytes that do not continue a character.
+std::size_t Characters(std::string_view text) {
+  std::size_t n = 0;
+  for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
 }
 
 class Compiler {
@@ -317,24 +358,21 @@ class Compiler {
 
   CompiledPlan Compile(NodePtr root) {
     plan_.TableName(options_.tableName).RecordLength(schema_.recordLength());
+    pool_.LanguageId(options_.languageId);
     NodePtr rest = TakeKeys(std::move(root));
     if (keys_ != nullptr) EmitKeys(*keys_);
     if (rest == nullptr) {
       rest = std::make_unique<Node>();
       rest->kind = Node::Kind::kTrue;
     }
-    Emit(*rest, kPass, kFail);
+    Emit(*rest, kPassLabel, kFailLabel);
     Finish();
-    CompiledPlan out;
-    out.plan = plan_.Build();
-    out.pool = pool_.Build();
-    out.notes = notes_;
-    out.keysField = keys_ != nullptr ? keys_->left.field : nullptr;
-    return out;
+    return CompiledPlan{plan_.Build(), pool_.Build()};
   }
 
  private:
-  static constexpr int kPass = -1, kFail = -2;
+  // Labels stand for elements not placed yet; these two for the verdicts.
+  static constexpr int kPassLabel = -1, kFailLabel = -2;
 
   struct Wiring {
     int onTrue, onFalse;
@@ -346,9 +384,8 @@ class Compiler {
   }
   void Place(int label) { labels_[static_cast<std::size_t>(label)] = static_cast<int>(plan_.size()); }
 
-  plan::Element Added(plan::Element element, int onTrue, int onFalse, ElementNote note) {
+  plan::Element Added(plan::Element element, int onTrue, int onFalse) {
     wiring_.push_back({onTrue, onFalse});
-    notes_.push_back(std::move(note));
     return element;
   }
 
@@ -385,7 +422,6 @@ class Compiler {
       throw Failure{"KEYS() needs a character column; " + field.name + " is " + field.TypeName(), node.left.position};
     }
     plan::SearchList list;
-    std::string shown;
     for (const std::string& key : node.keys) {
       if (key.empty() || key.size() > static_cast<std::size_t>(field.capacity)) {
         throw Failure{"key '" + key + "' must be 1 to " + std::to_string(field.capacity) + " bytes for " + field.name,
@@ -393,39 +429,53 @@ class Compiler {
       }
       plan::SearchKey entry;
       entry.key = field.IsVarying() ? key : key + std::string(static_cast<std::size_t>(field.capacity) - key.size(), ' ');
-      entry.entryType = field.IsVarying() ? plan::search::kVarying : 0;
+      entry.entryType = static_cast<std::uint8_t>((field.IsVarying() ? plan::search::kVarying : 0) |
+                                                  (field.IsUtf8() ? plan::search::kLocale : 0));
       list.keys.push_back(entry);
-      shown += (shown.empty() ? "'" : ", '") + key + "'";
     }
     list.dataOffset = static_cast<std::int16_t>(field.column.offset);
     if (field.IsUtf8()) list.dataType = type::kUtf8Char;
+    UsesText(field);
     const Literal literal = pool_.Search(list);
-    // The search holds for no record; both ways lead on to the condition.
+    // The search holds for no record; both ways lead on to the condition, which it is ANDed with.
     const int next = NewLabel();
-    Added(plan_.Search(field.column, literal), next, next, {"KEYS IN", field.name, "(" + shown + ")"});
+    Added(plan_.Search(field.column, literal), next, next).LogicalOperator(op::kAnd);
     Place(next);
+  }
+
+  static bool HasChange(const Node& node) {
+    if (node.left.kind == Operand::Kind::kChange || node.right.kind == Operand::Kind::kChange) return true;
+    return (node.a && HasChange(*node.a)) || (node.b && HasChange(*node.b));
   }
 
   void Emit(const Node& node, int onTrue, int onFalse) {
     switch (node.kind) {
-      case Node::Kind::kAnd: {
-        const int second = NewLabel();
-        Emit(*node.a, second, onFalse);
-        Place(second);
-        Emit(*node.b, onTrue, onFalse);
-        return;
-      }
+      case Node::Kind::kAnd:
       case Node::Kind::kOr: {
-        const int second = NewLabel();
-        Emit(*node.a, onTrue, second);
-        Place(second);
-        Emit(*node.b, onTrue, onFalse);
+        const bool isAnd = node.kind == Node::Kind::kAnd;
+        // A change function keeps a row's value only when evaluation reaches it. Nothing else remembers
+        // anything, so the side holding one goes first: a predicate's first change function is then
+        // reached by every row.
+        const bool swap = !HasChange(*node.a) && HasChange(*node.b);
+        const Node& first = swap ? *node.b : *node.a;
+        const Node& second = swap ? *node.a : *node.b;
+        const int next = NewLabel();
+        if (isAnd) {
+          Emit(first, next, onFalse);
+        } else {
+          Emit(first, onTrue, next);
+        }
+        // The connective joins the left side's last element to what follows, as the host reads the plan back.
+        plan_.At(plan_.size() - 1).LogicalOperator(isAnd ? op::kAnd : op::kOr);
+        Place(next);
+        Emit(second, onTrue, onFalse);
         return;
       }
       case Node::Kind::kNot: Emit(*node.a, onFalse, onTrue); return;
-      case Node::Kind::kTrue: Added(plan_.Always(), onTrue, onFalse, {"ALWAYS", "", ""}); return;
+      case Node::Kind::kTrue: Added(plan_.Always(), onTrue, onFalse); return;
       case Node::Kind::kKeys: CheckNoKeys(node); return;
       case Node::Kind::kLike: EmitLike(node, onTrue, onFalse); return;
+      case Node::Kind::kContains: EmitContains(node, onTrue, onFalse); return;
       case Node::Kind::kCompare: EmitCompare(node, onTrue, onFalse); return;
     }
   }
@@ -434,30 +484,72 @@ class Compiler {
     if (field.IsUtf8()) plan_.Flags(plan_flag::kUtf8Data | plan_flag::kLocaleSetup);
   }
 
+  const Field& TextColumn(const Operand& operand, const char* what) {
+    if (operand.kind == Operand::Kind::kSubstr && std::string_view(what) == "LIKE") {
+      throw Failure{"LIKE takes a column, not SUBSTR(...); match the leading characters with ?, e.g. NAME LIKE '??ab*'",
+                    operand.position};
+    }
+    if (operand.kind != Operand::Kind::kColumn || !operand.field->IsText()) {
+      throw Failure{std::string(what) + " needs a character column on its left", operand.position};
+    }
+    return *operand.field;
+  }
+
+  const std::string& QuotedText(const Operand& operand, const char* what) {
+    if (operand.kind != Operand::Kind::kString) {
+      throw Failure{std::string(what) + " needs a 'quoted' text on its right", operand.position};
+    }
+    return operand.text;
+  }
+
   void EmitLike(const Node& node, int onTrue, int onFalse) {
-    if (node.left.kind != Operand::Kind::kColumn || !node.left.field->IsText()) {
-      throw Failure{"LIKE needs a character column on its left", node.left.position};
-    }
-    if (node.right.kind != Operand::Kind::kString) {
-      throw Failure{"LIKE needs a 'quoted' pattern on its right", node.right.position};
-    }
-    const Field& field = *node.left.field;
-    std::string pattern = node.right.text;
+    const Field& field = TextColumn(node.left, "LIKE");
+    std::string pattern = QuotedText(node.right, "LIKE");
     if (pattern.empty()) pattern = " ";  // an empty value is all blanks
-    // A fixed column holds its blanks too: a pattern without a trailing * must cover them.
-    if (!field.IsVarying() && pattern.back() != '*' && pattern.size() < static_cast<std::size_t>(field.capacity)) {
+    // The library's matcher stops where the pattern ends and treats the value's padding as blanks. A pattern
+    // is meant to match the whole value, so one without * is padded with blanks to the column's width, and
+    // one whose last * has text after it gets a blank there: that text must end the value. (A blank inside
+    // the value right after that text passes too, and a value that fills the column cannot end so.)
+    const std::size_t star = pattern.rfind('*');
+    if (star == std::string::npos && pattern.size() < static_cast<std::size_t>(field.capacity)) {
       pattern.append(static_cast<std::size_t>(field.capacity) - pattern.size(), ' ');
+    } else if (star != std::string::npos && star + 1 < pattern.size()) {
+      pattern += ' ';
     }
     UsesText(field);
     const Literal literal = field.IsUtf8() ? pool_.Utf8Char(pattern) : pool_.Char(pattern);
-    Added(plan_.Like(field.column, literal), onTrue, onFalse, {"LIKE", field.name, "'" + node.right.text + "'"});
+    // The locale-aware matcher lets an empty value match any pattern; a varying UTF-8 column can be empty,
+    // so a pattern that needs a character also needs the value not to be empty.
+    const bool needsCharacter = pattern.find_first_not_of("* ") != std::string::npos;
+    if (field.kind == Kind::kUtf8VarChar && needsCharacter) {
+      const int notEmpty = NewLabel();
+      Added(plan_.Like(field.column, literal), notEmpty, onFalse);
+      Place(notEmpty);
+      Added(plan_.Compare(field.column, op::kNE, pool_.Utf8Char(" ")), onTrue, onFalse);
+      return;
+    }
+    Added(plan_.Like(field.column, literal), onTrue, onFalse);
+  }
+
+  // The string search holds when the column contains the text; its found flag goes to no one else.
+  void EmitContains(const Node& node, int onTrue, int onFalse) {
+    const Field& field = TextColumn(node.left, "CONTAINS");
+    const std::string& text = QuotedText(node.right, "CONTAINS");
+    if (text.empty()) throw Failure{"CONTAINS needs a text of at least one character", node.right.position};
+    if (text.size() > static_cast<std::size_t>(field.capacity)) {
+      throw Failure{"'" + text + "' is longer than " + field.name + " (" + field.TypeName() + ")", node.right.position};
+    }
+    UsesText(field);
+    const Literal literal = field.IsUtf8() ? pool_.Utf8Char(text) : pool_.Char(text);
+    Added(plan_.StringSearch(field.column, literal), onTrue, onFalse);
   }
 
   template <typename T>
   T Whole(const Operand& value, const Field& field) {
     char* end = nullptr;
+    errno = 0;
     const long long v = std::strtoll(value.text.c_str(), &end, 10);
-    if (end != value.text.c_str() + value.text.size()) {
+    if (end != value.text.c_str() + value.text.size() || errno == ERANGE) {
       throw Failure{field.name + " is " + field.TypeName() + "; " + value.text + " is not a whole number", value.position};
     }
     if (v < static_cast<long long>(std::numeric_limits<T>::min()) ||
@@ -476,7 +568,17 @@ class Compiler {
     return v;
   }
 
+  std::string Timestamp(const Operand& value, const std::string& what) {
+    const std::string digits = value.kind == Operand::Kind::kString ? TimestampDigits(value.text) : std::string();
+    if (digits.empty()) {
+      throw Failure{what + " is a timestamp; compare it with '2024-01-15 12:30:00' (or 16 digits YYYMMDDhhmmssmmm)",
+                    value.position};
+    }
+    return digits;
+  }
+
   Literal ValueFor(const Field& field, const Operand& value) {
+    if (field.kind == Kind::kTimestamp) return pool_.Char(Timestamp(value, field.name), kTimestampLength);
     if (field.IsText()) {
       if (value.kind != Operand::Kind::kString) {
         throw Failure{field.name + " is " + field.TypeName() + "; compare it with a 'quoted' text", value.position};
@@ -509,23 +611,42 @@ class Compiler {
     const Operand* left = &node.left;
     const Operand* right = &node.right;
     std::int32_t code = node.op;
-    const auto isValue = [](const Operand* o) {
-      return o->kind == Operand::Kind::kNumber || o->kind == Operand::Kind::kString;
-    };
-    if (isValue(left) && !isValue(right)) {
+    using K = Operand::Kind;
+    const auto isValue = [](const Operand* o) { return o->kind == K::kNumber || o->kind == K::kString; };
+    // The value, or the MKTIME a column is compared with, goes to the right.
+    if ((isValue(left) && !isValue(right)) || (left->kind == K::kMktime && right->kind == K::kColumn)) {
       std::swap(left, right);
       code = Mirror(code);
     }
     if (isValue(left)) throw Failure{"compare a column with a value, not two values", left->position};
-    if (left->kind == Operand::Kind::kChange || right->kind == Operand::Kind::kChange) {
-      if (left->kind != Operand::Kind::kChange || right->kind != Operand::Kind::kNumber) {
-        throw Failure{"CHANGE(column) can only be compared with a number", right->position};
-      }
-      EmitChange(*left, code, *right, onTrue, onFalse);
-      return;
+    switch (left->kind) {
+      case K::kChange:
+        if (right->kind != K::kNumber) {
+          throw Failure{left->text + " can only be compared with a number", right->position};
+        }
+        EmitChange(*left, code, *right, onTrue, onFalse);
+        return;
+      case K::kSubstr:
+        if (right->kind != K::kString) {
+          throw Failure{left->text + " can only be compared with a 'quoted' text", right->position};
+        }
+        EmitSubstring(*left, code, *right, onTrue, onFalse);
+        return;
+      case K::kMktime:
+        EmitMktimeWithLiteral(*left, code, *right, onTrue, onFalse);
+        return;
+      default: break;
     }
     const Field& field = *left->field;
-    if (right->kind == Operand::Kind::kColumn) {
+    if (right->kind == K::kMktime) {
+      EmitColumnWithMktime(field, *left, code, *right, onTrue, onFalse);
+      return;
+    }
+    if (right->kind == K::kChange || right->kind == K::kSubstr) {
+      throw Failure{"a column is compared with a value, another column or MKTIME(...), not " + right->text,
+                    right->position};
+    }
+    if (right->kind == K::kColumn) {
       const Field& other = *right->field;
       if (field.IsText() != other.IsText()) {
         throw Failure{"cannot compare " + field.name + " (" + field.TypeName() + ") with " + other.name + " (" +
@@ -535,76 +656,175 @@ class Compiler {
       UsesText(field);
       UsesText(other);
       const Literal descriptor = pool_.ColumnDescriptor(other.column);
-      Added(plan_.CompareColumns(field.column, code, other.column, descriptor), onTrue, onFalse,
-            {OperatorName(code), field.name, "column " + other.name});
+      Added(plan_.CompareColumns(field.column, code, other.column, descriptor), onTrue, onFalse);
       return;
     }
     const Literal literal = ValueFor(field, *right);
-    const std::string shown = right->kind == Operand::Kind::kString ? "'" + right->text + "'" : right->text;
-    Added(plan_.Compare(field.column, code, literal), onTrue, onFalse, {OperatorName(code), field.name, shown});
+    Added(plan_.Compare(field.column, code, literal), onTrue, onFalse);
+  }
+
+  // SUBSTR counts from 1 as people do; the library counts bytes, or characters of UTF-8 data, from 0.
+  void EmitSubstring(const Operand& substr, std::int32_t code, const Operand& value, int onTrue, int onFalse) {
+    const Field& field = *substr.field;
+    if (!field.IsText()) {
+      throw Failure{"SUBSTR() needs a character column; " + field.name + " is " + field.TypeName(), substr.position};
+    }
+    if (substr.start - 1 + substr.length > field.capacity) {
+      throw Failure{substr.text + " reaches past the " + std::to_string(field.capacity) + " characters of " +
+                        field.name,
+                    substr.argumentPosition};
+    }
+    const std::size_t size = field.IsUtf8() ? Characters(value.text) : value.text.size();
+    if (size > static_cast<std::size_t>(substr.length)) {
+      throw Failure{"'" + value.text + "' is longer than the " + std::to_string(substr.length) + " characters of " +
+                        substr.text,
+                    value.position};
+    }
+    UsesText(field);
+    if (field.IsUtf8()) {
+      // Both sides are counted in characters and compared blank padded, so the text needs no padding.
+      const Literal literal = pool_.Utf8Char(value.text.empty() ? " " : value.text);
+      Added(plan_.Substring(field.column, substr.start - 1, code, literal), onTrue, onFalse)
+          .LeftLiteralLength(static_cast<std::int16_t>(substr.length));
+      return;
+    }
+    // The routines compare the literal's length of bytes, so the literal is the substring's width.
+    const Literal literal = pool_.Char(value.text, static_cast<std::int16_t>(substr.length));
+    Added(plan_.Substring(field.column, substr.start - 1, code, literal), onTrue, onFalse);
+  }
+
+  // A timestamp column, or the column MKTIME's result is compared with: 16 bytes of plain characters.
+  void RequireTimestamp(const Field& field, const Operand& operand, const char* role) {
+    const bool fits = field.kind == Kind::kTimestamp || (field.kind == Kind::kChar && field.capacity == kTimestampLength);
+    if (!fits) {
+      throw Failure{std::string(role) + " needs a timestamp column (or char(16)); " + field.name + " is " +
+                        field.TypeName(),
+                    operand.position};
+    }
+  }
+
+  // Adds the MKTIME element, whose result goes to the element that follows it.
+  plan::Element EmitMktime(const Operand& mktime, int onFalse) {
+    const Field& field = *mktime.field;
+    RequireTimestamp(field, mktime, "MKTIME()");
+    // [+|-] amount unit; the library reads the amount as atoi does and the unit from the last byte.
+    std::string text = mktime.increment;
+    const char sign = !text.empty() && (text[0] == '+' || text[0] == '-') ? text[0] : '+';
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.erase(0, 1);
+    const char unit = text.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(text.back())));
+    const std::string amount = text.empty() ? std::string() : text.substr(0, text.size() - 1);
+    const bool digits = !amount.empty() && amount.size() <= 9 &&
+                        amount.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::string_view("DHMST").find(unit) == std::string_view::npos) {
+      throw Failure{"the MKTIME increment '" + mktime.increment +
+                        "' is not [+|-]AMOUNT UNIT, the unit D, H, M, S or T (milliseconds), e.g. '-90M'",
+                    mktime.argumentPosition};
+    }
+    const Literal signLiteral = pool_.Char(std::string(1, sign));
+    const Literal increment = pool_.Char(amount + unit);
+    const int compare = NewLabel();
+    // A timestamp MKTIME cannot read gives no value: the comparison does not hold.
+    plan::Element element = Added(plan_.MakeTime(field.column, signLiteral, increment), compare, onFalse);
+    Place(compare);
+    return element;
+  }
+
+  void EmitMktimeWithLiteral(const Operand& mktime, std::int32_t code, const Operand& value, int onTrue, int onFalse) {
+    const std::string digits = Timestamp(value, mktime.text);
+    EmitMktime(mktime, onFalse);
+    // Slot 3 compares the function result, which MKTIME writes into the left operand's buffer.
+    const Literal result = pool_.Char(std::string(kTimestampLength, ' '));
+    const Literal literal = pool_.Char(digits);
+    Added(plan_.Add()
+              .Operator(code)
+              .Slot(3)
+              .DataType(type::kChar)
+              .ColumnLength(static_cast<std::int16_t>(kTimestampLength))
+              .ColumnName(mktime.field->name)
+              .LeftLiteral(result)
+              .RightLiteral(literal),
+          onTrue, onFalse);
+  }
+
+  void EmitColumnWithMktime(const Field& field, const Operand& column, std::int32_t code, const Operand& mktime,
+                            int onTrue, int onFalse) {
+    RequireTimestamp(field, column, "comparing with MKTIME()");
+    // MKTIME writes its result over the right literal of the column's comparison.
+    EmitMktime(mktime, onFalse).ResultOperand(1);
+    const Literal result = pool_.Char(std::string(kTimestampLength, ' '));
+    Added(plan_.Compare(field.column, code, result), onTrue, onFalse);
   }
 
   void EmitChange(const Operand& change, std::int32_t code, const Operand& value, int onTrue, int onFalse) {
     const Field& field = *change.field;
+    const std::string name = change.percent ? "PCTCHANGE()" : "CHANGE()";
+    // The library delivers a 2-byte change into a word and a double change over two words that no
+    // comparison routine reads back, so only 4-byte integers can be compared.
+    if (field.kind == Kind::kInt16 || field.kind == Kind::kUInt16 || field.kind == Kind::kDouble) {
+      throw Failure{name + " of " + field.name + " (" + field.TypeName() +
+                        ") cannot be compared: the library hands only 4-byte changes to a comparison; declare it "
+                        "int32 or uint32",
+                    change.position};
+    }
     if (field.kind != Kind::kInt32 && field.kind != Kind::kUInt32) {
-      throw Failure{"CHANGE() needs an int32 or uint32 column; " + field.name + " is " + field.TypeName(),
+      throw Failure{name + " needs an int32 or uint32 column; " + field.name + " is " + field.TypeName(),
                     change.position};
     }
     if (options_.keyColumns.empty()) {
-      throw Failure{"CHANGE() needs --key COLUMN[,COLUMN] to tell rows of one sample from the next", change.position};
+      throw Failure{name + " needs --key COLUMN[,COLUMN] to tell rows of one sample from the next", change.position};
     }
     plan::ChangeControl control;
-    for (const std::string& name : options_.keyColumns) {
-      const Field* key = schema_.Find(name);
-      if (key == nullptr) throw Failure{"--key names unknown column '" + name + "'", -1};
+    if (change.percent) control.options |= plan::change_option::kPercent;
+    for (const std::string& keyName : options_.keyColumns) {
+      const Field* key = schema_.Find(keyName);
+      if (key == nullptr) throw Failure{"--key names unknown column '" + keyName + "'", -1};
       control.keys.push_back(key->column);
     }
     const Literal scratch = pool_.ChangeScratch(control);
     const Literal block = pool_.Change(control);
     const int compare = NewLabel();
     // A key seen for the first time has no change: the condition does not hold.
-    Added(plan_.Change(field.column, scratch, block), compare, onFalse, {"CHANGE", field.name, ""});
+    Added(plan_.Change(field.column, scratch, block), compare, onFalse);
     Place(compare);
     const Literal literal = pool_.Long(Whole<std::int32_t>(value, field));
-    // Slot 14 compares the change the previous element left in leftResult with the literal.
-    Added(plan_.Add().Operator(code).DataType(type::kLong).Slot(14).RightLiteral(literal), onTrue, onFalse,
-          {std::string("CHANGE ") + OperatorName(code), field.name, value.text});
+    // Slot 14 compares the signed change the previous element left in leftResult with the literal.
+    Added(plan_.Add().Operator(code).DataType(type::kLong).Slot(14).ColumnName(field.name).RightLiteral(literal),
+          onTrue, onFalse);
   }
 
-  // Skips by destination; a verdict its element cannot give by ending there goes through a sink that gives it.
+  // Skips by destination; a verdict its element cannot give by ending there goes through a sink that gives it:
+  // ending after a true skip passes the record and after a false skip fails it, so a true that must fail
+  // goes to an element that never holds and a false that must pass to one that always does.
   void Finish() {
     bool needAlways = false, needNever = false;
     for (const Wiring& w : wiring_) {
-      needNever = needNever || w.onTrue == kFail;
-      needAlways = needAlways || w.onFalse == kPass;
+      needNever = needNever || w.onTrue == kFailLabel;
+      needAlways = needAlways || w.onFalse == kPassLabel;
     }
     const std::size_t count = wiring_.size();
     std::size_t alwaysAt = 0, neverAt = 0;
     if (needAlways) {
       alwaysAt = plan_.size();
       plan_.Always().TrueToEnd().FalseToEnd();
-      notes_.push_back({"ALWAYS (passes)", "", ""});
     }
     if (needNever) {
       neverAt = plan_.size();
-      // leftResult 0 against 1: never holds.
-      plan_.Add().Operator(op::kEQ).DataType(type::kLong).Slot(14).LeftResult(0).RightLiteral(pool_.Long(1))
-          .TrueToEnd().FalseToEnd();
-      notes_.push_back({"NEVER (fails)", "", ""});
+      // A floating-point result against a literal is undefined: the library's routine for it never holds.
+      plan_.Add().Operator(op::kEQ).DataType(type::kDouble).Slot(24).TrueToEnd().FalseToEnd();
     }
     for (std::size_t i = 0; i < count; ++i) {
       plan::Element element = plan_.At(i);
       const Wiring& w = wiring_[i];
-      if (w.onTrue == kPass) {
+      if (w.onTrue == kPassLabel) {
         element.TrueToEnd();
-      } else if (w.onTrue == kFail) {
+      } else if (w.onTrue == kFailLabel) {
         element.TrueTo(neverAt);
       } else {
         element.TrueTo(static_cast<std::size_t>(labels_[static_cast<std::size_t>(w.onTrue)]));
       }
-      if (w.onFalse == kFail) {
+      if (w.onFalse == kFailLabel) {
         element.FalseToEnd();
-      } else if (w.onFalse == kPass) {
+      } else if (w.onFalse == kPassLabel) {
         element.FalseTo(alwaysAt);
       } else {
         element.FalseTo(static_cast<std::size_t>(labels_[static_cast<std::size_t>(w.onFalse)]));
@@ -619,18 +839,44 @@ class Compiler {
   NodePtr keys_;
   std::vector<int> labels_;
   std::vector<Wiring> wiring_;
-  std::vector<ElementNote> notes_;
 };
 
 }  // namespace
 
 std::string CompileError::Render(std::string_view predicate) const {
-  std::string out = "error: " + message + "\n";
-  if (position >= 0) {
-    out += "  " + std::string(predicate) + "\n";
-    out += "  " + std::string(static_cast<std::size_t>(position), ' ') + "^\n";
+  if (position < 0 || static_cast<std::size_t>(position) > predicate.size()) return "error: " + message + "\n";
+  const auto at = static_cast<std::size_t>(position);
+  // Only the line the error is on, with the caret under its character: UTF-8 continuation bytes take no
+  // column, and tabs stay tabs so that the caret lines up whatever the terminal's tab width.
+  std::size_t begin = 0;
+  if (const std::size_t newline = at == 0 ? std::string_view::npos : predicate.rfind('\n', at - 1);
+      newline != std::string_view::npos) {
+    begin = newline + 1;
   }
+  std::size_t end = predicate.find('\n', at);
+  if (end == std::string_view::npos) end = predicate.size();
+  std::string pad;
+  for (std::size_t i = begin; i < at; ++i) {
+    const auto c = static_cast<unsigned char>(predicate[i]);
+    if (c == '\t') pad += '\t';
+    else if ((c & 0xC0) != 0x80) pad += ' ';
+  }
+  const bool severalLines = predicate.find('\n') != std::string_view::npos;
+  const std::size_t line = static_cast<std::size_t>(std::count(predicate.begin(), predicate.begin() + at, '\n')) + 1;
+  std::string out = "error: " + (severalLines ? "line " + std::to_string(line) + ": " : std::string()) + message + "\n";
+  out += "  " + std::string(predicate.substr(begin, end - begin)) + "\n";
+  out += "  " + pad + "^\n";
   return out;
+}
+
+const Field* KeysField(const CompiledPlan& compiled, const Schema& schema) {
+  std::string error;
+  const auto view = ReadPlan(compiled.plan, &error);
+  if (!view) return nullptr;
+  for (const PlanElementView& element : view->elements) {
+    if (element.record.functionCode == fn::kSearchList) return schema.Find(element.column);
+  }
+  return nullptr;
 }
 
 std::optional<CompiledPlan> CompilePredicate(std::string_view predicate, const Schema& schema,

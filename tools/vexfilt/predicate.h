@@ -1,6 +1,12 @@
 // The predicate language and its compilation into a Filter Plan and a Literal Pool.
 //
 //   CPU > 90 AND (NAME LIKE 'db*' OR NOT STATE = 'RUN') AND CHANGE(IO) > 100 AND KEYS(NAME) IN ('a', 'b')
+//   SUBSTR(NAME, 1, 3) = 'web'   NAME CONTAINS 'eb'   PCTCHANGE(IO) >= 50
+//   MKTIME(START, '+90M') < '2024-01-15 12:00:00'   STOP > MKTIME(START, '-1D')
+//
+// Conditions are compiled into a jump list: AND and OR short-circuit through the true and false skips, NOT
+// exchanges its operand's targets. Logic is two-valued: a comparison whose function gives no value (a key's
+// first sample, a timestamp MKTIME cannot read) is false, and NOT makes it true.
 #ifndef VEXFILT_TOOLS_VEXFILT_PREDICATE_H_
 #define VEXFILT_TOOLS_VEXFILT_PREDICATE_H_
 
@@ -22,27 +28,23 @@ struct CompileError {
   std::string Render(std::string_view predicate) const;
 };
 
-// What an element does, for people reading the plan.
-struct ElementNote {
-  std::string operation;
-  std::string column;
-  std::string literal;
-};
-
+// The bytes FLT1_CreateFilter is given.
 struct CompiledPlan {
   std::vector<std::uint8_t> plan;
   std::vector<std::uint8_t> pool;
-  std::vector<ElementNote> notes;  // one per element
-  const Field* keysField = nullptr;  // the column of the expected keys, when there are some
 };
 
 struct CompileOptions {
   std::string tableName = "TABLE";
   std::vector<std::string> keyColumns;  // what identifies a row across samples, for CHANGE
+  std::uint32_t languageId = 0;         // of the UTF-8 columns' collation; 0 is en_US
 };
 
 std::optional<CompiledPlan> CompilePredicate(std::string_view predicate, const Schema& schema,
                                              const CompileOptions& options, CompileError* error);
+
+// The column of the plan's expected keys (its search element), or null when it has none.
+const Field* KeysField(const CompiledPlan& compiled, const Schema& schema);
 
 }  // namespace vexfilt::cli
 

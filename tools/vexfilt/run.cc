@@ -1,45 +1,38 @@
 #include "run.h"
 
 #include <cstdint>
-#include <cstring>
-#include <memory>
+#include <string_view>
 
 #include "csv.h"
-#include "filter/plan_format.h"
+#include "filter_owner.h"
 #include "vexfilt.h"
+#include "vexhost.h"
 
 namespace vexfilt::cli {
 namespace {
 
-constexpr std::int32_t kNoMoreRecords = 514;
-constexpr std::uint32_t kUnmatchedEntries = 0x8000;
-
-// A Filter that is destroyed with its owner.
-class FilterOwner {
+// To the library a sample is a moment: its change caches forget, at the end of a sample, the keys seen
+// only at earlier moments. Files are read far faster than the hundredth of a second a moment is counted
+// in, so while samples run the library's clock is the sample number, one second each.
+class SampleClock {
  public:
-  explicit FilterOwner(const CompiledPlan& compiled) {
-    status_ = FLT1_CreateFilter(0, compiled.plan.data(), static_cast<std::int16_t>(compiled.plan.size()),
-                                compiled.pool.data(), static_cast<std::int16_t>(compiled.pool.size()), &handle_);
-  }
-  ~FilterOwner() {
-    if (status_ == 0) FLT1_DestroyFilter(handle_);
-  }
-  FilterOwner(const FilterOwner&) = delete;
-  FilterOwner& operator=(const FilterOwner&) = delete;
-  std::int32_t status() const { return status_; }
-  FilterHandle handle() const { return handle_; }
+  SampleClock() { VEXH_SetClock(&SampleClock::Now, this); }
+  ~SampleClock() { VEXH_SetClock(nullptr, nullptr); }
+  SampleClock(const SampleClock&) = delete;
+  SampleClock& operator=(const SampleClock&) = delete;
+
+  void Advance() { ++seconds_; }
 
  private:
-  FilterHandle handle_{};
-  std::int32_t status_ = -1;
+  static void Now(void* context, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
+    *seconds = static_cast<const SampleClock*>(context)->seconds_;
+    *nanoseconds = 0;
+  }
+  std::uint32_t seconds_ = 0;
 };
 
-template <typename T>
-T At(const std::vector<std::uint8_t>& bytes, std::size_t offset) {
-  T value{};
-  if (offset + sizeof value <= bytes.size()) std::memcpy(&value, bytes.data() + offset, sizeof value);
-  return value;
-}
+constexpr std::int32_t kNoMoreRecords = 514;
+constexpr std::uint32_t kUnmatchedEntries = 0x8000;
 
 void PrintHeader(const Schema& schema, std::FILE* out) {
   bool first = true;
@@ -59,15 +52,56 @@ void PrintRow(const Schema& schema, const std::vector<std::uint8_t>& record, std
   std::fputc('\n', out);
 }
 
+std::string Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+// Which schema column each CSV column fills. Every schema column must be there, once: a column left out
+// would be compared as 0 or blanks without anyone noticing.
+bool MapHeader(const Schema& schema, const Sample& sample, const CsvRow& header, std::vector<const Field*>* columns,
+               std::FILE* err) {
+  for (const std::string& text : header.fields) {
+    const std::string name = Trim(text);
+    const Field* field = schema.Find(name);
+    if (field == nullptr) {
+      std::fprintf(err, "error: %s:%d: header column '%s' is not in the schema\n", sample.name.c_str(), header.line,
+                   name.c_str());
+      return false;
+    }
+    for (const Field* seen : *columns) {
+      if (seen == field) {
+        std::fprintf(err, "error: %s:%d: header column '%s' appears twice\n", sample.name.c_str(), header.line,
+                     name.c_str());
+        return false;
+      }
+    }
+    columns->push_back(field);
+  }
+  for (const Field& field : schema.fields()) {
+    bool present = false;
+    for (const Field* column : *columns) present = present || column == &field;
+    if (!present) {
+      std::fprintf(err, "error: %s:%d: the header has no column '%s'\n", sample.name.c_str(), header.line,
+                   field.name.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::vector<Sample>& samples,
                const RunOptions& options, std::FILE* out, std::FILE* err) {
+  SampleClock clock;
   FilterOwner filter(compiled);
   if (filter.status() != 0) {
     std::fprintf(err, "error: the library refused the compiled plan (FLT1_CreateFilter status %d)\n", filter.status());
     return 2;
   }
+  const Field* keysField = KeysField(compiled, schema);
   long matched = 0;
   bool headerPrinted = false;
   for (std::size_t s = 0; s < samples.size(); ++s) {
@@ -82,47 +116,25 @@ int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::ve
       std::fprintf(err, "error: %s: no header row\n", sample.name.c_str());
       return 2;
     }
-    // Which schema column each CSV column fills.
     std::vector<const Field*> columns;
-    for (const std::string& name : rows[0].fields) {
-      std::string trimmed = name;
-      while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
-      while (!trimmed.empty() && trimmed.front() == ' ') trimmed.erase(0, 1);
-      const Field* field = schema.Find(trimmed);
-      if (field == nullptr) {
-        std::fprintf(err, "error: %s:%d: header column '%s' is not in the schema\n", sample.name.c_str(), rows[0].line,
-                     trimmed.c_str());
-        return 2;
-      }
-      for (const Field* seen : columns) {
-        if (seen == field) {
-          std::fprintf(err, "error: %s:%d: header column '%s' appears twice\n", sample.name.c_str(), rows[0].line,
-                       trimmed.c_str());
-          return 2;
-        }
-      }
-      columns.push_back(field);
-    }
+    if (!MapHeader(schema, sample, rows[0], &columns, err)) return 2;
     if (options.sampleHeadings) std::fprintf(out, "# sample %zu: %s\n", s + 1, sample.name.c_str());
+    clock.Advance();
     FLT1_BeginSample(filter.handle());
     long sampleMatched = 0;
     for (std::size_t r = 1; r < rows.size(); ++r) {
       const CsvRow& row = rows[r];
       if (row.fields.size() != columns.size()) {
-        std::fprintf(err, "error: %s:%d: row has %zu fields, the header has %zu\n", sample.name.c_str(), row.line,
-                     row.fields.size(), columns.size());
+        std::fprintf(err, "error: %s:%d: row %zu has %zu fields, the header has %zu\n", sample.name.c_str(), row.line,
+                     r, row.fields.size(), columns.size());
         return 2;
       }
-      // Columns the CSV leaves out hold zero or blanks.
-      std::vector<std::uint8_t> record(static_cast<std::size_t>(schema.recordLength()), 0);
-      for (const Field& field : schema.fields()) {
-        if (field.IsText()) schema.Encode(field, "", record);
-      }
+      std::vector<std::uint8_t> record = schema.EmptyRecord();
       for (std::size_t c = 0; c < columns.size(); ++c) {
         const std::string problem = schema.Encode(*columns[c], row.fields[c], record);
         if (!problem.empty()) {
-          std::fprintf(err, "error: %s:%d: field %s: %s\n", sample.name.c_str(), row.line, columns[c]->name.c_str(),
-                       problem.c_str());
+          std::fprintf(err, "error: %s:%d: row %zu, field %s: %s\n", sample.name.c_str(), row.line, r,
+                       columns[c]->name.c_str(), problem.c_str());
           return 2;
         }
       }
@@ -136,59 +148,25 @@ int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::ve
     matched += sampleMatched;
     std::uint32_t result = 0;
     FLT1_EndSample(filter.handle(), &result);
+    // Counted like grep -c: the bare number for one sample, the sample's name before it for several.
+    if (options.countOnly && samples.size() > 1) std::fprintf(out, "%s:%ld\n", sample.name.c_str(), sampleMatched);
+    if (options.countOnly && samples.size() == 1) std::fprintf(out, "%ld\n", sampleMatched);
     if (options.sampleHeadings && !options.countOnly && sampleMatched == 0) std::fprintf(out, "# no rows matched\n");
-    if ((result & kUnmatchedEntries) && compiled.keysField != nullptr) {
+    if ((result & kUnmatchedEntries) && keysField != nullptr) {
       for (;;) {
-        std::vector<std::uint8_t> buffer(static_cast<std::size_t>(schema.recordLength()), ' ');
+        std::vector<std::uint8_t> buffer = schema.EmptyRecord();
         auto length = static_cast<std::uint32_t>(buffer.size());
-        const std::int32_t st = FLT1_RetrieveRecord(filter.handle(), buffer.data(), &length);
-        if (st == kNoMoreRecords) break;
-        if (st != 0) {
-          std::fprintf(err, "error: retrieving missing keys failed (FLT1_RetrieveRecord status %d)\n", st);
+        const std::int32_t status = FLT1_RetrieveRecord(filter.handle(), buffer.data(), &length);
+        if (status == kNoMoreRecords) break;
+        if (status != 0) {
+          std::fprintf(err, "error: retrieving the missing keys failed (FLT1_RetrieveRecord status %d)\n", status);
           return 2;
         }
-        std::fprintf(out, "# missing: %s\n", schema.Decode(*compiled.keysField, buffer.data()).c_str());
+        std::fprintf(out, "# missing: %s\n", schema.Decode(*keysField, buffer.data()).c_str());
       }
     }
   }
-  if (options.countOnly) std::fprintf(out, "%ld\n", matched);
   return matched > 0 ? 0 : 1;
-}
-
-int Explain(const CompiledPlan& compiled, std::FILE* out, std::FILE* err) {
-  const auto count = static_cast<std::size_t>(At<std::int16_t>(compiled.plan, offsetof(PlanHeader, elementCount)));
-  const auto stride = static_cast<std::size_t>(At<std::int16_t>(compiled.plan, offsetof(PlanHeader, elementLength)));
-  std::fprintf(out, "%-3s %-3s %-16s %-12s %-6s %-6s %s\n", "#", "id", "operation", "column", "true", "false",
-               "literal");
-  const auto target = [&](std::size_t i, std::int16_t skip) {
-    const std::size_t to = i + static_cast<std::size_t>(skip);
-    return to >= count ? std::string("end") : std::to_string(to);
-  };
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t base = kPlanHeaderSize + i * stride;
-    const auto id = At<std::uint16_t>(compiled.plan, base + 40);
-    const auto trueSkip = At<std::int16_t>(compiled.plan, base + 52);
-    const auto falseSkip = At<std::int16_t>(compiled.plan, base + 54);
-    const ElementNote note = i < compiled.notes.size() ? compiled.notes[i] : ElementNote{};
-    std::fprintf(out, "%-3zu %-3u %-16s %-12s %-6s %-6s %s\n", i, id, note.operation.c_str(),
-                 note.column.empty() ? "-" : note.column.c_str(), target(i, trueSkip).c_str(),
-                 target(i, falseSkip).c_str(), note.literal.c_str());
-  }
-  FilterOwner filter(compiled);
-  if (filter.status() != 0) {
-    std::fprintf(err, "error: the library refused the compiled plan (FLT1_CreateFilter status %d)\n", filter.status());
-    return 2;
-  }
-  std::fprintf(out, "library view (FLT1_GetFilter):\n");
-  FilterInfo* info = nullptr;
-  for (int n = 0; FLT1_GetFilter(filter.handle(), &info) == 0 && info != nullptr && n < 10000; ++n) {
-    std::string name = info->columnName != nullptr ? std::string(info->columnName, strnlen(info->columnName, 11)) : "";
-    while (!name.empty() && (name.back() == ' ' || name.back() == '\0')) name.pop_back();
-    std::fprintf(out, "  predicate %d: column=%s function=%u operator=%d connective=%d type=%d valueLen=%d\n", n + 1,
-                 name.empty() ? "-" : name.c_str(), info->functionType, info->compareOperator,
-                 info->logicalOperator, info->dataType, info->valueLen);
-  }
-  return 0;
 }
 
 }  // namespace vexfilt::cli

@@ -17,16 +17,16 @@ struct Sample {
 };
 
 struct RunOptions {
-  bool countOnly = false;
+  bool countOnly = false;       // the number of matching rows instead of the rows
   bool sampleHeadings = false;  // a "# sample" line before each sample's rows
 };
 
+// Each sample is one FLT1_BeginSample ... FLT1_EndSample bracket, in order; the matching rows are printed as
+// CSV in schema order (the header once), then the expected keys no row of the sample matched as
+// "# missing: KEY". A bad row stops the run: what came before it has been printed.
 // Exit status: 0 when rows matched, 1 when none did, 2 on an error (reported on `err`).
 int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::vector<Sample>& samples,
                const RunOptions& options, std::FILE* out, std::FILE* err);
-
-// One line per element of the plan, then what the library reports about each predicate. Returns 0 or 2.
-int Explain(const CompiledPlan& compiled, std::FILE* out, std::FILE* err);
 
 }  // namespace vexfilt::cli
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 namespace vexfilt::cli {
@@ -57,6 +58,61 @@ T Get(const std::uint8_t* record, int offset) {
 
 bool SameName(std::string_view a, std::string_view b) { return Lower(a) == Lower(b); }
 
+std::string TimestampDigits(std::string_view text) {
+  text = Trim(text);
+  const auto allDigits = [](std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (text.size() == kTimestampLength && allDigits(text)) return std::string(text);
+  // YYYY-MM-DD, then optionally [ T]hh:mm, :ss and .mmm; each part is a fixed number of digits.
+  struct Part {
+    std::size_t at, width;
+    char before;
+    int low, high;
+  };
+  static constexpr Part kParts[] = {{0, 4, 0, 1900, 2899}, {5, 2, '-', 1, 12}, {8, 2, '-', 1, 31}, {11, 2, ' ', 0, 23},
+                                    {14, 2, ':', 0, 59},   {17, 2, ':', 0, 60}, {20, 3, '.', 0, 999}};
+  int values[7] = {0, 0, 0, 0, 0, 0, 0};
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < std::size(kParts); ++i) {
+    const Part& part = kParts[i];
+    if (part.at >= text.size() && i >= 3) break;  // the time, seconds and milliseconds may be left out
+    if (part.at + part.width > text.size()) return {};
+    if (part.before != 0) {
+      const char separator = text[part.at - 1];
+      if (separator != part.before && !(part.before == ' ' && separator == 'T')) return {};
+    }
+    const std::string_view digits = text.substr(part.at, part.width);
+    if (!allDigits(digits) || !ParseInteger(digits, &values[i]) || values[i] < part.low || values[i] > part.high) {
+      return {};
+    }
+    used = part.at + part.width;
+  }
+  if (used != text.size() || used == 13) return {};  // an hour needs its minutes
+  char digits[64];  // room for any int, though each value was checked to fit its width
+  std::snprintf(digits, sizeof digits, "%03d%02d%02d%02d%02d%02d%03d", values[0] - 1900, values[1], values[2],
+                values[3], values[4], values[5], values[6]);
+  return std::string(digits, kTimestampLength);
+}
+
+std::string TimestampText(std::string_view digits) {
+  if (digits.size() != kTimestampLength ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    std::string text(digits);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+  }
+  const auto number = [&](std::size_t at, std::size_t width) {
+    int value = 0;
+    for (std::size_t i = at; i < at + width; ++i) value = value * 10 + (digits[i] - '0');
+    return value;
+  };
+  char text[96];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", 1900 + number(0, 3), number(3, 2),
+                number(5, 2), number(7, 2), number(9, 2), number(11, 2), number(13, 3));
+  return text;
+}
+
 std::string Field::TypeName() const {
   switch (kind) {
     case Kind::kInt16: return "int16";
@@ -68,6 +124,7 @@ std::string Field::TypeName() const {
     case Kind::kVarChar: return "varchar(" + std::to_string(capacity) + ")";
     case Kind::kUtf8Char: return "utf8char(" + std::to_string(capacity) + ")";
     case Kind::kUtf8VarChar: return "utf8varchar(" + std::to_string(capacity) + ")";
+    case Kind::kTimestamp: return "timestamp";
   }
   return "?";
 }
@@ -124,7 +181,7 @@ std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
                   {"int32", Kind::kInt32, false},       {"uint32", Kind::kUInt32, false},
                   {"double", Kind::kDouble, false},     {"char", Kind::kChar, true},
                   {"varchar", Kind::kVarChar, true},    {"utf8char", Kind::kUtf8Char, true},
-                  {"utf8varchar", Kind::kUtf8VarChar, true}};
+                  {"utf8varchar", Kind::kUtf8VarChar, true}, {"timestamp", Kind::kTimestamp, false}};
     bool known = false;
     for (const auto& t : kTypes) {
       if (base != t.name) continue;
@@ -138,9 +195,10 @@ std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
     }
     if (!known) {
       *error = "schema column '" + field.name + "': unknown type '" + type +
-               "' (int16 uint16 int32 uint32 double char(N) varchar(N) utf8char(N) utf8varchar(N))";
+               "' (int16 uint16 int32 uint32 double char(N) varchar(N) utf8char(N) utf8varchar(N) timestamp)";
       return std::nullopt;
     }
+    if (field.kind == Kind::kTimestamp) field.capacity = kTimestampLength;
     const auto n = static_cast<std::int16_t>(field.capacity);
     switch (field.kind) {
       case Kind::kInt16: field.column = plan::Column::Short(field.name, offset); break;
@@ -151,6 +209,7 @@ std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
       case Kind::kChar: field.column = plan::Column::Char(field.name, offset, n); break;
       case Kind::kVarChar: field.column = plan::Column::VarChar(field.name, offset, static_cast<std::int16_t>(n + 2)); break;
       case Kind::kUtf8Char: field.column = plan::Column::Utf8Char(field.name, offset, n); break;
+      case Kind::kTimestamp: field.column = plan::Column::Char(field.name, offset, n); break;
       case Kind::kUtf8VarChar:
         field.column = plan::Column::Utf8VarChar(field.name, offset, static_cast<std::int16_t>(n + 2));
         break;
@@ -169,6 +228,20 @@ std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
   }
   schema.recordLength_ = offset;
   return schema;
+}
+
+std::string Schema::Text() const {
+  std::string text;
+  for (const Field& field : fields_) text += (text.empty() ? "" : ", ") + field.name + " " + field.TypeName();
+  return text;
+}
+
+std::vector<std::uint8_t> Schema::EmptyRecord() const {
+  std::vector<std::uint8_t> record(static_cast<std::size_t>(recordLength_), 0);
+  for (const Field& field : fields_) {
+    if (field.IsText()) Encode(field, "", record);
+  }
+  return record;
 }
 
 const Field* Schema::Find(std::string_view name) const {
@@ -217,6 +290,16 @@ std::string Schema::Encode(const Field& field, std::string_view value, std::vect
       Put(record, at, v);
       return {};
     }
+    case Kind::kTimestamp: {
+      if (Trim(value).empty()) {  // no time: blanks, which MKTIME refuses and every timestamp sorts after
+        std::memset(record.data() + at, ' ', kTimestampLength);
+        return {};
+      }
+      const std::string digits = TimestampDigits(value);
+      if (digits.empty()) return bad("a timestamp (2024-01-15 12:30:00.250, or 16 digits YYYMMDDhhmmssmmm)");
+      std::memcpy(record.data() + at, digits.data(), digits.size());
+      return {};
+    }
     default: break;
   }
   if (value.size() > static_cast<std::size_t>(field.capacity)) {
@@ -245,6 +328,8 @@ std::string Schema::Decode(const Field& field, const std::uint8_t* record) const
       std::snprintf(buffer, sizeof buffer, "%.15g", Get<double>(record, at));
       return buffer;
     }
+    case Kind::kTimestamp:
+      return TimestampText(std::string_view(reinterpret_cast<const char*>(record) + at, kTimestampLength));
     default: break;
   }
   std::string text;

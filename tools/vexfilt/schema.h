@@ -12,7 +12,10 @@
 
 namespace vexfilt::cli {
 
-enum class Kind { kInt16, kUInt16, kInt32, kUInt32, kDouble, kChar, kVarChar, kUtf8Char, kUtf8VarChar };
+inline constexpr int kTimestampLength = 16;
+
+// Character kinds follow the numeric ones; a timestamp is a char(16) holding the library's 16-digit form.
+enum class Kind { kInt16, kUInt16, kInt32, kUInt32, kDouble, kChar, kVarChar, kUtf8Char, kUtf8VarChar, kTimestamp };
 
 struct Field {
   std::string name;
@@ -33,9 +36,13 @@ class Schema {
   static std::optional<Schema> Parse(std::string_view text, std::string* error);
 
   const std::vector<Field>& fields() const { return fields_; }
+  // The columns as Parse reads them back: "PID int32, NAME char(16)".
+  std::string Text() const;
   // Column names match whatever their case.
   const Field* Find(std::string_view name) const;
   int recordLength() const { return recordLength_; }
+  // A record whose numbers are 0 and whose text is blank (a varying column's length 0).
+  std::vector<std::uint8_t> EmptyRecord() const;
 
   // Writes the text `value` of `field` into `record`; returns an empty string or what is wrong with it.
   std::string Encode(const Field& field, std::string_view value, std::vector<std::uint8_t>& record) const;
@@ -48,6 +55,13 @@ class Schema {
 };
 
 bool SameName(std::string_view a, std::string_view b);
+
+// The library's timestamp is 16 digits, YYYMMDDhhmmssmmm with the years counted from 1900. People write
+// "2024-01-15 12:30:00.250" (the T separator, no seconds or no time at all are fine too); the digits are
+// accepted as they are. Returns the 16 digits, or an empty string when the text is neither form.
+std::string TimestampDigits(std::string_view text);
+// The 16 digits as "2024-01-15 12:30:00.250"; anything else comes back unchanged.
+std::string TimestampText(std::string_view digits);
 
 }  // namespace vexfilt::cli
 

@@ -1,0 +1,23 @@
+# Every option that vexfilt --help lists is described in the man page.
+#   cmake -DPROGRAM=vexfilt -DMAN_PAGE=vexfilt.1 -P check_man_page.cmake
+execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "vexfilt --help exited with ${status}")
+endif()
+file(READ ${MAN_PAGE} page)
+string(REGEX MATCHALL "--[a-z][a-z-]*" options "${help}")
+list(REMOVE_DUPLICATES options)
+set(missing "")
+foreach(option IN LISTS options)
+  # roff writes a hyphen as \-
+  string(REPLACE "-" "\\-" written "${option}")
+  string(FIND "${page}" "${written}" at)
+  if(at EQUAL -1)
+    list(APPEND missing ${option})
+  endif()
+endforeach()
+if(missing)
+  message(FATAL_ERROR "the man page does not describe: ${missing}")
+endif()
+list(LENGTH options count)
+message(STATUS "${count} options described")

@@ -1,0 +1,104 @@
+#include "plan_file.h"
+
+#include <charconv>
+#include <cstdint>
+#include <vector>
+
+namespace vexfilt::cli {
+namespace {
+
+constexpr std::string_view kMagic = "VEXFILT PLAN 1";
+// Creation takes both lengths as signed 16-bit values.
+constexpr std::size_t kLargestBuffer = 32767;
+
+std::string OneLine(std::string_view text) {
+  std::string line(text);
+  for (char& c : line) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return line;
+}
+
+void PutBlock(std::string& out, std::string_view name, const std::vector<std::uint8_t>& bytes) {
+  out += std::string(name) + " " + std::to_string(bytes.size()) + "\n";
+  out.append(bytes.begin(), bytes.end());
+  out += "\n";
+}
+
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : bytes_(bytes) {}
+
+  // The next line after "`name` "; false when the line is missing or named otherwise.
+  bool Line(std::string_view name, std::string* value) {
+    const std::size_t end = bytes_.find('\n', at_);
+    if (end == std::string_view::npos) return false;
+    const std::string_view line = bytes_.substr(at_, end - at_);
+    if (line.substr(0, name.size()) != name || line.size() <= name.size() || line[name.size()] != ' ') return false;
+    *value = std::string(line.substr(name.size() + 1));
+    at_ = end + 1;
+    return true;
+  }
+
+  bool Block(std::string_view name, std::vector<std::uint8_t>* block, std::string* error) {
+    std::string size;
+    if (!Line(name, &size)) {
+      *error = "the plan file has no '" + std::string(name) + "' block where one belongs";
+      return false;
+    }
+    std::size_t n = 0;
+    const auto [end, ec] = std::from_chars(size.data(), size.data() + size.size(), n);
+    if (ec != std::errc() || end != size.data() + size.size() || n == 0 || n > kLargestBuffer) {
+      *error = "the plan file's " + std::string(name) + " length '" + size + "' is not 1 to 32767";
+      return false;
+    }
+    if (at_ + n + 1 > bytes_.size() || bytes_[at_ + n] != '\n') {
+      *error = "the plan file is cut short inside its " + std::string(name) + " bytes";
+      return false;
+    }
+    block->assign(bytes_.begin() + static_cast<std::ptrdiff_t>(at_),
+                  bytes_.begin() + static_cast<std::ptrdiff_t>(at_ + n));
+    at_ += n + 1;
+    return true;
+  }
+
+  bool AtEnd() const { return at_ == bytes_.size(); }
+
+ private:
+  std::string_view bytes_;
+  std::size_t at_ = 0;
+};
+
+}  // namespace
+
+std::string EncodePlanFile(const SavedPlan& saved) {
+  std::string out = std::string(kMagic) + "\n";
+  out += "schema " + OneLine(saved.schema) + "\n";
+  out += "predicate " + OneLine(saved.predicate) + "\n";
+  PutBlock(out, "plan", saved.compiled.plan);
+  PutBlock(out, "pool", saved.compiled.pool);
+  return out;
+}
+
+bool DecodePlanFile(std::string_view bytes, SavedPlan* saved, std::string* error) {
+  if (bytes.substr(0, kMagic.size() + 1) != std::string(kMagic) + "\n") {
+    *error = "not a vexfilt plan file: it does not start with '" + std::string(kMagic) + "'";
+    return false;
+  }
+  Reader reader(bytes.substr(kMagic.size() + 1));
+  if (!reader.Line("schema", &saved->schema)) {
+    *error = "the plan file has no 'schema' line";
+    return false;
+  }
+  if (!reader.Line("predicate", &saved->predicate)) saved->predicate.clear();
+  if (!reader.Block("plan", &saved->compiled.plan, error) || !reader.Block("pool", &saved->compiled.pool, error)) {
+    return false;
+  }
+  if (!reader.AtEnd()) {
+    *error = "the plan file goes on after its pool";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace vexfilt::cli
