@@ -114,6 +114,21 @@ TEST(EvaluationWrites, NeverReachIntoABlockAnotherElementTrusts) {
   EXPECT_EQ(RefusalOf(twice, changes).rfind("Filter Element ", 0), 0u);
 }
 
+TEST(FunctionCodes, SearchCodeUnderAnyOperatorHasItsListChecked) {
+  // The function code alone chooses the search routine; its list is checked whatever the operator says, or
+  // a count larger than the list would lead the search outside it.
+  for (const std::int32_t oper : {op::kFunc, op::kEQ, std::int32_t{0x7FFF}}) {
+    SearchList list = SearchList::Of({"AAA", "BBB"}, 8);
+    list.count = 3;
+    PoolBuilder pool;
+    PlanBuilder plan("SEARCH");
+    plan.Search(Column::Char("NAME", 0, 8), pool.Search(list));
+    plan.At(0).Record().compareOperator = oper;
+    CapturedTrace trace;
+    EXPECT_EQ(BuiltFilter(plan, pool).status(), 6) << "operator " << oper;
+  }
+}
+
 TEST(FunctionCodes, CodeInTheNameBytesChoosesTheRoutineAndTheRelease) {
   // A control byte where the name begins is a one-byte function code; it replaces the 32-bit code before
   // the routine is chosen, so that the cache a change element gets is the one destruction releases.

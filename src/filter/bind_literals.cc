@@ -167,12 +167,15 @@ std::int32_t BindRight(Creation& creation, int index, const EntryView& entry) {
   FilterElement& element = creation.filter.elements[index];
   element.rightData = entry.data();
   creation.rightRoom[static_cast<std::size_t>(index)] = static_cast<std::int32_t>(entry.room());
-  if (element.compareOperator == op::kFunc && element.functionCode == fn::kSearchList) {
+  // The routine the element was bound to decides what its right literal is, whatever the operator says.
+  const RoutineCell* cell = creation.cells[static_cast<std::size_t>(index)];
+  const Structure structure = cell != nullptr ? cell->structure : Structure::kNone;
+  if (structure == Structure::kSearchList) {
     if (std::int32_t st = PrepareSearchList(creation, index, entry)) return st;
   }
   // A change element's right literal is its control block and nothing else: read as a column descriptor
   // too, its left operand would be moved into the block.
-  if (fn::IsChange(element.functionCode)) return PrepareChangeControl(creation, index, entry);
+  if (structure == Structure::kChangeControl) return PrepareChangeControl(creation, index, entry);
   if (element.compareOperator == op::kLike && !(element.rightFlags & rep::kPatternLengthGiven)) {
     SetPatternLength(element, entry);
   }
