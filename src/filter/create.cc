@@ -181,6 +181,9 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
     ReleaseFilter(filter);
     return trace.Exit(st, __LINE__);
   }
+  const FilterElement* first = filter->elements;
+  filter->firstElementDecides = filter->elementCount > 0 && first->trueSkip >= filter->elementCount &&
+                                first->falseSkip >= filter->elementCount;
 
   handle->sequence = NextSequence();
   handle->reserved = 0;
