@@ -60,10 +60,15 @@ std::int32_t FindPaddedString(const std::uint8_t* data, std::int32_t length, con
   return length + searchLength <= capacity ? 1 : 0;
 }
 
+namespace {
+TraceBlock g_comparePatternBlock{"ComparePattern", kRoutineUnit, __LINE__};
+}  // namespace
+
+bool ComparePatternTracesCalls() { return (TraceLevelOf(g_comparePatternBlock) & trace_bit::kEvents) != 0; }
+
 std::int32_t ComparePattern(const std::uint8_t* value, std::int32_t valueLength, const std::uint8_t* pattern,
                             std::int32_t patternLength, std::int32_t width, std::int32_t) {
-  static TraceBlock block{"ComparePattern", kRoutineUnit, __LINE__};
-  TraceScope trace(block, __LINE__);
+  TraceScope trace(g_comparePatternBlock, __LINE__);
   constexpr std::int32_t kMatch = status::kOk, kNoMatch = status::kNoMatch;
   if (patternLength <= 0 && valueLength <= 0) return trace.Exit(kMatch, __LINE__);
   valueLength = std::max(valueLength, 0);

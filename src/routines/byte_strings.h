@@ -35,6 +35,9 @@ std::int32_t FindPaddedString(const std::uint8_t* data, std::int32_t length, con
 std::int32_t ComparePattern(const std::uint8_t* value, std::int32_t valueLength, const std::uint8_t* pattern,
                             std::int32_t patternLength, std::int32_t width, std::int32_t ignored = 0);
 
+// True while ComparePattern's level traces the entry and exit of its calls (bit 0x40).
+bool ComparePatternTracesCalls();
+
 }  // namespace vexfilt
 
 #endif  // VEXFILT_ROUTINES_BYTE_STRINGS_H_
