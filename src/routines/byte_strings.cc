@@ -8,22 +8,6 @@
 
 namespace vexfilt {
 
-std::int32_t ComparePadded(const std::uint8_t* a, const std::uint8_t* b, std::int32_t lengthA, std::int32_t lengthB,
-                           std::uint8_t pad) {
-  const std::int32_t common = std::max(0, std::min(lengthA, lengthB));
-  if (common > 0) {
-    if (const int order = std::memcmp(a, b, static_cast<std::size_t>(common))) return order < 0 ? -1 : 1;
-  }
-  if (lengthA == lengthB) return 0;
-  // The longer operand's remaining bytes against the pad: the first that differs decides.
-  const bool aLonger = lengthA > lengthB;
-  const std::uint8_t* rest = aLonger ? a : b;
-  for (std::int32_t i = common, end = aLonger ? lengthA : lengthB; i < end; ++i) {
-    if (rest[i] != pad) return (rest[i] > pad) == aLonger ? 1 : -1;
-  }
-  return 0;
-}
-
 std::int32_t FindString(const std::uint8_t* data, std::int32_t length, const std::uint8_t* search,
                         std::int32_t searchLength) {
   if (searchLength <= 0 || searchLength > length) return 0;
