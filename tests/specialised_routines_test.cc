@@ -142,5 +142,41 @@ TEST(PrefixLike, TracedMatcherCallsKeepTheMatcher) {
   EXPECT_FALSE(trace.lines().empty()) << "the matcher's entry and exit are traced";
 }
 
+// One ordering of an integer column against a literal, evaluated on a record holding `value` at 0.
+template <typename T>
+std::int32_t Ordering(const Column& column, std::int32_t op, const plan::Literal& literal, T value, PoolBuilder& pool,
+                      Routine* bound = nullptr) {
+  PlanBuilder plan("INTS");
+  plan.Compare(column, op, literal);
+  BuiltFilter built(plan, pool);
+  EXPECT_EQ(built.status(), 0);
+  if (bound != nullptr) *bound = built.element(0).routine;
+  return built.Evaluate(Record(32, 0).At(0, value).bytes());
+}
+
+TEST(SignednessForms, IntegerOrderingsFollowTheColumnsSignedness) {
+  PoolBuilder pool;
+  const plan::Literal one = pool.Long(1);
+  Routine signedForm = nullptr, unsignedForm = nullptr;
+  EXPECT_EQ(Ordering(Column::Long("L", 0), op::kGT, one, 0xFFFFFFFFu, pool, &signedForm), 1) << "-1 > 1 does not hold";
+  EXPECT_EQ(Ordering(Column::ULong("L", 0), op::kGT, one, 0xFFFFFFFFu, pool, &unsignedForm), 0);
+  EXPECT_NE(signedForm, unsignedForm);
+  EXPECT_NE(signedForm, OperatorTable(Mode::kPlain, Op::kGT)[10].routine) << "the flag is not read per record";
+  EXPECT_EQ(Ordering(Column::Long("L", 0), op::kLE, one, 0xFFFFFFFFu, pool), 0);
+  EXPECT_EQ(Ordering(Column::ULong("L", 0), op::kLE, one, 0xFFFFFFFFu, pool), 1);
+  const plan::Literal small = pool.Short(0x7FFF);
+  EXPECT_EQ(Ordering(Column::UShort("S", 0), op::kGT, small, std::uint16_t{0x8000}, pool), 0) << "widened by zero";
+  EXPECT_EQ(Ordering(Column::Short("S", 0), op::kGT, small, std::uint16_t{0x8000}, pool), 1) << "widened by sign";
+  EXPECT_EQ(Ordering(Column::Short("S", 0), op::kLT, small, std::uint16_t{0x8000}, pool), 0);
+  EXPECT_EQ(Ordering(Column::UShort("S", 0), op::kGE, small, std::uint16_t{0x7FFF}, pool), 0);
+}
+
+TEST(SignednessForms, EqualityKeepsTheCellsRoutine) {
+  PoolBuilder pool;
+  Routine bound = nullptr;
+  EXPECT_EQ(Ordering(Column::ULong("L", 0), op::kEQ, pool.Long(-1), 0xFFFFFFFFu, pool, &bound), 0);
+  EXPECT_EQ(bound, OperatorTable(Mode::kPlain, Op::kEQ)[10].routine) << "equality does not depend on signedness";
+}
+
 }  // namespace
 }  // namespace vexfilt
