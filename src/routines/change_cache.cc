@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "filter/status.h"
+#include "routines/byte_strings.h"
 #include "host/trace.h"
 
 namespace vexfilt {
@@ -48,7 +49,8 @@ std::uint32_t StampOf(const void* value) {
 }
 
 bool SameKey(const CacheEntry& entry, const void* key, std::uint16_t keyLength) {
-  return entry.keyLength == keyLength && (keyLength == 0 || std::memcmp(entry.key, key, keyLength) == 0);
+  return entry.keyLength == keyLength &&
+         CompareBytes(static_cast<const std::uint8_t*>(entry.key), static_cast<const std::uint8_t*>(key), keyLength) == 0;
 }
 
 }  // namespace
