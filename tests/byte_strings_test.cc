@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -25,6 +26,37 @@ TEST(ComparePadded, ShorterOperandCountsAsBlankPadded) {
                         Case{"AB\x01", "AB", -1}, Case{"", "", 0}, Case{"", "  ", 0}, Case{"B", "AZ", 1}}) {
     EXPECT_EQ(Sign(ComparePadded(Bytes(c.a), Bytes(c.b), Length(c.a), Length(c.b), kBlank)), c.order)
         << "'" << c.a << "' vs '" << c.b << "'";
+  }
+}
+
+TEST(CompareBytes, OrdersAsMemcmpAtEveryLengthAndPosition) {
+  // A difference at each position of strings of each length up to three words, with bytes on both sides
+  // of 0x80: a word compared in the wrong byte order, or signed, orders some of them wrongly.
+  std::mt19937 rng(7);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (std::size_t n = 0; n <= 24; ++n) {
+    for (std::size_t at = 0; at < n; ++at) {
+      std::string a(n, '\0');
+      for (char& c : a) c = static_cast<char>(byte(rng));
+      std::string b = a;
+      b[at] = static_cast<char>(byte(rng));
+      if (at + 1 < n) b[n - 1] = static_cast<char>(byte(rng));  // a later difference must not decide
+      const int expected = Sign(std::memcmp(a.data(), b.data(), n));
+      EXPECT_EQ(CompareBytes(Bytes(a), Bytes(b), n), expected) << "length " << n << " difference at " << at;
+    }
+  }
+}
+
+TEST(SkipPad, FindsTheFirstByteThatIsNotThePad) {
+  for (std::size_t n = 0; n <= 20; ++n) {
+    const std::string blanks(n, ' ');
+    EXPECT_EQ(SkipPad(Bytes(blanks), n, kBlank), n);
+    for (std::size_t at = 0; at < n; ++at) {
+      std::string s = blanks;
+      s[at] = '!';
+      if (at + 1 < n) s[n - 1] = 'x';  // only the first one counts
+      EXPECT_EQ(SkipPad(Bytes(s), n, kBlank), at) << "length " << n;
+    }
   }
 }
 

@@ -40,6 +40,14 @@ TEST(Evaluation, FirstElementThatDecidesIsTheOnlyOneCalled) {
   EXPECT_EQ(g_calls, 10);
 }
 
+TEST(Evaluation, LoneElementReturnsItsRoutinesOwnStatus) {
+  BuiltFilter built(PlanOf(1), PoolBuilder());
+  UseRecordStatuses(built);
+  EXPECT_EQ(built.Evaluate({207}), 207) << "not folded into 1";
+  EXPECT_EQ(built.Evaluate({0}), 0);
+  EXPECT_EQ(g_calls, 2);
+}
+
 TEST(Evaluation, SkipOntoTheEndReturnsTheDecidingStatus) {
   PlanBuilder plan = PlanOf(2);
   plan.At(0).Skips(2, 1);  // true: lands exactly on the element count

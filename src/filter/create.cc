@@ -18,6 +18,7 @@
 #include "host/nls.h"
 #include "host/services.h"
 #include "host/trace.h"
+#include "routines/specialised.h"
 
 namespace vexfilt {
 namespace {
@@ -179,12 +180,21 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
     st = PrepareElement(creation, i, planBytes + kPlanHeaderSize + static_cast<std::size_t>(i) * header.elementLength);
   }
   if (st == status::kOk) st = BindLiterals(creation);
+  if (st == status::kOk) {
+    for (int i = 0; i < filter->elementCount; ++i) {
+      FilterElement& element = filter->elements[i];
+      element.routine = SpecialisedRoutine(element, element.routine);
+    }
+  }
   constexpr std::uint16_t kLocaleFlags = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
   if (st == status::kOk && (header.planFlags & kLocaleFlags) == kLocaleFlags) st = SetUpLocale(block, trace, *filter);
   if (st != status::kOk) {
     ReleaseFilter(filter);
     return trace.Exit(st, __LINE__);
   }
+  const FilterElement* first = filter->elements;
+  filter->firstElementDecides = filter->elementCount > 0 && first->trueSkip >= filter->elementCount &&
+                                first->falseSkip >= filter->elementCount;
 
   handle->sequence = NextSequence();
   handle->reserved = 0;

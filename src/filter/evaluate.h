@@ -10,19 +10,15 @@ namespace vexfilt {
 
 // Walks the elements from the first, following the true skip on status 0 and the false skip otherwise,
 // until the index reaches the element count; returns the status of the last routine called. A Filter
-// without elements keeps every record (0).
+// without elements keeps every record (0). Out of line, so that the one-call path below needs no frame.
+std::int32_t WalkElements(const Filter& filter, const std::uint8_t* record);
+
+// The status of `record`: the walk above, or, when the first element decides alone, its routine's status
+// straight away. That call is the function's last act, so the compiler makes it a jump and the routine
+// returns directly to the host: no frame, no loop.
 inline std::int32_t EvaluateRecord(const Filter& filter, const std::uint8_t* record) {
-  FilterElement* const elements = filter.elements;
-  const int count = filter.elementCount;
-  std::int32_t status = 0;
-  // Creation proved every skip to be at least 1, so the index only grows; it is an int so that a long
-  // skip from a late element cannot wrap it negative.
-  for (int i = 0; i < count;) {
-    FilterElement& element = elements[i];
-    status = element.routine(element, record);
-    i += status == 0 ? element.trueSkip : element.falseSkip;
-  }
-  return status;
+  if (filter.firstElementDecides) return filter.elements->routine(*filter.elements, record);
+  return WalkElements(filter, record);
 }
 
 }  // namespace vexfilt

@@ -149,6 +149,9 @@ struct alignas(8) Filter {
   // Sizes of the copies, so that later work stays inside the block.
   std::uint32_t planCopyLength;
   std::uint32_t poolCopyLength;
+  // Set at creation when both skips of the first element reach the end: every record then costs that one
+  // routine call, and evaluation makes it without walking.
+  bool firstElementDecides;
 };
 static_assert(sizeof(Filter) % 8 == 0, "the plan copy follows the Filter's fields 8-byte aligned");
 

@@ -7,6 +7,7 @@
 #include "filter/pool_walk.h"
 #include "filter/status.h"
 #include "host/trace.h"
+#include "routines/specialised.h"
 
 namespace vexfilt {
 namespace {
@@ -103,7 +104,11 @@ std::int32_t ModifyPredicate(Filter& filter, const char* columnName, std::uint32
       }
       continue;
     }
-    if (columnName != nullptr && NamesColumn(columnName, e.columnName)) st = ChangeLiteral(filter, e, value, valueLength);
+    if (columnName != nullptr && NamesColumn(columnName, e.columnName)) {
+      st = ChangeLiteral(filter, e, value, valueLength);
+      // A routine chosen for the old literal may not fit the new one.
+      e.routine = SpecialisedRoutine(e, e.routine);
+    }
   }
   return trace.Exit(st, __LINE__);
 }

@@ -39,8 +39,6 @@ TraceConfig& Config() {
   return *config;
 }
 
-std::atomic<std::uint32_t> g_generation{1};
-
 bool ParseLevel(const std::string& text, std::uint32_t* level) {
   if (text.empty()) return false;
   char* end = nullptr;
@@ -128,9 +126,7 @@ void ReadTraceLevelsFromEnvironment() {
   AdvanceTraceGeneration();
 }
 
-std::uint32_t TraceGeneration() { return g_generation.load(std::memory_order_relaxed); }
-
-void AdvanceTraceGeneration() { g_generation.fetch_add(1, std::memory_order_relaxed); }
+void AdvanceTraceGeneration() { g_traceGeneration.fetch_add(1, std::memory_order_relaxed); }
 
 std::uint32_t TRC1_Sync(TraceBlock& block) {
   TraceConfig& config = Config();

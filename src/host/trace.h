@@ -63,8 +63,10 @@ void TRC1_Dump(TraceBlock& block, int line, const void* address, std::size_t len
 // tests and hosts that change the variable later call it to apply the change.
 void ReadTraceLevelsFromEnvironment();
 
-// The global generation; advanced by every change of trace configuration.
-std::uint32_t TraceGeneration();
+// The global generation; advanced by every change of trace configuration. Read inline: every traced
+// function compares it on entry, the routines' helpers at every record.
+inline std::atomic<std::uint32_t> g_traceGeneration{1};
+inline std::uint32_t TraceGeneration() { return g_traceGeneration.load(std::memory_order_relaxed); }
 void AdvanceTraceGeneration();
 
 // The block's level: the cached one while its generation is current, else freshly synced.

@@ -8,22 +8,6 @@
 
 namespace vexfilt {
 
-std::int32_t ComparePadded(const std::uint8_t* a, const std::uint8_t* b, std::int32_t lengthA, std::int32_t lengthB,
-                           std::uint8_t pad) {
-  const std::int32_t common = std::max(0, std::min(lengthA, lengthB));
-  if (common > 0) {
-    if (const int order = std::memcmp(a, b, static_cast<std::size_t>(common))) return order < 0 ? -1 : 1;
-  }
-  if (lengthA == lengthB) return 0;
-  // The longer operand's remaining bytes against the pad: the first that differs decides.
-  const bool aLonger = lengthA > lengthB;
-  const std::uint8_t* rest = aLonger ? a : b;
-  for (std::int32_t i = common, end = aLonger ? lengthA : lengthB; i < end; ++i) {
-    if (rest[i] != pad) return (rest[i] > pad) == aLonger ? 1 : -1;
-  }
-  return 0;
-}
-
 std::int32_t FindString(const std::uint8_t* data, std::int32_t length, const std::uint8_t* search,
                         std::int32_t searchLength) {
   if (searchLength <= 0 || searchLength > length) return 0;
@@ -60,10 +44,15 @@ std::int32_t FindPaddedString(const std::uint8_t* data, std::int32_t length, con
   return length + searchLength <= capacity ? 1 : 0;
 }
 
+namespace {
+TraceBlock g_comparePatternBlock{"ComparePattern", kRoutineUnit, __LINE__};
+}  // namespace
+
+bool ComparePatternTracesCalls() { return (TraceLevelOf(g_comparePatternBlock) & trace_bit::kEvents) != 0; }
+
 std::int32_t ComparePattern(const std::uint8_t* value, std::int32_t valueLength, const std::uint8_t* pattern,
                             std::int32_t patternLength, std::int32_t width, std::int32_t) {
-  static TraceBlock block{"ComparePattern", kRoutineUnit, __LINE__};
-  TraceScope trace(block, __LINE__);
+  TraceScope trace(g_comparePatternBlock, __LINE__);
   constexpr std::int32_t kMatch = status::kOk, kNoMatch = status::kNoMatch;
   if (patternLength <= 0 && valueLength <= 0) return trace.Exit(kMatch, __LINE__);
   valueLength = std::max(valueLength, 0);

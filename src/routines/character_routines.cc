@@ -17,9 +17,7 @@ namespace {
 using namespace operands;
 
 std::int32_t Compare(const std::uint8_t* a, const std::uint8_t* b, std::int32_t length) {
-  if (length <= 0) return 0;
-  const int order = std::memcmp(a, b, static_cast<std::size_t>(length));
-  return order < 0 ? -1 : order > 0 ? 1 : 0;
+  return length <= 0 ? 0 : CompareBytes(a, b, static_cast<std::size_t>(length));
 }
 
 std::int32_t MatchStatus(std::int32_t patternResult) { return patternResult == status::kOk ? 0 : 1; }
@@ -198,5 +196,34 @@ std::int32_t VaryingColumnColumnLike(FilterElement& e, const std::uint8_t* recor
   }
   return MatchStatus(match);
 }
+
+// Flattened: the outcome functions are too large for the compiler to inline into six operators unasked.
+template <Op op>
+[[gnu::flatten]] std::int32_t OperatorRoutines<op>::FixedColumnLiteral(FilterElement& e, const std::uint8_t* record) {
+  return ByOutcome<op, character::FixedColumnLiteral>(e, record);
+}
+template <Op op>
+[[gnu::flatten]] std::int32_t OperatorRoutines<op>::FixedColumnColumn(FilterElement& e, const std::uint8_t* record) {
+  return ByOutcome<op, character::FixedColumnColumn>(e, record);
+}
+template <Op op>
+[[gnu::flatten]] std::int32_t OperatorRoutines<op>::ResultLiteral(FilterElement& e, const std::uint8_t* record) {
+  return ByOutcome<op, character::ResultLiteral>(e, record);
+}
+template <Op op>
+[[gnu::flatten]] std::int32_t OperatorRoutines<op>::VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record) {
+  return ByOutcome<op, character::VaryingColumnLiteral>(e, record);
+}
+template <Op op>
+[[gnu::flatten]] std::int32_t OperatorRoutines<op>::VaryingColumnColumn(FilterElement& e, const std::uint8_t* record) {
+  return ByOutcome<op, character::VaryingColumnColumn>(e, record);
+}
+
+template struct OperatorRoutines<Op::kEQ>;
+template struct OperatorRoutines<Op::kNE>;
+template struct OperatorRoutines<Op::kGT>;
+template struct OperatorRoutines<Op::kLT>;
+template struct OperatorRoutines<Op::kGE>;
+template struct OperatorRoutines<Op::kLE>;
 
 }  // namespace vexfilt::character

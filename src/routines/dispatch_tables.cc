@@ -52,11 +52,12 @@ constexpr RoutineTable ComparisonTable() {
   namespace nls = locale_aware;
   RoutineTable t{};
   //    slot     family                                          printer                shape             right literal            left data
-  t[0]  = Cell<m, ByOutcome<op, ch::FixedColumnLiteral>,    P::kFix1,              S::kColLit,       op>(E::kRightLiteralLength);
-  t[1]  = Cell<m, ByOutcome<op, ch::FixedColumnColumn>,     P::kFix2,              S::kColCol,       op>();
-  t[3]  = Cell<m, ByOutcome<op, ch::ResultLiteral>,         P::kFix4,              S::kFuncLit,      op>(E::kRightLiteralLength, E::kRightLiteralLength);
-  t[5]  = Cell<m, ByOutcome<op, ch::VaryingColumnLiteral>,  P::kVar1,              S::kColLit,       op>(E::kRightLiteralLength);
-  t[6]  = Cell<m, ByOutcome<op, ch::VaryingColumnColumn>,   P::kVar2,              S::kColCol,       op>();
+  using CH = ch::OperatorRoutines<op>;
+  t[0]  = Cell<m, CH::FixedColumnLiteral,                   P::kFix1,              S::kColLit,       op>(E::kRightLiteralLength);
+  t[1]  = Cell<m, CH::FixedColumnColumn,                    P::kFix2,              S::kColCol,       op>();
+  t[3]  = Cell<m, CH::ResultLiteral,                        P::kFix4,              S::kFuncLit,      op>(E::kRightLiteralLength, E::kRightLiteralLength);
+  t[5]  = Cell<m, CH::VaryingColumnLiteral,                 P::kVar1,              S::kColLit,       op>(E::kRightLiteralLength);
+  t[6]  = Cell<m, CH::VaryingColumnColumn,                  P::kVar2,              S::kColCol,       op>();
   t[10] = Cell<m, LongColLit<op>,                           P::kLongColLit,        S::kColLit,       op>(E::kBytes4);
   t[11] = Cell<m, LongColCol<op>,                           P::kNum,               S::kColCol,       op>();
   t[12] = Cell<m, LongColResult<op>,                        P::kLongColResult,     S::kColResult,    op>();

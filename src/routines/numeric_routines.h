@@ -66,6 +66,12 @@ template <Op op>
 std::int32_t LongColLit(FilterElement& e, const std::uint8_t* record) {
   return StatusOf(LongHolds<op>(Long(record, e.columnOffset), LoadUnaligned<std::int32_t>(e.rightData), IsUnsigned(e)));
 }
+// The same with the column's signedness fixed when the routine is bound (specialised.h), so that no record
+// tests the flag.
+template <Op op, bool isUnsigned>
+std::int32_t LongColLitOf(FilterElement& e, const std::uint8_t* record) {
+  return StatusOf(LongHolds<op>(Long(record, e.columnOffset), LoadUnaligned<std::int32_t>(e.rightData), isUnsigned));
+}
 // Two columns of the same type: unsigned columns compare as unsigned numbers.
 template <Op op>
 std::int32_t LongColCol(FilterElement& e, const std::uint8_t* record) {
@@ -89,6 +95,11 @@ std::int32_t LongResultLit(FilterElement& e, const std::uint8_t*) {
 template <Op op>
 std::int32_t ShortColLit(FilterElement& e, const std::uint8_t* record) {
   const bool isUnsigned = IsUnsigned(e);
+  return StatusOf(Holds<op>(Widen(Short(record, e.columnOffset), isUnsigned),
+                            Widen(LoadUnaligned<std::int16_t>(e.rightData), isUnsigned)));
+}
+template <Op op, bool isUnsigned>
+std::int32_t ShortColLitOf(FilterElement& e, const std::uint8_t* record) {
   return StatusOf(Holds<op>(Widen(Short(record, e.columnOffset), isUnsigned),
                             Widen(LoadUnaligned<std::int16_t>(e.rightData), isUnsigned)));
 }
