@@ -36,7 +36,10 @@ std::string Upper(std::string_view s) {
 
 std::string KnownLanguages() {
   std::string codes;
-  for (const Language& language : kLanguages) codes += (codes.empty() ? "" : " ") + std::string(language.code);
+  for (const Language& language : kLanguages) {
+    if (!codes.empty()) codes += ' ';
+    codes += language.code;
+  }
   return codes;
 }
 

@@ -99,7 +99,8 @@ std::string ChangeKeys(std::string_view control) {
   for (int i = 0; i < count && stride > 0; ++i) {
     const std::size_t at = kChangeKeys + static_cast<std::size_t>(i * stride) + kChangeKeyName;
     if (at + kChangeKeyNameSize > control.size()) break;
-    names += (names.empty() ? "" : ",") + Trimmed(control.substr(at, kChangeKeyNameSize));
+    if (!names.empty()) names += ',';
+    names += Trimmed(control.substr(at, kChangeKeyNameSize));
   }
   return names;
 }
@@ -301,7 +302,7 @@ int Dot(const CompiledPlan& compiled, const Schema& schema, std::FILE* out, std:
   if (passes) std::fprintf(out, "  pass [shape=oval, style=filled, fillcolor=palegreen];\n");
   if (fails) std::fprintf(out, "  fail [shape=oval, style=filled, fillcolor=lightpink];\n");
   const auto node = [](int index) {
-    return index == kPass ? std::string("pass") : index == kFail ? std::string("fail") : "e" + std::to_string(index);
+    return index == kPass ? std::string("pass") : index == kFail ? std::string("fail") : std::string("e").append(std::to_string(index));
   };
   for (const Line& line : lines) {
     const PlanElementView& e = line.element;
