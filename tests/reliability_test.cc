@@ -85,6 +85,17 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
     plan.Always();
     EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid leftLiteralId 99") << "no scratch record";
   }
+  {
+    // A left column whose flags name no type takes the character routine, which compares an integer right column that
+    // creation did not scale as text of its declared length: that length must fit, not the integer's 4 bytes.
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    const Column right = Column::Long("B", 28);
+    plan.RecordLength(32).CompareColumns(Column::Short("A", 0), op::kEQ, right, pool.ColumnDescriptor(right));
+    plan.At(0).Record().leftFlags = rep::kNullable | rep::kMixed | rep::kColumn;
+    plan.At(0).Record().rightScale = 40;
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid rightColumnOffset 28");
+  }
   PoolBuilder pool;
   PlanBuilder fits("BOUNDS");
   fits.RecordLength(8).Compare(Column::Long("A", 4), op::kEQ, pool.Long(1));

@@ -33,11 +33,17 @@ std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell
 
 // Bytes read at the right column of a column-against-column element.
 std::int32_t RightColumnBytes(const FilterElement& e, int slot) {
+  bool characterRoutine = false;
   switch (slot) {
-    case 1: case 6: case 11: case 16: case 21: case 26: case 31: break;
+    case 1: case 6: case 26: case 31: characterRoutine = true; break;
+    case 11: case 16: case 21: break;
     default: return 0;
   }
-  if (const std::int32_t numeric = NumericBytes(e.rightFlags)) return numeric;
+  // A character routine reads a numeric right column as a number only when it is scaled and mixed;
+  // otherwise it compares the column's declared bytes as text, whatever type flag it carries.
+  constexpr std::uint16_t kScaledMixed = rep::kScaled | rep::kMixed;
+  const bool readAsNumber = !characterRoutine || (e.rightFlags & kScaledMixed) == kScaledMixed;
+  if (const std::int32_t numeric = NumericBytes(e.rightFlags); numeric > 0 && readAsNumber) return numeric;
   const std::int32_t declared = static_cast<std::uint16_t>(e.rightScale);
   return std::max<std::int32_t>({declared, e.leftLiteralLength, e.rightLiteralLength});
 }
