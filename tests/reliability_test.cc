@@ -65,6 +65,13 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
     PlanBuilder plan("BOUNDS");
     plan.RecordLength(32).Compare(Column::Char("C", 0, 8), op::kEQ, pool.Char("AB")).SubstringOffset(1 << 26);
     EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 0") << "compared from the offset";
+    plan.At(0).Record().columnLength = 0;
+    plan.At(0).Record().substringOffset = 0;
+    plan.At(0).Record().columnOffset = 31;
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 31") << "a column of no length";
+    plan.At(0).Record().columnLength = 8;
+    plan.At(0).Record().columnOffset = 0;
+    plan.At(0).Record().substringOffset = 1 << 26;
     // The routine is chosen by the operator's low 16 bits, and so is what it reads.
     plan.At(0).Record().compareOperator = static_cast<std::int32_t>(0xF9000000u | op::kEQ);
     EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 0");
@@ -95,6 +102,19 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
     plan.At(0).Record().leftFlags = rep::kNullable | rep::kMixed | rep::kColumn;
     plan.At(0).Record().rightScale = 40;
     EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid rightColumnOffset 28");
+  }
+  {
+    // A change element reads its value by the type its flags name, whatever length the column claims.
+    plan::ChangeControl control;
+    control.keys = {Column::Char("KEY", 0, 8)};
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    const plan::Literal scratch = pool.ChangeScratch(control);
+    const plan::Literal block = pool.Change(control);
+    plan.RecordLength(32).Change(Column::Long("V", 30), scratch, block).ResultTarget(1);
+    plan.Always();
+    plan.At(0).Record().columnLength = 0;
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 30");
   }
   PoolBuilder pool;
   PlanBuilder fits("BOUNDS");

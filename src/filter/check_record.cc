@@ -5,6 +5,7 @@
 #include "filter/create_steps.h"
 #include "filter/status.h"
 #include "routines/change_control.h"
+#include "routines/change_routines.h"
 
 namespace vexfilt {
 namespace {
@@ -19,6 +20,11 @@ std::int32_t NumericBytes(std::uint16_t flags) {
 
 // Bytes read at the left column: none for routines that compare results only.
 std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell& cell) {
+  // A change element copies the column's length and reads its value by the type in its flags.
+  if (cell.structure == Structure::kChangeControl) {
+    const auto value = static_cast<std::int32_t>(ChangeValueBytes(static_cast<std::uint8_t>(e.leftFlags & 0xFF)));
+    return e.columnLength < 0 ? e.columnLength : std::max<std::int32_t>(e.columnLength, value);
+  }
   if (cell.structure != Structure::kNone || cell.delivery == Delivery::kTimestamp) return e.columnLength;
   if (e.compareOperator == op::kFunc && e.functionCode == fn::kAlways) return 0;
   switch (slot) {
@@ -84,7 +90,9 @@ std::int32_t CheckRecordReads(Creation& creation) {
     const std::int64_t reach = comparesFromOffset
                                    ? std::int64_t{e.substringOffset} + std::max<std::int32_t>(e.rightLiteralLength, 0)
                                    : 0;
-    if (left > 0 && (!Within(e.columnOffset, left, recordLength) || !Within(e.columnOffset, reach, recordLength))) {
+    // The reach counts even when the column claims no bytes at all.
+    if ((left > 0 && !Within(e.columnOffset, left, recordLength)) ||
+        (reach > 0 && !Within(e.columnOffset, reach, recordLength))) {
       return RefuseElement(creation, i, "columnOffset", e.columnOffset);
     }
     if (const std::int32_t right = RightColumnBytes(e, slot); right > 0 && !Within(e.rightColumnOffset, right, recordLength)) {

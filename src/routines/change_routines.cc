@@ -55,18 +55,6 @@ void DeliverDoubleChange(std::uint8_t* cached, const std::uint8_t* column, bool 
   StoreUnaligned(output, change);
 }
 
-// Bytes a type's value takes; 0 for a type that has no value path.
-std::size_t ValueBytes(std::uint8_t valueType) {
-  switch (valueType) {
-    case change_type::kShort:
-    case change_type::kUShort: return 2;
-    case change_type::kLong:
-    case change_type::kULong: return 4;
-    case change_type::kDouble: return 8;
-    default: return 0;
-  }
-}
-
 template <Printer printer>
 std::int32_t ChangeResult(FilterElement& element, const std::uint8_t* record, std::int32_t st) {
   element.conditionCode = st;
@@ -155,7 +143,7 @@ std::int32_t VXO2_ChangeValue(FilterElement& element, const std::uint8_t* record
   if (!(LoadUnaligned<std::uint32_t>(control + cc::kOptions) & cc::kEnableFire)) {
     return trace.Exit(status::kNoMatch, __LINE__);
   }
-  std::memcpy(output, column, ValueBytes(valueType));
+  std::memcpy(output, column, ChangeValueBytes(valueType));
   return trace.Exit(status::kOk, __LINE__);
 }
 

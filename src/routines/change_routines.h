@@ -4,6 +4,7 @@
 #ifndef VEXFILT_ROUTINES_CHANGE_ROUTINES_H_
 #define VEXFILT_ROUTINES_CHANGE_ROUTINES_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "filter/filter.h"
@@ -13,6 +14,18 @@ namespace vexfilt {
 // Value types of a change element: the low byte of its left flags.
 namespace change_type {
 inline constexpr std::uint8_t kShort = 0x02, kUShort = 0x82, kLong = 0x04, kULong = 0x84, kDouble = 0x08;
+}
+
+// Bytes of the column a change element reads as its value; 0 for a type that has no value path.
+constexpr std::size_t ChangeValueBytes(std::uint8_t valueType) {
+  switch (valueType) {
+    case change_type::kShort:
+    case change_type::kUShort: return 2;
+    case change_type::kLong:
+    case change_type::kULong: return 4;
+    case change_type::kDouble: return 8;
+    default: return 0;
+  }
 }
 
 // Builds the row key and value in the scratch record, looks the key up and delivers the change at
