@@ -116,6 +116,14 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
     plan.At(0).Record().columnLength = 0;
     EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 30");
   }
+  {
+    // A varying column's prefix is read even when the column claims no bytes.
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    plan.RecordLength(32).Compare(Column::VarChar("V", 31, 8), op::kEQ, pool.Char("A"));
+    plan.At(0).Record().columnLength = 0;
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 31");
+  }
   PoolBuilder pool;
   PlanBuilder fits("BOUNDS");
   fits.RecordLength(8).Compare(Column::Long("A", 4), op::kEQ, pool.Long(1));

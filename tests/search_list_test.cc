@@ -110,6 +110,19 @@ TEST(SearchKinds, VaryingPrefixLongerThanTheValueRecordsNoMatch) {
   EXPECT_EQ(built->element(0).conditionCode, 207);
 }
 
+TEST(SearchKinds, VaryingColumnShorterThanItsPrefixComparesTheWholeColumn) {
+  // One byte has no room for a value after a prefix; whatever the first two bytes say, the column is the value.
+  auto built = SearchFilter(Column::VarChar("V", 8, 1), SearchList::Of({"Z"}, 0, 0x80));
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_EQ(Marked(*built, {Record(32, ' ').Text(8, "Z").At(9, std::uint8_t{0})}).size(), 1u);
+  EXPECT_EQ(built->element(0).leftScale, 1);
+}
+
+TEST(SearchKinds, PrefixOfAVaryingColumnMustLieInTheRecord) {
+  auto built = SearchFilter(Column::VarChar("V", 31, 0), SearchList::Of({"Z"}, 0, 0x80));
+  EXPECT_EQ(built->status(), 6);
+}
+
 TEST(SearchKinds, VaryingPrefixOutOfRangeComparesTheWholeColumn) {
   auto built = SearchFilter(kVarName, SearchList::Of({"Z"}, 0, 0x88));
   ASSERT_EQ(built->status(), 0);

@@ -10,6 +10,8 @@
 namespace vexfilt {
 namespace {
 
+constexpr std::int32_t kPrefixBytes = 2;
+
 // Bytes of a numeric operand by its flags; 0 when it is not numeric.
 std::int32_t NumericBytes(std::uint16_t flags) {
   if (flags & rep::kShort) return 2;
@@ -19,7 +21,7 @@ std::int32_t NumericBytes(std::uint16_t flags) {
 }
 
 // Bytes read at the left column: none for routines that compare results only.
-std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell& cell) {
+std::int32_t DeclaredLeftBytes(const FilterElement& e, int slot, const RoutineCell& cell) {
   // A change element copies the column's length and reads its value by the type in its flags.
   if (cell.structure == Structure::kChangeControl) {
     const auto value = static_cast<std::int32_t>(ChangeValueBytes(static_cast<std::uint8_t>(e.leftFlags & 0xFF)));
@@ -35,6 +37,13 @@ std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell
     case 1: return std::max<std::int32_t>(e.columnLength, e.leftLiteralLength);
     default: return e.columnLength;
   }
+}
+
+// A varying column's length prefix is read whatever length the column claims.
+std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell& cell) {
+  const std::int32_t declared = DeclaredLeftBytes(e, slot, cell);
+  const bool varying = slot == 5 || slot == 6 || slot == 30 || slot == 31 || cell.structure == Structure::kSearchList;
+  return varying && declared >= 0 ? std::max(declared, kPrefixBytes) : declared;
 }
 
 // Bytes read at the right column of a column-against-column element.

@@ -133,7 +133,8 @@ std::int32_t Search(FilterElement& e, const std::uint8_t* record) {
   if (entry.type() & sl::kVarying) {
     v.varying = true;
     const std::uint16_t prefix = LoadUnaligned<std::uint16_t>(column);
-    if (prefix > static_cast<std::uint16_t>(e.columnLength - 2)) {
+    // Compared as int: a column shorter than its prefix holds no value after it.
+    if (prefix > e.columnLength - 2) {
       e.alternateOperator = 0;
       v.length = e.columnLength;
     } else {
