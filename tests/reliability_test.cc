@@ -124,6 +124,17 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
     plan.At(0).Record().columnLength = 0;
     EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 31");
   }
+  {
+    // Columns of mixed representations are each read by their own flags: here the left one as 16 bytes of
+    // text, though the slot is the 2-byte integers'.
+    PoolBuilder pool;
+    PlanBuilder plan("BOUNDS");
+    const Column right = Column::Long("B", 0);
+    plan.RecordLength(32).CompareColumns(Column::Short("A", 24), op::kEQ, right, pool.ColumnDescriptor(right));
+    plan.At(0).Record().leftFlags = rep::kChar;
+    plan.At(0).Record().columnLength = 16;
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 24");
+  }
   PoolBuilder pool;
   PlanBuilder fits("BOUNDS");
   fits.RecordLength(8).Compare(Column::Long("A", 4), op::kEQ, pool.Long(1));

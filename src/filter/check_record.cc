@@ -39,28 +39,53 @@ std::int32_t DeclaredLeftBytes(const FilterElement& e, int slot, const RoutineCe
   }
 }
 
-// A varying column's length prefix is read whatever length the column claims.
+bool ComparesColumns(int slot) {
+  switch (slot) {
+    case 1: case 6: case 11: case 16: case 21: case 26: case 31: return true;
+    default: return false;
+  }
+}
+
+// The width the integer and floating-point routines read at either column, by their slot.
+std::int32_t SlotWidth(int slot) {
+  if (slot >= 10 && slot <= 14) return 4;
+  if (slot >= 15 && slot <= 19) return 2;
+  if (slot >= 20 && slot <= 24) return 8;
+  return 0;
+}
+
+// Bytes a comparison of mixed representations reads of an operand, by the operand's own flags: a number's
+// width, or text of its declared length after any length prefix.
+std::int32_t BytesByFlags(std::uint16_t flags, std::int32_t declared) {
+  std::int32_t bytes = NumericBytes(flags);
+  if (flags & rep::kAnyChar) bytes = std::max(bytes, declared);
+  if (flags & rep::kVarying) bytes = std::max(bytes, kPrefixBytes);
+  return bytes;
+}
+
+// A varying column's length prefix is read whatever length the column claims, and a column compared
+// with another may be read by its flags rather than its slot.
 std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell& cell) {
   const std::int32_t declared = DeclaredLeftBytes(e, slot, cell);
+  if (declared < 0) return declared;
   const bool varying = slot == 5 || slot == 6 || slot == 30 || slot == 31 || cell.structure == Structure::kSearchList;
-  return varying && declared >= 0 ? std::max(declared, kPrefixBytes) : declared;
+  std::int32_t bytes = varying ? std::max(declared, kPrefixBytes) : declared;
+  if (ComparesColumns(slot)) bytes = std::max(bytes, BytesByFlags(e.leftFlags, e.columnLength));
+  return bytes;
 }
 
 // Bytes read at the right column of a column-against-column element.
 std::int32_t RightColumnBytes(const FilterElement& e, int slot) {
-  bool characterRoutine = false;
-  switch (slot) {
-    case 1: case 6: case 26: case 31: characterRoutine = true; break;
-    case 11: case 16: case 21: break;
-    default: return 0;
-  }
+  if (!ComparesColumns(slot)) return 0;
+  const std::int32_t declared = static_cast<std::uint16_t>(e.rightScale);
+  const std::int32_t atLeast = std::max(SlotWidth(slot), BytesByFlags(e.rightFlags, declared));
   // A character routine reads a numeric right column as a number only when it is scaled and mixed;
   // otherwise it compares the column's declared bytes as text, whatever type flag it carries.
   constexpr std::uint16_t kScaledMixed = rep::kScaled | rep::kMixed;
+  const bool characterRoutine = SlotWidth(slot) == 0;
   const bool readAsNumber = !characterRoutine || (e.rightFlags & kScaledMixed) == kScaledMixed;
-  if (const std::int32_t numeric = NumericBytes(e.rightFlags); numeric > 0 && readAsNumber) return numeric;
-  const std::int32_t declared = static_cast<std::uint16_t>(e.rightScale);
-  return std::max<std::int32_t>({declared, e.leftLiteralLength, e.rightLiteralLength});
+  if (NumericBytes(e.rightFlags) > 0 && readAsNumber) return atLeast;
+  return std::max<std::int32_t>({atLeast, declared, e.leftLiteralLength, e.rightLiteralLength});
 }
 
 bool Within(std::int64_t offset, std::int64_t length, std::int64_t recordLength) {
