@@ -2,12 +2,16 @@
 // literal allows, which must answer every record as the cell's routine does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "filter/configuration.h"
 #include "filter_fixture.h"
 #include "record.h"
 #include "routines/byte_strings.h"
+#include "routines/equality_runs.h"
 #include "routines/prefix_like.h"
 #include "routines/routine_table.h"
 #include "test_support.h"
@@ -22,6 +26,7 @@ using plan::PoolBuilder;
 using testing::BuiltFilter;
 using testing::CapturedTrace;
 using testing::Record;
+using testing::ScopedEnv;
 
 const Column kName = Column::Char("NAME", 0, 16);
 
@@ -176,6 +181,290 @@ TEST(SignednessForms, EqualityKeepsTheCellsRoutine) {
   Routine bound = nullptr;
   EXPECT_EQ(Ordering(Column::ULong("L", 0), op::kEQ, pool.Long(-1), 0xFFFFFFFFu, pool, &bound), 0);
   EXPECT_EQ(bound, OperatorTable(Mode::kPlain, Op::kEQ)[10].routine) << "equality does not depend on signedness";
+}
+
+// Runs of equalities on one integer column. PID is 4 bytes at 8, PPID 4 bytes at 12, PORT 2 bytes at 16.
+const Column kPid = Column::Long("PID", 8);
+const Column kPpid = Column::Long("PPID", 12);
+const Column kPort = Column::UShort("PORT", 16);
+
+std::vector<std::uint8_t> PidRecord(std::int32_t pid, std::int32_t ppid = 0, std::uint16_t port = 0) {
+  return Record(32, 0).At(8, pid).At(12, ppid).At(16, port).bytes();
+}
+
+int RunLength(const BuiltFilter& built, int index) { return equality_runs::RunLengthOf(built.element(index).routine); }
+
+// `PID = 11 OR PID = 22 OR ... OR PID = 55`, the literals each an entry of their own.
+PlanBuilder& PidsAnyOf(PlanBuilder& plan, PoolBuilder& pool, const std::vector<std::int32_t>& pids) {
+  plan.AnyOf();
+  for (std::int32_t pid : pids) plan.Compare(kPid, op::kEQ, pool.Long(pid));
+  return plan;
+}
+
+// The same plan bound element by element: a Filter tracing its table keeps every cell's traced routine,
+// and so walks every element the plan visits.
+class ElementByElement {
+ public:
+  ElementByElement(const PlanBuilder& plan, const PoolBuilder& pool) {
+    ForgetTraceFilterSetting();
+    VEXH_SetTraceLevel(nullptr, 0x01);
+    built_ = std::make_unique<BuiltFilter>(plan, pool);
+    VEXH_ResetTraceLevels();
+    ForgetTraceFilterSetting();
+  }
+  const BuiltFilter& built() const { return *built_; }
+
+ private:
+  CapturedTrace trace_;
+  ScopedEnv traceFilter_{"VEX_TRACEFILTER", "RUNS"};
+  std::unique_ptr<BuiltFilter> built_;
+};
+
+const std::vector<std::int32_t> kFivePids = {11, 22, 33, 44, 55};
+const std::vector<std::int32_t> kProbes = {11, 22, 33, 44, 55, 0, 12, -11, 66, 0x7FFFFFFF};
+
+TEST(EqualityRuns, OrOfEqualitiesOnOneColumnIsOneRoutine) {
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  BuiltFilter built(PidsAnyOf(plan, pool, kFivePids), pool);
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(RunLength(built, 0), 5);
+  EXPECT_TRUE(built.filter().firstElementDecides) << "one call decides every record";
+  const Routine plainEq = OperatorTable(Mode::kPlain, Op::kEQ)[10].routine;
+  for (int i = 1; i < 5; ++i) {
+    EXPECT_EQ(built.element(i).routine, plainEq) << "element " << i << " keeps its own routine";
+    EXPECT_EQ(built.element(i).trueSkip, 5 - i);
+    EXPECT_EQ(built.element(i).falseSkip, 1);
+  }
+  EXPECT_EQ(built.element(0).trueSkip, 5) << "the skip taken on a match is the plan's";
+}
+
+TEST(EqualityRuns, RunAnswersAsTheElementByElementWalk) {
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  PidsAnyOf(plan, pool, kFivePids);
+  BuiltFilter built(plan, pool);
+  const ElementByElement walked(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  ASSERT_EQ(walked.built().status(), 0);
+  ASSERT_EQ(RunLength(walked.built(), 0), 0);
+  for (std::int32_t pid : kProbes) {
+    const bool listed = std::find(kFivePids.begin(), kFivePids.end(), pid) != kFivePids.end();
+    EXPECT_EQ(built.Evaluate(PidRecord(pid)), listed ? 0 : 1) << pid;
+    EXPECT_EQ(built.Evaluate(PidRecord(pid)), walked.built().Evaluate(PidRecord(pid))) << pid;
+  }
+}
+
+TEST(EqualityRuns, ModifiedLiteralIsComparedFromTheNextRecord) {
+  // The third element names the same bytes under another name, so that it alone is modified.
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  plan.AnyOf();
+  plan.Compare(kPid, op::kEQ, pool.Long(11));
+  plan.Compare(kPid, op::kEQ, pool.Long(22));
+  plan.Compare(Column::Long("PROCESS", 8), op::kEQ, pool.Long(33));
+  plan.Compare(kPid, op::kEQ, pool.Long(44));
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  ASSERT_EQ(RunLength(built, 0), 4);
+  EXPECT_EQ(built.Evaluate(PidRecord(33)), 0);
+  const std::int32_t replaced = 77;
+  ASSERT_EQ(FLT1_ModifyPredicate(built.handle(), "PROCESS", 0, &replaced, sizeof replaced), 0);
+  EXPECT_EQ(RunLength(built, 0), 4) << "the run's routine stays bound";
+  EXPECT_EQ(built.Evaluate(PidRecord(33)), 1);
+  EXPECT_EQ(built.Evaluate(PidRecord(77)), 0);
+  for (std::int32_t pid : {11, 22, 44}) EXPECT_EQ(built.Evaluate(PidRecord(pid)), 0) << pid;
+
+  // Modifying the head's column replaces every literal of the run that names it.
+  const std::int32_t head = 5;
+  ASSERT_EQ(FLT1_ModifyPredicate(built.handle(), "PID", 0, &head, sizeof head), 0);
+  for (std::int32_t pid : {11, 22, 44}) EXPECT_EQ(built.Evaluate(PidRecord(pid)), 1) << pid;
+  EXPECT_EQ(built.Evaluate(PidRecord(5)), 0);
+  EXPECT_EQ(built.Evaluate(PidRecord(77)), 0);
+}
+
+TEST(EqualityRuns, InspectionReportsEveryElement) {
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  BuiltFilter built(PidsAnyOf(plan, pool, kFivePids), pool);
+  ASSERT_EQ(built.status(), 0);
+  ASSERT_EQ(RunLength(built, 0), 5);
+  std::vector<std::int32_t> values;
+  FilterInfo* info = nullptr;
+  while (FLT1_GetFilter(built.handle(), &info) == 0 && values.size() < 10) {
+    EXPECT_EQ(info->compareOperator, 1) << "EQ";
+    EXPECT_EQ(info->logicalOperator, values.size() < 4 ? 7 : 0) << "OR but the last";
+    EXPECT_EQ(std::string(info->columnName, 11), "PID        ");
+    values.push_back(LoadUnaligned<std::int32_t>(info->value));
+  }
+  EXPECT_EQ(values, kFivePids);
+}
+
+TEST(EqualityRuns, DifferentColumnOrOperatorEndsTheRun) {
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  plan.AnyOf();
+  plan.Compare(kPid, op::kEQ, pool.Long(11));
+  plan.Compare(kPid, op::kEQ, pool.Long(22));
+  plan.Compare(kPpid, op::kEQ, pool.Long(33));  // another column
+  plan.Compare(kPid, op::kEQ, pool.Long(44));
+  plan.Compare(kPid, op::kGT, pool.Long(1000));  // another operator
+  plan.Compare(kPid, op::kEQ, pool.Long(55));
+  plan.Compare(kPid, op::kEQ, pool.Long(66));
+  BuiltFilter built(plan, pool);
+  const ElementByElement walked(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(RunLength(built, 0), 2);
+  EXPECT_EQ(RunLength(built, 2), 0);
+  EXPECT_EQ(RunLength(built, 3), 0) << "one element is no run";
+  EXPECT_EQ(RunLength(built, 4), 0);
+  EXPECT_EQ(RunLength(built, 5), 2);
+  for (std::int32_t pid : {11, 22, 33, 44, 55, 66, 1001, 0}) {
+    for (std::int32_t ppid : {0, 33}) {
+      const auto record = PidRecord(pid, ppid);
+      EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << pid << " " << ppid;
+    }
+  }
+  EXPECT_EQ(built.Evaluate(PidRecord(0, 33)), 0);
+  EXPECT_EQ(built.Evaluate(PidRecord(66)), 0);
+  EXPECT_EQ(built.Evaluate(PidRecord(5)), 1);
+}
+
+TEST(EqualityRuns, EqualitiesJoinedByAndAreNoRun) {
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  plan.AllOf();
+  plan.Compare(kPid, op::kEQ, pool.Long(11));
+  plan.Compare(kPid, op::kEQ, pool.Long(11));
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(RunLength(built, 0), 0);
+  EXPECT_EQ(built.Evaluate(PidRecord(11)), 0);
+  EXPECT_EQ(built.Evaluate(PidRecord(12)), 1);
+}
+
+TEST(EqualityRuns, TrueSkipsToDifferentElementsEndTheRun) {
+  // (PID = 11 OR PID = 22) AND PPID = 1, then PID = 33 OR ...: the second element's match leads elsewhere.
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  plan.Compare(kPid, op::kEQ, pool.Long(11)).TrueTo(2).FalseTo(1);
+  plan.Compare(kPid, op::kEQ, pool.Long(22)).TrueTo(3).FalseTo(2);
+  plan.Compare(kPid, op::kEQ, pool.Long(33)).TrueToEnd().FalseTo(3);
+  plan.Compare(kPpid, op::kEQ, pool.Long(1)).TrueToEnd().FalseToEnd();
+  BuiltFilter built(plan, pool);
+  const ElementByElement walked(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(RunLength(built, 0), 0);
+  EXPECT_EQ(RunLength(built, 1), 0);
+  for (std::int32_t pid : {11, 22, 33, 44}) {
+    for (std::int32_t ppid : {0, 1}) {
+      const auto record = PidRecord(pid, ppid);
+      EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << pid << " " << ppid;
+    }
+  }
+}
+
+TEST(EqualityRuns, TracedFilterIsNotRun) {
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  PidsAnyOf(plan, pool, kFivePids);
+  const ElementByElement walked(plan, pool);
+  ASSERT_EQ(walked.built().status(), 0);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(walked.built().element(i).routine, OperatorTable(Mode::kTraced, Op::kEQ)[10].routine) << i;
+  }
+  EXPECT_FALSE(walked.built().filter().firstElementDecides);
+  EXPECT_EQ(walked.built().element(0).falseSkip, 1) << "the plan's skips";
+}
+
+TEST(EqualityRuns, ElementsInsideARunStillAnswerWhenJumpedTo) {
+  // PPID = 9 jumps into the middle of the run: only the literals from there on are compared.
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  plan.Compare(kPpid, op::kEQ, pool.Long(9)).TrueTo(3).FalseTo(1);
+  plan.Compare(kPid, op::kEQ, pool.Long(11)).TrueToEnd().FalseTo(2);
+  plan.Compare(kPid, op::kEQ, pool.Long(22)).TrueToEnd().FalseTo(3);
+  plan.Compare(kPid, op::kEQ, pool.Long(33)).TrueToEnd().FalseTo(4);
+  plan.Compare(kPid, op::kEQ, pool.Long(44)).TrueToEnd().FalseToEnd();
+  BuiltFilter built(plan, pool);
+  const ElementByElement walked(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  ASSERT_EQ(RunLength(built, 1), 4);
+  EXPECT_EQ(built.Evaluate(PidRecord(11, 0)), 0);
+  EXPECT_EQ(built.Evaluate(PidRecord(11, 9)), 1) << "11 and 22 lie before the element jumped to";
+  EXPECT_EQ(built.Evaluate(PidRecord(33, 9)), 0);
+  for (std::int32_t pid : {11, 22, 33, 44, 55}) {
+    for (std::int32_t ppid : {0, 9}) {
+      const auto record = PidRecord(pid, ppid);
+      EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << pid << " " << ppid;
+    }
+  }
+}
+
+TEST(EqualityRuns, RunEndingBeforeOtherElementsLeadsWhereItsLastElementLeads) {
+  // (PID = 11 OR PID = 22 OR PID = 33) AND PPID = 1: a match goes on to PPID, no match ends with 1.
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  plan.Compare(kPid, op::kEQ, pool.Long(11)).TrueTo(3).FalseTo(1);
+  plan.Compare(kPid, op::kEQ, pool.Long(22)).TrueTo(3).FalseTo(2);
+  plan.Compare(kPid, op::kEQ, pool.Long(33)).TrueTo(3).FalseToEnd();
+  plan.Compare(kPpid, op::kEQ, pool.Long(1)).TrueToEnd().FalseToEnd();
+  BuiltFilter built(plan, pool);
+  const ElementByElement walked(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  ASSERT_EQ(RunLength(built, 0), 3);
+  for (std::int32_t pid : {11, 22, 33, 44}) {
+    for (std::int32_t ppid : {0, 1}) {
+      const auto record = PidRecord(pid, ppid);
+      EXPECT_EQ(built.Evaluate(record), (pid != 44 && ppid == 1) ? 0 : 1) << pid << " " << ppid;
+      EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << pid << " " << ppid;
+    }
+  }
+}
+
+TEST(EqualityRuns, NotEqualJoinedByAndIsARun) {
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  plan.AllOf();
+  for (std::int32_t pid : {11, 22, 33}) plan.Compare(kPid, op::kNE, pool.Long(pid));
+  BuiltFilter built(plan, pool);
+  const ElementByElement walked(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(RunLength(built, 0), 3);
+  EXPECT_TRUE(built.filter().firstElementDecides);
+  for (std::int32_t pid : kProbes) {
+    EXPECT_EQ(built.Evaluate(PidRecord(pid)), (pid == 11 || pid == 22 || pid == 33) ? 1 : 0) << pid;
+    EXPECT_EQ(built.Evaluate(PidRecord(pid)), walked.built().Evaluate(PidRecord(pid))) << pid;
+  }
+}
+
+TEST(EqualityRuns, TwoByteColumnsCompareTheirBits) {
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  plan.AnyOf();
+  for (std::uint16_t port : {80, 443, 0xFFFF}) plan.Compare(kPort, op::kEQ, pool.UShort(port));
+  BuiltFilter built(plan, pool);
+  const ElementByElement walked(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(RunLength(built, 0), 3);
+  for (std::uint16_t port : {80, 443, 0xFFFF, 0x7FFF, 0, 8080}) {
+    const auto record = PidRecord(0, 0, port);
+    EXPECT_EQ(built.Evaluate(record), (port == 80 || port == 443 || port == 0xFFFF) ? 0 : 1) << port;
+    EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << port;
+  }
+}
+
+TEST(EqualityRuns, LongRunsAreBoundAsConsecutiveRuns) {
+  std::vector<std::int32_t> pids;
+  for (std::int32_t i = 1; i <= equality_runs::kLongestRun + 4; ++i) pids.push_back(i * 10);
+  PoolBuilder pool;
+  PlanBuilder plan("RUNS");
+  BuiltFilter built(PidsAnyOf(plan, pool, pids), pool);
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(RunLength(built, 0), equality_runs::kLongestRun);
+  EXPECT_EQ(RunLength(built, equality_runs::kLongestRun), 4);
+  for (std::int32_t pid : pids) EXPECT_EQ(built.Evaluate(PidRecord(pid)), 0) << pid;
+  for (std::int32_t pid : {0, 5, 15, 1000}) EXPECT_EQ(built.Evaluate(PidRecord(pid)), 1) << pid;
 }
 
 }  // namespace

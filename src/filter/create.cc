@@ -18,6 +18,7 @@
 #include "host/nls.h"
 #include "host/services.h"
 #include "host/trace.h"
+#include "routines/equality_runs.h"
 #include "routines/specialised.h"
 
 namespace vexfilt {
@@ -185,6 +186,8 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
       FilterElement& element = filter->elements[i];
       element.routine = SpecialisedRoutine(element, element.routine);
     }
+    // Last, since a run is made of elements that kept their cell's plain routine.
+    equality_runs::BindRuns(*filter);
   }
   constexpr std::uint16_t kLocaleFlags = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
   if (st == status::kOk && (header.planFlags & kLocaleFlags) == kLocaleFlags) st = SetUpLocale(block, trace, *filter);
