@@ -220,6 +220,17 @@ class ElementByElement {
   std::unique_ptr<BuiltFilter> built_;
 };
 
+// The fused Filter and the one walked element by element agree on every PID × PPID record.
+void ExpectSameVerdicts(const BuiltFilter& built, const ElementByElement& walked, std::initializer_list<std::int32_t> pids,
+                        std::initializer_list<std::int32_t> ppids) {
+  for (std::int32_t pid : pids) {
+    for (std::int32_t ppid : ppids) {
+      const auto record = PidRecord(pid, ppid);
+      EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << pid << " " << ppid;
+    }
+  }
+}
+
 const std::vector<std::int32_t> kFivePids = {11, 22, 33, 44, 55};
 const std::vector<std::int32_t> kProbes = {11, 22, 33, 44, 55, 0, 12, -11, 66, 0x7FFFFFFF};
 
@@ -319,12 +330,7 @@ TEST(EqualityRuns, DifferentColumnOrOperatorEndsTheRun) {
   EXPECT_EQ(RunLength(built, 3), 0) << "one element is no run";
   EXPECT_EQ(RunLength(built, 4), 0);
   EXPECT_EQ(RunLength(built, 5), 2);
-  for (std::int32_t pid : {11, 22, 33, 44, 55, 66, 1001, 0}) {
-    for (std::int32_t ppid : {0, 33}) {
-      const auto record = PidRecord(pid, ppid);
-      EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << pid << " " << ppid;
-    }
-  }
+  ExpectSameVerdicts(built, walked, {11, 22, 33, 44, 55, 66, 1001, 0}, {0, 33});
   EXPECT_EQ(built.Evaluate(PidRecord(0, 33)), 0);
   EXPECT_EQ(built.Evaluate(PidRecord(66)), 0);
   EXPECT_EQ(built.Evaluate(PidRecord(5)), 1);
@@ -356,12 +362,7 @@ TEST(EqualityRuns, TrueSkipsToDifferentElementsEndTheRun) {
   ASSERT_EQ(built.status(), 0);
   EXPECT_EQ(RunLength(built, 0), 0);
   EXPECT_EQ(RunLength(built, 1), 0);
-  for (std::int32_t pid : {11, 22, 33, 44}) {
-    for (std::int32_t ppid : {0, 1}) {
-      const auto record = PidRecord(pid, ppid);
-      EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << pid << " " << ppid;
-    }
-  }
+  ExpectSameVerdicts(built, walked, {11, 22, 33, 44}, {0, 1});
 }
 
 TEST(EqualityRuns, TracedFilterIsNotRun) {
@@ -393,12 +394,7 @@ TEST(EqualityRuns, ElementsInsideARunStillAnswerWhenJumpedTo) {
   EXPECT_EQ(built.Evaluate(PidRecord(11, 0)), 0);
   EXPECT_EQ(built.Evaluate(PidRecord(11, 9)), 1) << "11 and 22 lie before the element jumped to";
   EXPECT_EQ(built.Evaluate(PidRecord(33, 9)), 0);
-  for (std::int32_t pid : {11, 22, 33, 44, 55}) {
-    for (std::int32_t ppid : {0, 9}) {
-      const auto record = PidRecord(pid, ppid);
-      EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << pid << " " << ppid;
-    }
-  }
+  ExpectSameVerdicts(built, walked, {11, 22, 33, 44, 55}, {0, 9});
 }
 
 TEST(EqualityRuns, RunEndingBeforeOtherElementsLeadsWhereItsLastElementLeads) {
