@@ -221,8 +221,8 @@ class ElementByElement {
 };
 
 // The fused Filter and the one walked element by element agree on every PID × PPID record.
-void ExpectSameVerdicts(const BuiltFilter& built, const ElementByElement& walked, std::initializer_list<std::int32_t> pids,
-                        std::initializer_list<std::int32_t> ppids) {
+void ExpectSameVerdicts(const BuiltFilter& built, const ElementByElement& walked,
+                        std::initializer_list<std::int32_t> pids, std::initializer_list<std::int32_t> ppids) {
   for (std::int32_t pid : pids) {
     for (std::int32_t ppid : ppids) {
       const auto record = PidRecord(pid, ppid);

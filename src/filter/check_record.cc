@@ -129,7 +129,8 @@ std::int32_t CheckRecordReads(Creation& creation) {
         (reach > 0 && !Within(e.columnOffset, reach, recordLength))) {
       return RefuseElement(creation, i, "columnOffset", e.columnOffset);
     }
-    if (const std::int32_t right = RightColumnBytes(e, slot); right > 0 && !Within(e.rightColumnOffset, right, recordLength)) {
+    const std::int32_t right = RightColumnBytes(e, slot);
+    if (right > 0 && !Within(e.rightColumnOffset, right, recordLength)) {
       return RefuseElement(creation, i, "rightColumnOffset", e.rightColumnOffset);
     }
     if (cell.structure == Structure::kChangeControl) {
