@@ -19,7 +19,7 @@
 #include "host/services.h"
 #include "host/trace.h"
 #include "routines/equality_runs.h"
-#include "routines/specialised.h"
+#include "routines/fast_paths.h"
 
 namespace vexfilt {
 namespace {
@@ -184,7 +184,7 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
   if (st == status::kOk) {
     for (int i = 0; i < filter->elementCount; ++i) {
       FilterElement& element = filter->elements[i];
-      element.routine = SpecialisedRoutine(element, element.routine);
+      element.routine = FastPathRoutine(element, element.routine);
     }
     // Last, since a run is made of elements that kept their cell's plain routine.
     equality_runs::BindRuns(*filter);

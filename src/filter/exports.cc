@@ -4,7 +4,7 @@
 
 #include "filter/create.h"
 #include "filter/evaluate.h"
-#include "filter/inspect.h"
+#include "filter/filter_info.h"
 #include "filter/retrieve.h"
 #include "filter/sample.h"
 #include "filter/status.h"

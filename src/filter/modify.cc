@@ -2,12 +2,12 @@
 #include <cstring>
 
 #include "filter/data_types.h"
-#include "filter/inspect.h"
+#include "filter/filter_info.h"
 #include "filter/memory.h"
 #include "filter/pool_walk.h"
 #include "filter/status.h"
 #include "host/trace.h"
-#include "routines/specialised.h"
+#include "routines/fast_paths.h"
 
 namespace vexfilt {
 namespace {
@@ -108,7 +108,7 @@ std::int32_t ModifyPredicate(Filter& filter, const char* columnName, std::uint32
       st = ChangeLiteral(filter, e, value, valueLength);
       // A routine chosen for the old literal may not fit the new one. A run's routine (equality_runs.h)
       // reads each literal where it was just written, and stays.
-      e.routine = SpecialisedRoutine(e, e.routine);
+      e.routine = FastPathRoutine(e, e.routine);
     }
   }
   return trace.Exit(st, __LINE__);

@@ -22,7 +22,7 @@ inline constexpr int kLongestRun = 16;
 //   hold (false skip 1) and every true skip lands on the same element, or past the last; for NE the same
 //   with true and false exchanged.
 // A traced Filter's elements are bound to traced routines and are never part of a run, so that every
-// element's trace is written. Called once at creation, after the specialised routines are chosen.
+// element's trace is written. Called once at creation, after the fast paths are chosen.
 void BindRuns(Filter& filter);
 
 // The number of elements the run routine `routine` compares, or 0 when it is not one.

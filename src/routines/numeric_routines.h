@@ -66,7 +66,7 @@ template <Op op>
 std::int32_t LongColLit(FilterElement& e, const std::uint8_t* record) {
   return StatusOf(LongHolds<op>(Long(record, e.columnOffset), LoadUnaligned<std::int32_t>(e.rightData), IsUnsigned(e)));
 }
-// The same with the column's signedness fixed when the routine is bound (specialised.h), so that no record
+// The same with the column's signedness fixed when the routine is bound (fast_paths.h), so that no record
 // tests the flag.
 template <Op op, bool isUnsigned>
 std::int32_t LongColLitOf(FilterElement& e, const std::uint8_t* record) {

@@ -1,4 +1,4 @@
-// Specialised routines: the faster forms that creation binds instead of a cell's routine when an element's
+// Fast paths: the faster forms that creation binds instead of a cell's routine when an element's
 // literal allows, which must answer every record as the cell's routine does.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "routines/specialised.h"
+#include "routines/fast_paths.h"
 
 #include <array>
 
@@ -31,7 +31,7 @@ constexpr std::array<SignednessForms, 8> kSignednessForms = {
 
 }  // namespace
 
-Routine SpecialisedRoutine(const FilterElement& element, Routine bound) {
+Routine FastPathRoutine(const FilterElement& element, Routine bound) {
   for (const SignednessForms& forms : kSignednessForms) {
     if (bound == forms.cell || bound == forms.signedForm || bound == forms.unsignedForm) {
       return numeric::IsUnsigned(element) ? forms.unsignedForm : forms.signedForm;

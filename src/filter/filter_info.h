@@ -1,6 +1,6 @@
 // Filter inspection and predicate modification.
-#ifndef VEXFILT_FILTER_INSPECT_H_
-#define VEXFILT_FILTER_INSPECT_H_
+#ifndef VEXFILT_FILTER_FILTER_INFO_H_
+#define VEXFILT_FILTER_FILTER_INFO_H_
 
 #include <cstdint>
 
@@ -21,4 +21,4 @@ std::int32_t ModifyPredicate(Filter& filter, const char* columnName, std::uint32
 
 }  // namespace vexfilt
 
-#endif  // VEXFILT_FILTER_INSPECT_H_
+#endif  // VEXFILT_FILTER_FILTER_INFO_H_

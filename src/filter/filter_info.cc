@@ -1,5 +1,5 @@
 // FLT1_GetFilter: the Filter's predicates reported one at a time, in the host's codes.
-#include "filter/inspect.h"
+#include "filter/filter_info.h"
 
 #include <cstring>
 
