@@ -62,8 +62,8 @@ std::int32_t PrepareColumnDescriptor(Creation& creation, int index, const EntryV
   StoreUnaligned(descriptor + kLeftDivisor, leftDivisor);
   StoreUnaligned(descriptor + kRightDivisor, rightDivisor);
   if (leftDivisor != rightDivisor || ((left | right) & rep::kAnyChar)) {
-    element.leftFlags |= rep::kMixed | rep::kScaled;
-    element.rightFlags |= rep::kMixed | rep::kScaled;
+    element.leftFlags |= rep::kScaledMixed;
+    element.rightFlags |= rep::kScaledMixed;
   }
   return status::kOk;
 }
@@ -244,8 +244,7 @@ std::int32_t CheckOperands(Creation& creation) {
       }
     }
     // Operands of different scales are read into value areas at both operand references.
-    constexpr std::uint16_t kScaledMixed = rep::kMixed | rep::kScaled;
-    if ((element.leftFlags & kScaledMixed) == kScaledMixed) {
+    if ((element.leftFlags & rep::kScaledMixed) == rep::kScaledMixed) {
       if (element.leftData == nullptr || creation.leftRoom[at] < kValueAreaSize) {
         return RefuseElement(creation, i, "leftLiteralId", element.leftLiteralId);
       }

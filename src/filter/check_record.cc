@@ -6,6 +6,7 @@
 #include "filter/status.h"
 #include "routines/change_control.h"
 #include "routines/change_routines.h"
+#include "routines/operands.h"
 
 namespace vexfilt {
 namespace {
@@ -79,12 +80,10 @@ std::int32_t RightColumnBytes(const FilterElement& e, int slot) {
   if (!ComparesColumns(slot)) return 0;
   const std::int32_t declared = static_cast<std::uint16_t>(e.rightScale);
   const std::int32_t atLeast = std::max(SlotWidth(slot), BytesByFlags(e.rightFlags, declared));
-  // A character routine reads a numeric right column as a number only when it is scaled and mixed;
-  // otherwise it compares the column's declared bytes as text, whatever type flag it carries.
-  constexpr std::uint16_t kScaledMixed = rep::kScaled | rep::kMixed;
+  // A character routine compares a numeric right column as text unless it is a scaled number.
   const bool characterRoutine = SlotWidth(slot) == 0;
-  const bool readAsNumber = !characterRoutine || (e.rightFlags & kScaledMixed) == kScaledMixed;
-  if (NumericBytes(e.rightFlags) > 0 && readAsNumber) return atLeast;
+  const bool readAsNumber = characterRoutine ? operands::RightIsScaledNumber(e) : NumericBytes(e.rightFlags) > 0;
+  if (readAsNumber) return atLeast;
   return std::max<std::int32_t>({atLeast, declared, e.leftLiteralLength, e.rightLiteralLength});
 }
 

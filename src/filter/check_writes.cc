@@ -53,8 +53,7 @@ std::int32_t CheckWritesApart(Creation& creation) {
       const std::int32_t used = std::max(cc::Field16(control, cc::kRecordSize), cc::Field16(control, cc::kValueAreaLength));
       st = Apart(creation, i, SpanOf(e.leftData, used), "leftLiteralId", e.leftLiteralId);
     }
-    constexpr std::uint16_t kScaledMixed = rep::kMixed | rep::kScaled;
-    if (st == status::kOk && (e.leftFlags & kScaledMixed) == kScaledMixed) {
+    if (st == status::kOk && (e.leftFlags & rep::kScaledMixed) == rep::kScaledMixed) {
       st = Apart(creation, i, SpanOf(e.leftData, kValueAreaSize), "leftLiteralId", e.leftLiteralId);
       if (st == status::kOk) st = Apart(creation, i, SpanOf(e.rightData, kValueAreaSize), "rightLiteralId", e.rightLiteralId);
     }

@@ -122,6 +122,7 @@ inline constexpr std::uint16_t kOwnedLiteral = 0x1000;
 inline constexpr std::uint16_t kNameNormalised = 0x2000;
 inline constexpr std::uint16_t kNumeric = kShort | kLong | kDouble;
 inline constexpr std::uint16_t kAnyChar = kUtf8 | kChar;
+inline constexpr std::uint16_t kScaledMixed = kScaled | kMixed;  // operands of different scales, read as doubles
 }  // namespace rep
 
 }  // namespace vexfilt

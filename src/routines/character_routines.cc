@@ -28,10 +28,6 @@ bool RightIsVarying(const FilterElement& e) {
   constexpr std::uint16_t kVaryingChar = rep::kChar | rep::kVarying;
   return (e.rightFlags & kVaryingChar) == kVaryingChar;
 }
-bool RightIsScaledNumber(const FilterElement& e) {
-  constexpr std::uint16_t kScaledMixed = rep::kScaled | rep::kMixed;
-  return (e.rightFlags & kScaledMixed) == kScaledMixed && (e.rightFlags & rep::kNumeric);
-}
 
 // The data of a varying column against a literal: after the prefix when it is within the capacity,
 // otherwise the whole column, prefix bytes included.

@@ -24,10 +24,6 @@ bool RightIsVaryingLocale(const FilterElement& e) {
   constexpr std::uint16_t kVaryingLocale = rep::kUtf8 | rep::kVarying;
   return (e.rightFlags & kVaryingLocale) == kVaryingLocale;
 }
-bool RightIsScaledNumber(const FilterElement& e) {
-  constexpr std::uint16_t kScaledMixed = rep::kScaled | rep::kMixed;
-  return (e.rightFlags & kScaledMixed) == kScaledMixed && (e.rightFlags & rep::kNumeric);
-}
 
 // Collation whose failure (0 with a status) puts the status in the outcome and gives 1022; a non-zero
 // order is taken as the order whatever the status says.

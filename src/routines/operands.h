@@ -22,6 +22,10 @@ inline const std::uint8_t* LeftDataOf(const FilterElement& e) { return static_ca
 inline std::uint16_t PrefixAt(const std::uint8_t* column) { return LoadUnaligned<std::uint16_t>(column); }
 // The declared length of a right operand, which character elements keep in `rightScale`.
 inline std::int32_t RightLength(const FilterElement& e) { return static_cast<std::uint16_t>(e.rightScale); }
+// A numeric right column that the character routines read as a number; any other is compared as text.
+inline bool RightIsScaledNumber(const FilterElement& e) {
+  return (e.rightFlags & rep::kScaledMixed) == rep::kScaledMixed && (e.rightFlags & rep::kNumeric);
+}
 
 }  // namespace vexfilt::operands
 

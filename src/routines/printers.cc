@@ -10,6 +10,7 @@
 #include "filter/status.h"
 #include "routines/change_control.h"
 #include "routines/nls_pattern.h"
+#include "routines/operands.h"
 #include "routines/traced.h"
 
 namespace vexfilt {
@@ -192,11 +193,6 @@ std::int32_t PrintVrReg1(std::int32_t status) {
   return trace.Exit(status, __LINE__);
 }
 
-bool RightIsScaledNumber(const FilterElement& e) {
-  constexpr std::uint16_t kScaledMixed = rep::kScaled | rep::kMixed;
-  return (e.rightFlags & kScaledMixed) == kScaledMixed && (e.rightFlags & rep::kNumeric);
-}
-
 // The right column's data: after its prefix when the prefix (kept in `rightDataType`) fits the declared
 // length, else the whole column from its start.
 void DumpVaryingRight(TraceBlock& block, int line, const FilterElement& e, const std::uint8_t* record) {
@@ -213,7 +209,7 @@ std::int32_t PrintNum(FilterElement& e, const std::uint8_t* record, std::int32_t
 std::int32_t PrintFix2(FilterElement& e, const std::uint8_t* record, std::int32_t status, const char* name) {
   static TraceBlock block{"Fix2", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
-  if (RightIsScaledNumber(e)) return trace.Exit(PrintNum(e, record, status, name), __LINE__);
+  if (operands::RightIsScaledNumber(e)) return trace.Exit(PrintNum(e, record, status, name), __LINE__);
   if (!trace.HasAny(kPrintBits)) return trace.Exit(status, __LINE__);
   Line line;
   AppendPrefix(line, e, status, name, "ColToCol");
@@ -315,7 +311,7 @@ std::int32_t PrintVrStr1(FilterElement& e, const std::uint8_t* record, std::int3
 std::int32_t PrintVar2(FilterElement& e, const std::uint8_t* record, std::int32_t status, const char* name) {
   static TraceBlock block{"Var2", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
-  if (RightIsScaledNumber(e)) return trace.Exit(PrintNum(e, record, status, name), __LINE__);
+  if (operands::RightIsScaledNumber(e)) return trace.Exit(PrintNum(e, record, status, name), __LINE__);
   if (!trace.HasAny(kPrintBits)) return trace.Exit(status, __LINE__);
   Line line;
   AppendPrefix(line, e, status, name, "ColToCol");
