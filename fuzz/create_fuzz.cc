@@ -7,15 +7,9 @@
 
 #include "fuzz_input.h"
 #include "vexfilt.h"
-#include "vexhost.h"
-
-namespace {
-void Quiet(void*, const char*) {}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool quiet = (VEXH_SetTraceSink(Quiet, nullptr), true);
-  (void)quiet;
+  vexfilt::fuzzing::SilenceTraces();
   vexfilt::fuzzing::Input in = vexfilt::fuzzing::Split(data, size);
   if (in.plan.size() < 32 || in.pool.empty() || in.plan.size() > 32767 || in.pool.size() > 32767) return 0;
   FilterHandle handle{};

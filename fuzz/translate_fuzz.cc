@@ -6,15 +6,9 @@
 
 #include "fuzz_input.h"
 #include "vexfilt.h"
-#include "vexhost.h"
-
-namespace {
-void Quiet(void*, const char*) {}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool quiet = (VEXH_SetTraceSink(Quiet, nullptr), true);
-  (void)quiet;
+  vexfilt::fuzzing::SilenceTraces();
   if (size < 1) return 0;
   const std::uint32_t words[] = {0x00000000, 0x00000001, 0x00000301, 0x00000010, 0x00000110};
   const std::uint32_t word = words[data[0] % 5];
