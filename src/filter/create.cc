@@ -155,13 +155,12 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
   std::memcpy(&header, plan, sizeof header);
   const FilterBlockLayout layout = LayoutFilterBlock(static_cast<std::size_t>(header.elementCount),
                                                      static_cast<std::size_t>(poolLength));
-  void* memory = AllocateBlock(layout.totalLength, "vexflt1", __LINE__);
+  void* memory = AllocateZeroedBlock(layout.totalLength, "vexflt1", __LINE__);
   if (memory == nullptr) {
     TRC1_Printf(block, __LINE__, "Filter allocation of %zu bytes failed - Table %.10s status %d", layout.totalLength,
                 header.tableName, status::kNoMemory);
     return trace.Exit(status::kNoMemory, __LINE__);
   }
-  std::memset(memory, 0, layout.totalLength);
   auto* filter = new (memory) Filter{};
   filter->planCopy = reinterpret_cast<PlanHeader*>(BytesAt(memory, static_cast<std::ptrdiff_t>(layout.planOffset)));
   std::memcpy(filter->planCopy, &header, sizeof header);

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 
 namespace vexfilt {
 namespace {
@@ -17,6 +18,12 @@ void* AllocateBlock(std::size_t size, const char*, int) {
   }
   void* block = std::malloc(size == 0 ? 1 : size);
   if (block != nullptr) g_outstanding.fetch_add(1, std::memory_order_relaxed);
+  return block;
+}
+
+void* AllocateZeroedBlock(std::size_t size, const char* unit, int line) {
+  void* block = AllocateBlock(size, unit, line);
+  if (block != nullptr) std::memset(block, 0, size);
   return block;
 }
 

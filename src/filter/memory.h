@@ -10,6 +10,8 @@ namespace vexfilt {
 
 // A block of `size` bytes, or null. `unit` and `line` name the caller and are not otherwise used.
 void* AllocateBlock(std::size_t size, const char* unit, int line);
+// The same, its bytes set to zero.
+void* AllocateZeroedBlock(std::size_t size, const char* unit, int line);
 // Releases a block from AllocateBlock; null is accepted.
 void ReleaseBlock(void* block, const char* unit, int line);
 

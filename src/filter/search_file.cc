@@ -64,9 +64,8 @@ std::int32_t FLT1_BuildAlternateSearch(Filter& filter, FilterElement& element, s
       first.size(), static_cast<std::int32_t>(sl::kEntryHeaderSize) + std::max(keyField, static_cast<std::int32_t>(first.keyLength())));
   if (stride > 32767) return trace.Exit(status::kUnavailable, __LINE__);
   const std::size_t size = sl::kHeaderSize + static_cast<std::size_t>(reads) * static_cast<std::size_t>(stride);
-  auto* list = static_cast<std::uint8_t*>(AllocateBlock(size, "vexflt1", __LINE__));
+  auto* list = static_cast<std::uint8_t*>(AllocateZeroedBlock(size, "vexflt1", __LINE__));
   if (list == nullptr) return trace.Exit(status::kOk, __LINE__);
-  std::memset(list, 0, size);
   std::memcpy(list, planList, sl::kHeaderSize);
 
   file = Open(path);

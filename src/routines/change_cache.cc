@@ -36,13 +36,6 @@ constexpr std::uint16_t kMaxCount = 0xFFFF;
 
 constexpr const char* kUnit = "vxo2hash";
 
-// Buckets start empty; the one allocation function gives uninitialised bytes.
-void* AllocateZeroed(std::size_t size) {
-  void* block = AllocateBlock(size, kUnit, __LINE__);
-  if (block != nullptr) std::memset(block, 0, size);
-  return block;
-}
-
 std::uint32_t OwnShare(std::uint32_t capacity) { return capacity * 4 + 24; }
 
 // Float arithmetic, as the load factor is a float; clamped because the field is 16-bit.
@@ -99,7 +92,7 @@ ChangeCache* VXO2_HashInit(std::uint16_t capacity, float loadFactor, std::uint32
   }
   auto* table = static_cast<ChangeCache*>(AllocateBlock(sizeof(ChangeCache), kUnit, __LINE__));
   if (table == nullptr) return nullptr;
-  table->buckets = static_cast<CacheEntry**>(AllocateZeroed(capacity * sizeof(CacheEntry*)));
+  table->buckets = static_cast<CacheEntry**>(AllocateZeroedBlock(capacity * sizeof(CacheEntry*), kUnit, __LINE__));
   if (table->buckets == nullptr) {
     ReleaseBlock(table, kUnit, __LINE__);
     return nullptr;
@@ -188,7 +181,7 @@ ChangeCache* VOX2_HashReHash(ChangeCache* table) {
     }
     return nullptr;
   }
-  auto** buckets = static_cast<CacheEntry**>(AllocateZeroed(newCapacity * sizeof(CacheEntry*)));
+  auto** buckets = static_cast<CacheEntry**>(AllocateZeroedBlock(newCapacity * sizeof(CacheEntry*), kUnit, __LINE__));
   if (buckets == nullptr) return nullptr;
 
   std::uint32_t used = 0, collisions = 0, positionSum = 0, longest = 0;
