@@ -35,6 +35,10 @@ constexpr auto kBusy = [](const std::uint8_t* r) {
   return Read<std::int32_t>(r, kCpuOffset) > 90 && Read<std::int16_t>(r, kThreadsOffset) <= 64 &&
          Read<double>(r, kLoadOffset) < 2.5;
 };
+constexpr auto kRarelyBusy = [](const std::uint8_t* r) {
+  return Read<std::int32_t>(r, kCpuOffset) > 135 && Read<std::int16_t>(r, kThreadsOffset) <= 64 &&
+         Read<double>(r, kLoadOffset) < 2.5;
+};
 
 struct Workload {
   std::vector<std::uint8_t> records, plan, pool;
@@ -71,16 +75,25 @@ const Workload& OneElement() {
   return w;
 }
 
+Workload ConjunctionOf(std::int32_t cpuAbove, std::int32_t cpuLow) {
+  PoolBuilder pool;
+  PlanBuilder plan("PROCESS");
+  plan.RecordLength(kRecordLength).AllOf();
+  plan.Compare(Column::Long("CPU", kCpuOffset), vexfilt::op::kGT, pool.Long(cpuAbove));
+  plan.Compare(Column::Short("THREADS", kThreadsOffset), vexfilt::op::kLE, pool.Short(64));
+  plan.Compare(Column::Double("LOAD", kLoadOffset), vexfilt::op::kLT, pool.Double(2.5));
+  return Workload{MakeRecords(cpuLow), plan.Build(), pool.Build()};
+}
+
 const Workload& Conjunction() {
-  static const Workload w = [] {
-    PoolBuilder pool;
-    PlanBuilder plan("PROCESS");
-    plan.RecordLength(kRecordLength).AllOf();
-    plan.Compare(Column::Long("CPU", kCpuOffset), vexfilt::op::kGT, pool.Long(90));
-    plan.Compare(Column::Short("THREADS", kThreadsOffset), vexfilt::op::kLE, pool.Short(64));
-    plan.Compare(Column::Double("LOAD", kLoadOffset), vexfilt::op::kLT, pool.Double(2.5));
-    return Workload{MakeRecords(71), plan.Build(), pool.Build()};
-  }();
+  static const Workload w = ConjunctionOf(90, 71);
+  return w;
+}
+
+// The first term holds for 5% of the records: a walk stops there for nearly every record, and seldom
+// mispredicts, while a join evaluates all three terms for every record.
+const Workload& RareConjunction() {
+  static const Workload w = ConjunctionOf(135, 41);
   return w;
 }
 
@@ -144,6 +157,8 @@ BENCHMARK_CAPTURE(BM_Library, cpu_gt_90, &OneElement, kCpuAbove90)->Unit(benchma
 BENCHMARK_CAPTURE(BM_HandWritten, cpu_gt_90, &OneElement, kCpuAbove90)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Library, cpu_threads_load, &Conjunction, kBusy)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_HandWritten, cpu_threads_load, &Conjunction, kBusy)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Library, rare_cpu_threads_load, &RareConjunction, kRarelyBusy)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_HandWritten, rare_cpu_threads_load, &RareConjunction, kRarelyBusy)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -25,6 +25,7 @@ using plan::PlanBuilder;
 using plan::PoolBuilder;
 using testing::BuiltFilter;
 using testing::CapturedTrace;
+using testing::ElementByElement;
 using testing::Record;
 using testing::ScopedEnv;
 
@@ -200,25 +201,6 @@ PlanBuilder& PidsAnyOf(PlanBuilder& plan, PoolBuilder& pool, const std::vector<s
   for (std::int32_t pid : pids) plan.Compare(kPid, op::kEQ, pool.Long(pid));
   return plan;
 }
-
-// The same plan bound element by element: a Filter tracing its table keeps every cell's traced routine,
-// and so walks every element the plan visits.
-class ElementByElement {
- public:
-  ElementByElement(const PlanBuilder& plan, const PoolBuilder& pool) {
-    ForgetTraceFilterSetting();
-    VEXH_SetTraceLevel(nullptr, 0x01);
-    built_ = std::make_unique<BuiltFilter>(plan, pool);
-    VEXH_ResetTraceLevels();
-    ForgetTraceFilterSetting();
-  }
-  const BuiltFilter& built() const { return *built_; }
-
- private:
-  CapturedTrace trace_;
-  ScopedEnv traceFilter_{"VEX_TRACEFILTER", "RUNS"};
-  std::unique_ptr<BuiltFilter> built_;
-};
 
 // The fused Filter and the one walked element by element agree on every PID × PPID record.
 void ExpectSameVerdicts(const BuiltFilter& built, const ElementByElement& walked,

@@ -3,11 +3,16 @@
 #define VEXFILT_TESTS_FILTER_FIXTURE_H_
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "filter/configuration.h"
 #include "filter/filter.h"
 #include "plan/plan_builder.h"
+#include "test_support.h"
 #include "vexfilt.h"
+#include "vexhost.h"
 
 namespace vexfilt::testing {
 
@@ -38,6 +43,27 @@ class BuiltFilter {
   std::vector<std::uint8_t> poolBytes_;
   FilterHandle handle_{};
   std::int32_t status_ = -1;
+};
+
+// The same plan bound element by element, as the reference a fused binding must agree with: a Filter
+// tracing its table keeps every cell's traced routine, and so walks every element the plan visits.
+// `table` is the plan's table name.
+class ElementByElement {
+ public:
+  ElementByElement(const plan::PlanBuilder& plan, const plan::PoolBuilder& pool, const std::string& table = "RUNS")
+      : traceFilter_("VEX_TRACEFILTER", table) {
+    ForgetTraceFilterSetting();
+    VEXH_SetTraceLevel(nullptr, 0x01);
+    built_ = std::make_unique<BuiltFilter>(plan, pool);
+    VEXH_ResetTraceLevels();
+    ForgetTraceFilterSetting();
+  }
+  const BuiltFilter& built() const { return *built_; }
+
+ private:
+  CapturedTrace trace_;
+  ScopedEnv traceFilter_;
+  std::unique_ptr<BuiltFilter> built_;
 };
 
 }  // namespace vexfilt::testing

@@ -19,6 +19,7 @@
 #include "host/services.h"
 #include "host/trace.h"
 #include "routines/equality_runs.h"
+#include "routines/joined_compares.h"
 #include "routines/fast_paths.h"
 
 namespace vexfilt {
@@ -187,6 +188,7 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
     }
     // Last, since a run is made of elements that kept their cell's plain routine.
     equality_runs::BindRuns(*filter);
+    joined_compares::BindJoins(*filter);
   }
   constexpr std::uint16_t kLocaleFlags = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
   if (st == status::kOk && (header.planFlags & kLocaleFlags) == kLocaleFlags) st = SetUpLocale(block, trace, *filter);
