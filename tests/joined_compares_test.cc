@@ -118,14 +118,16 @@ TEST(JoinedCompares, OrOfComparesIsOneRoutine) {
 
 TEST(JoinedCompares, WithoutARecordLengthNothingIsJoined) {
   // Members a walk would skip may lie past the end of a record the host was not asked to make longer.
-  PoolBuilder pool;
-  PlanBuilder plan("JOINS");
-  ThreeKinds(plan, pool).RecordLength(0);
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  EXPECT_EQ(JoinLength(built, 0), 0);
-  EXPECT_FALSE(built.filter().firstElementDecides);
-  ExpectSameVerdicts(plan, pool, built);
+  for (std::int32_t length : {0, -1}) {
+    PoolBuilder pool;
+    PlanBuilder plan("JOINS");
+    ThreeKinds(plan, pool).RecordLength(length);
+    BuiltFilter built(plan, pool);
+    ASSERT_EQ(built.status(), 0) << length;
+    EXPECT_EQ(JoinLength(built, 0), 0) << length;
+    EXPECT_FALSE(built.filter().firstElementDecides) << length;
+    ExpectSameVerdicts(plan, pool, built);
+  }
 }
 
 TEST(JoinedCompares, OtherKindsOfElementEndTheJoin) {

@@ -119,7 +119,8 @@ void Bind(FilterElement* head, const Joinable& joinable, bool any, int length) {
 }  // namespace
 
 void BindJoins(Filter& filter) {
-  if (filter.recordLength == 0) return;
+  // The plan's record length is a signed word: a negative one gives no length either.
+  if (filter.recordLength == 0 || filter.recordLength > std::uint32_t{std::numeric_limits<std::int32_t>::max()}) return;
   const int count = filter.elementCount;
   for (int head = 0; head < count;) {
     FilterElement& first = filter.elements[head];

@@ -30,7 +30,7 @@ inline constexpr int kLongestJoinedText = 32;
 //   a walk would have skipped changes no outcome;
 // - are chained as AND chains them (each but the last leads to the next when it holds, and every false
 //   skip lands on the same element, or past the last) or as OR does (true and false exchanged).
-// Only when the plan gives the record length: creation then proved every member's column inside every
+// Only when the plan gives a positive record length: creation then proved every member's column inside every
 // record, including the columns of members a walk would not reach. Called once at creation, after the
 // runs of equalities are bound.
 void BindJoins(Filter& filter);
