@@ -53,5 +53,16 @@ int main(int argc, char** argv) {
   std::vector<std::uint8_t> ibm = fuzzing::Join(ForeignPlan(plan.Build(), 0x00000301), ForeignPool(pool.Build(), 0x00000301), records);
   ibm.insert(ibm.begin(), 2);
   Write(dir, "translate-mainframe", ibm);
+
+  // Compares joined by AND, then by OR, each bound as one routine.
+  PoolBuilder joinPool;
+  PlanBuilder joins("SEEDS");
+  joins.RecordLength(64);
+  joins.Compare(Column::Long("L", 0), op::kGT, joinPool.Long(5)).TrueTo(1).FalseTo(3);
+  joins.Compare(Column::Double("D", 8), op::kLT, joinPool.Double(2.5)).TrueTo(2).FalseTo(3);
+  joins.Compare(Column::Char("NAME", 16, 8), op::kEQ, joinPool.Char("AB")).TrueToEnd().FalseTo(3);
+  joins.Compare(Column::Short("S", 40), op::kNE, joinPool.Short(7)).TrueToEnd().FalseTo(4);
+  joins.Compare(Column::UShort("U", 42), op::kLE, joinPool.UShort(9)).TrueToEnd().FalseToEnd();
+  Write(dir, "joins", fuzzing::Join(joins.Build(), joinPool.Build(), records));
   return 0;
 }
