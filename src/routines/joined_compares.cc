@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <utility>
 
 #include "routines/character_routines.h"
 #include "routines/compare.h"
-#include "routines/equality_runs.h"
 #include "routines/numeric_routines.h"
 
 namespace vexfilt::joined_compares {
@@ -28,26 +28,28 @@ std::int32_t Joined(FilterElement& e, const std::uint8_t* record) {
   return StatusOf(holds);
 }
 
-// A compare that may join, and the join routines it heads: by AND and by OR, by length.
-struct Joinable {
-  Routine compare;
-  std::array<Routine, kLongestJoin + 1> all, any;  // 0 and 1 are no join
+// The join routines a compare heads: by AND and by OR, by length; 0 and 1 are no join.
+struct Joins {
+  std::array<Routine, kLongestJoin + 1> all, any;
 };
 
 template <Routine compare, bool any, std::size_t... lengths>
-constexpr std::array<Routine, kLongestJoin + 1> JoinsOf(std::index_sequence<lengths...>) {
+constexpr std::array<Routine, kLongestJoin + 1> JoinsBy(std::index_sequence<lengths...>) {
   return {nullptr, nullptr, &Joined<compare, any, static_cast<int>(lengths) + 2>...};
 }
 
-template <Routine... compares>
-constexpr auto JoinablesOf() {
+template <Routine compare>
+constexpr Joins JoinsOf() {
   constexpr auto lengths = std::make_index_sequence<kLongestJoin - 1>();
-  return std::array<Joinable, sizeof...(compares)>{
-      Joinable{compares, JoinsOf<compares, false>(lengths), JoinsOf<compares, true>(lengths)}...};
+  return {JoinsBy<compare, false>(lengths), JoinsBy<compare, true>(lengths)};
 }
 
-template <Op op>
-constexpr Routine kFixedText = &character::OperatorRoutines<op>::FixedColumnLiteral;
+// Compares that may join, and their joins.
+template <Routine... compares>
+struct JoinableSet {
+  static constexpr std::array<Routine, sizeof...(compares)> kCompares = {compares...};
+  static constexpr std::array<Joins, sizeof...(compares)> kJoins = {JoinsOf<compares>()...};
+};
 
 using numeric::DoubleColLit;
 using numeric::LongColLit;
@@ -55,9 +57,10 @@ using numeric::LongColLitOf;
 using numeric::ShortColLit;
 using numeric::ShortColLitOf;
 
-// The routines creation binds for a column against a literal once the fast paths are chosen. Integer
-// orderings are always bound by the column's signedness, so their cells' own routines never reach here.
-constexpr auto kJoinables = JoinablesOf<
+// The routines creation binds for a number column against a literal once the fast paths are chosen.
+// Integer orderings are always bound by the column's signedness, so their cells' own routines never reach
+// here.
+using NumberCompares = JoinableSet<
     // 4-byte integers
     &LongColLit<Op::kEQ>, &LongColLit<Op::kNE>,
     &LongColLitOf<Op::kGT, false>, &LongColLitOf<Op::kLT, false>, &LongColLitOf<Op::kGE, false>, &LongColLitOf<Op::kLE, false>,
@@ -68,20 +71,47 @@ constexpr auto kJoinables = JoinablesOf<
     &ShortColLitOf<Op::kGT, true>, &ShortColLitOf<Op::kLT, true>, &ShortColLitOf<Op::kGE, true>, &ShortColLitOf<Op::kLE, true>,
     // doubles
     &DoubleColLit<Op::kEQ>, &DoubleColLit<Op::kNE>, &DoubleColLit<Op::kGT>,
-    &DoubleColLit<Op::kLT>, &DoubleColLit<Op::kGE>, &DoubleColLit<Op::kLE>,
-    // fixed characters
-    kFixedText<Op::kEQ>, kFixedText<Op::kNE>, kFixedText<Op::kGT>,
-    kFixedText<Op::kLT>, kFixedText<Op::kGE>, kFixedText<Op::kLE>>();
+    &DoubleColLit<Op::kLT>, &DoubleColLit<Op::kGE>, &DoubleColLit<Op::kLE>>;
 
-constexpr std::array<Routine, 6> kFixedTexts = {kFixedText<Op::kEQ>, kFixedText<Op::kNE>, kFixedText<Op::kGT>,
-                                                 kFixedText<Op::kLT>, kFixedText<Op::kGE>, kFixedText<Op::kLE>};
+// A fixed character column against a literal.
+using TextCompares = JoinableSet<
+    &character::OperatorRoutines<Op::kEQ>::FixedColumnLiteral, &character::OperatorRoutines<Op::kNE>::FixedColumnLiteral,
+    &character::OperatorRoutines<Op::kGT>::FixedColumnLiteral, &character::OperatorRoutines<Op::kLT>::FixedColumnLiteral,
+    &character::OperatorRoutines<Op::kGE>::FixedColumnLiteral, &character::OperatorRoutines<Op::kLE>::FixedColumnLiteral>;
 
-const Joinable* JoinableOf(const FilterElement& e) {
-  const auto* joinable = std::find_if(kJoinables.begin(), kJoinables.end(),
-                                      [&](const Joinable& j) { return j.compare == e.routine; });
-  if (joinable == kJoinables.end()) return nullptr;
-  const bool text = std::find(kFixedTexts.begin(), kFixedTexts.end(), e.routine) != kFixedTexts.end();
-  return text && e.rightLiteralLength > kLongestJoinedText ? nullptr : joinable;
+// Every joinable compare, ordered by address so that creation finds an element's routine among them in a
+// few steps. Made once, on first use; nothing is allocated.
+struct Joinable {
+  Routine compare;
+  const Joins* joins;
+  bool text;  // reads a character literal, whose length bounds what it costs
+};
+constexpr std::size_t kJoinableCount = NumberCompares::kCompares.size() + TextCompares::kCompares.size();
+
+bool Before(const Joinable& a, Routine b) { return std::less<Routine>()(a.compare, b); }
+
+const std::array<Joinable, kJoinableCount>& Joinables() {
+  static const std::array<Joinable, kJoinableCount> joinables = [] {
+    std::array<Joinable, kJoinableCount> all{};
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < NumberCompares::kCompares.size(); ++i) {
+      all[n++] = {NumberCompares::kCompares[i], &NumberCompares::kJoins[i], false};
+    }
+    for (std::size_t i = 0; i < TextCompares::kCompares.size(); ++i) {
+      all[n++] = {TextCompares::kCompares[i], &TextCompares::kJoins[i], true};
+    }
+    std::sort(all.begin(), all.end(), [](const Joinable& a, const Joinable& b) { return Before(a, b.compare); });
+    return all;
+  }();
+  return joinables;
+}
+
+const Joins* JoinsOf(const FilterElement& e) {
+  const auto& joinables = Joinables();
+  const auto* found = std::lower_bound(joinables.begin(), joinables.end(), e.routine, Before);
+  if (found == joinables.end() || found->compare != e.routine) return nullptr;
+  if (found->text && e.rightLiteralLength > kLongestJoinedText) return nullptr;
+  return found->joins;
 }
 
 // The element that a skip from element `index` lands on; every skip past the last element ends evaluation
@@ -92,7 +122,7 @@ int Target(int index, std::int16_t skip, int count) { return std::min(index + sk
 std::int16_t& OnwardSkip(FilterElement& e, bool any) { return any ? e.falseSkip : e.trueSkip; }
 std::int16_t LeavingSkip(const FilterElement& e, bool any) { return any ? e.trueSkip : e.falseSkip; }
 
-// How many elements from `head` on join as `any` says, at most kLongestJoin.
+// How many elements from `head` on join as `any` says, at most kLongestJoin. The head is joinable.
 int JoinFrom(Filter& filter, int head, bool any) {
   const int count = filter.elementCount;
   FilterElement* e = filter.elements;
@@ -101,19 +131,19 @@ int JoinFrom(Filter& filter, int head, bool any) {
   while (length < kLongestJoin && head + length < count) {
     FilterElement& next = e[head + length];
     if (OnwardSkip(e[head + length - 1], any) != 1) break;
-    if (JoinableOf(next) == nullptr) break;
     if (Target(head + length, LeavingSkip(next, any), count) != leavesTo) break;
+    if (JoinsOf(next) == nullptr) break;
     ++length;
   }
   return length;
 }
 
-void Bind(FilterElement* head, const Joinable& joinable, bool any, int length) {
+void Bind(FilterElement* head, const Joins& joins, bool any, int length) {
   const FilterElement& last = head[length - 1];
   const auto onward = static_cast<std::int16_t>(std::min<int>(
       (length - 1) + (any ? last.falseSkip : last.trueSkip), std::numeric_limits<std::int16_t>::max()));
   OnwardSkip(*head, any) = onward;
-  head->routine = (any ? joinable.any : joinable.all)[static_cast<std::size_t>(length)];
+  head->routine = (any ? joins.any : joins.all)[static_cast<std::size_t>(length)];
 }
 
 }  // namespace
@@ -124,29 +154,21 @@ void BindJoins(Filter& filter) {
   const int count = filter.elementCount;
   for (int head = 0; head < count;) {
     FilterElement& first = filter.elements[head];
-    if (const int run = equality_runs::RunLengthOf(first.routine); run > 0) {
-      head += run;  // a run of equalities is already one routine
-      continue;
-    }
-    const Joinable* joinable = JoinableOf(first);
-    if (joinable == nullptr) {
-      ++head;
-      continue;
-    }
-    const int byAnd = JoinFrom(filter, head, false);
-    const int byOr = JoinFrom(filter, head, true);
-    const bool any = byOr > byAnd;
-    const int length = std::max(byAnd, byOr);
-    if (length >= 2) Bind(&first, *joinable, any, length);
+    // A join walks on by the true skip (AND) or by the false skip (OR). When both skips of the head are 1,
+    // the next element cannot leave to where the head leaves, so neither kind of join can start there.
+    const bool any = first.trueSkip != 1;
+    const Joins* joins = OnwardSkip(first, any) == 1 ? JoinsOf(first) : nullptr;
+    const int length = joins != nullptr ? JoinFrom(filter, head, any) : 1;
+    if (length >= 2) Bind(&first, *joins, any, length);
     head += length;
   }
 }
 
 int JoinLengthOf(Routine routine) {
-  for (const Joinable& joinable : kJoinables) {
+  for (const Joinable& joinable : Joinables()) {
     for (int length = 2; length <= kLongestJoin; ++length) {
       const auto at = static_cast<std::size_t>(length);
-      if (joinable.all[at] == routine || joinable.any[at] == routine) return length;
+      if (joinable.joins->all[at] == routine || joinable.joins->any[at] == routine) return length;
     }
   }
   return 0;

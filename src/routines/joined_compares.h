@@ -32,7 +32,8 @@ inline constexpr int kLongestJoinedText = 32;
 //   skip lands on the same element, or past the last) or as OR does (true and false exchanged).
 // Only when the plan gives a positive record length: creation then proved every member's column inside every
 // record, including the columns of members a walk would not reach. Called once at creation, after the
-// runs of equalities are bound.
+// runs of equalities are bound: a run's first element is bound to the run's routine, which joins nothing.
+// The run's other elements may still head joins of their own, which only a jump into the run reaches.
 void BindJoins(Filter& filter);
 
 // The number of elements the join routine `routine` evaluates, or 0 when it is not one.
