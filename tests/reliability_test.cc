@@ -141,6 +141,18 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
   EXPECT_EQ(BuiltFilter(fits, pool).status(), 0);
 }
 
+TEST(ValueAreas, ScaledOperandsReadAsMixedNumbersHaveBoth) {
+  // The locale-aware routine for a varying column against a column reads the pair as numbers of different
+  // scales when the right operand's flags say so, though the left one is not marked mixed: the plan must
+  // then give both value areas. Without the left one that read would write through a null pointer.
+  PoolBuilder pool;
+  PlanBuilder plan("AREAS");
+  plan.RecordLength(32).Compare(Column::Utf8VarChar("V", 0, 16), op::kEQ, pool.Long(5)).Slot(31).RightColumnOffset(20);
+  plan.At(0).Record().leftFlags = rep::kUtf8 | rep::kVarying | rep::kShort | rep::kScaled;
+  plan.At(0).Record().rightFlags = rep::kLong | rep::kScaledMixed;
+  EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid leftLiteralId 0");
+}
+
 TEST(EvaluationWrites, NeverReachIntoABlockAnotherElementTrusts) {
   // A timestamp written over a search list would give the next search a count that leads outside it.
   PoolBuilder pool;

@@ -12,6 +12,7 @@
 #include "filter/search_file.h"
 #include "routines/change_cache.h"
 #include "routines/change_control.h"
+#include "routines/operands.h"
 #include "routines/search_list.h"
 
 namespace vexfilt {
@@ -243,8 +244,11 @@ std::int32_t CheckOperands(Creation& creation) {
         }
       }
     }
-    // Operands of different scales are read into value areas at both operand references.
-    if ((element.leftFlags & rep::kScaledMixed) == rep::kScaledMixed) {
+    // Operands of different scales are read into value areas at both operand references. A routine reads
+    // them so when the left operand is scaled and either operand's flags make the pair mixed: a character
+    // routine goes by the right operand alone.
+    const bool readsMixed = (element.leftFlags & rep::kMixed) || operands::RightIsScaledNumber(element);
+    if ((element.leftFlags & rep::kScaled) && readsMixed) {
       if (element.leftData == nullptr || creation.leftRoom[at] < kValueAreaSize) {
         return RefuseElement(creation, i, "leftLiteralId", element.leftLiteralId);
       }
