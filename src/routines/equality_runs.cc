@@ -1,13 +1,12 @@
 #include "routines/equality_runs.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <limits>
 #include <utility>
 
 #include "filter/bytes.h"
 #include "routines/compare.h"
+#include "routines/element_chains.h"
 #include "routines/numeric_routines.h"
 
 namespace vexfilt::equality_runs {
@@ -65,29 +64,9 @@ bool SameColumn(const FilterElement& a, const FilterElement& b) {
          a.leftFlags == b.leftFlags;
 }
 
-// The element that a skip from element `index` lands on; every skip past the last element ends evaluation
-// alike, so they all count as landing on `count`.
-int Target(int index, std::int16_t skip, int count) { return std::min(index + skip, count); }
-
-// The skip that stays in the run: false for EQ joined by OR, true for NE joined by AND.
-std::int16_t OnwardSkip(const FilterElement& e, bool negated) { return negated ? e.trueSkip : e.falseSkip; }
-std::int16_t LeavingSkip(const FilterElement& e, bool negated) { return negated ? e.falseSkip : e.trueSkip; }
-
-// How many elements from `head` on form a run of `family`, at most kLongestRun.
-int RunFrom(const Filter& filter, int head, const Family& family) {
-  const int count = filter.elementCount;
-  const FilterElement* e = filter.elements;
-  const int leavesTo = Target(head, LeavingSkip(e[head], family.negated), count);
-  int length = 1;
-  while (length < kLongestRun && head + length < count) {
-    const FilterElement& previous = e[head + length - 1];
-    const FilterElement& next = e[head + length];
-    if (OnwardSkip(previous, family.negated) != 1) break;
-    if (FamilyOf(next) != &family || !SameColumn(e[head], next)) break;
-    if (Target(head + length, LeavingSkip(next, family.negated), count) != leavesTo) break;
-    ++length;
-  }
-  return length;
+// EQ is chained by OR and walks on when it does not hold; NE is chained by AND.
+element_chains::Onward OnwardOf(const Family& family) {
+  return family.negated ? element_chains::Onward::kOnTrue : element_chains::Onward::kOnFalse;
 }
 
 }  // namespace
@@ -97,14 +76,13 @@ void BindRuns(Filter& filter) {
   for (int head = 0; head < count;) {
     FilterElement& first = filter.elements[head];
     const Family* family = FamilyOf(first);
-    const int length = family != nullptr ? RunFrom(filter, head, *family) : 1;
+    const int length = family == nullptr ? 1
+                       : element_chains::ChainFrom(filter, head, OnwardOf(*family), kLongestRun,
+                                                   [&](const FilterElement& next) {
+                                                     return FamilyOf(next) == family && SameColumn(first, next);
+                                                   });
     if (length >= 2) {
-      // The run's last element is where a record that leaves the run by the onward skip continues from.
-      const FilterElement& last = filter.elements[head + length - 1];
-      const auto onward = static_cast<std::int16_t>(
-          std::min<int>((length - 1) + OnwardSkip(last, family->negated), std::numeric_limits<std::int16_t>::max()));
-      (family->negated ? first.trueSkip : first.falseSkip) = onward;
-      first.routine = family->runs[static_cast<std::size_t>(length)];
+      element_chains::BindChain(&first, length, OnwardOf(*family), family->runs[static_cast<std::size_t>(length)]);
     }
     head += length;
   }

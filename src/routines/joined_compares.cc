@@ -9,6 +9,7 @@
 
 #include "routines/character_routines.h"
 #include "routines/compare.h"
+#include "routines/element_chains.h"
 #include "routines/numeric_routines.h"
 
 namespace vexfilt::joined_compares {
@@ -114,39 +115,10 @@ const Joins* JoinsOf(const FilterElement& e) {
   return found->joins;
 }
 
-// The element that a skip from element `index` lands on; every skip past the last element ends evaluation
-// alike, so they all count as landing on `count`.
-int Target(int index, std::int16_t skip, int count) { return std::min(index + skip, count); }
-
-// The skip that walks the join on (true for AND, false for OR), and the one that leaves it.
-std::int16_t& OnwardSkip(FilterElement& e, bool any) { return any ? e.falseSkip : e.trueSkip; }
-std::int16_t LeavingSkip(const FilterElement& e, bool any) { return any ? e.trueSkip : e.falseSkip; }
-
-// How many elements from `head` on join as `any` says, at most kLongestJoin. The head is joinable.
-int JoinFrom(Filter& filter, int head, bool any) {
-  const int count = filter.elementCount;
-  FilterElement* e = filter.elements;
-  const int leavesTo = Target(head, LeavingSkip(e[head], any), count);
-  int length = 1;
-  while (length < kLongestJoin && head + length < count) {
-    FilterElement& next = e[head + length];
-    if (OnwardSkip(e[head + length - 1], any) != 1) break;
-    if (Target(head + length, LeavingSkip(next, any), count) != leavesTo) break;
-    if (JoinsOf(next) == nullptr) break;
-    ++length;
-  }
-  return length;
-}
-
-void Bind(FilterElement* head, const Joins& joins, bool any, int length) {
-  const FilterElement& last = head[length - 1];
-  const auto onward = static_cast<std::int16_t>(std::min<int>(
-      (length - 1) + (any ? last.falseSkip : last.trueSkip), std::numeric_limits<std::int16_t>::max()));
-  OnwardSkip(*head, any) = onward;
-  head->routine = (any ? joins.any : joins.all)[static_cast<std::size_t>(length)];
-}
-
 }  // namespace
+
+using element_chains::Onward;
+using element_chains::OnwardSkip;
 
 void BindJoins(Filter& filter) {
   // The plan's record length is a signed word: a negative one gives no length either.
@@ -156,10 +128,15 @@ void BindJoins(Filter& filter) {
     FilterElement& first = filter.elements[head];
     // A join walks on by the true skip (AND) or by the false skip (OR). When both skips of the head are 1,
     // the next element cannot leave to where the head leaves, so neither kind of join can start there.
-    const bool any = first.trueSkip != 1;
-    const Joins* joins = OnwardSkip(first, any) == 1 ? JoinsOf(first) : nullptr;
-    const int length = joins != nullptr ? JoinFrom(filter, head, any) : 1;
-    if (length >= 2) Bind(&first, *joins, any, length);
+    const Onward onward = first.trueSkip == 1 ? Onward::kOnTrue : Onward::kOnFalse;
+    const Joins* joins = OnwardSkip(first, onward) == 1 ? JoinsOf(first) : nullptr;
+    const int length = joins == nullptr ? 1
+                       : element_chains::ChainFrom(filter, head, onward, kLongestJoin,
+                                                   [](const FilterElement& next) { return JoinsOf(next) != nullptr; });
+    if (length >= 2) {
+      const auto& byLength = onward == Onward::kOnTrue ? joins->all : joins->any;
+      element_chains::BindChain(&first, length, onward, byLength[static_cast<std::size_t>(length)]);
+    }
     head += length;
   }
 }
