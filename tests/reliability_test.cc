@@ -174,6 +174,21 @@ TEST(EvaluationWrites, NeverReachIntoABlockAnotherElementTrusts) {
   twice.Change(Column::Long("V", 0), first, second).ResultTarget(1);
   twice.Always();
   EXPECT_EQ(RefusalOf(twice, changes).rfind("Filter Element ", 0), 0u);
+
+  // A value area laid over a change control block, on an element that reads into its value areas because
+  // its right operand is a scaled number, though its left operand is not marked mixed.
+  PoolBuilder areas;
+  PlanBuilder scaled("WRITES");
+  const plan::Literal block = areas.Change(control);
+  scaled.RecordLength(32).Change(Column::Long("V", 0), areas.ChangeScratch(control), block).ResultTarget(1);
+  scaled.Compare(Column::Utf8VarChar("T", 16, 8), op::kEQ, areas.Char("0123456789ABCDEF"))
+      .Slot(31)
+      .RightColumnOffset(24)
+      .LeftLiteral(block);
+  scaled.At(1).Record().leftFlags = rep::kUtf8 | rep::kVarying | rep::kShort | rep::kScaled;
+  scaled.At(1).Record().rightFlags = rep::kLong | rep::kScaledMixed;
+  const std::string refusal = RefusalOf(scaled, areas);
+  EXPECT_EQ(refusal.rfind("Filter Element 1 invalid leftLiteralId ", 0), 0u) << refusal;
 }
 
 TEST(FunctionCodes, SearchCodeUnderAnyOperatorHasItsListChecked) {

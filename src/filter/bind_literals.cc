@@ -244,11 +244,8 @@ std::int32_t CheckOperands(Creation& creation) {
         }
       }
     }
-    // Operands of different scales are read into value areas at both operand references. A routine reads
-    // them so when the left operand is scaled and either operand's flags make the pair mixed: a character
-    // routine goes by the right operand alone.
-    const bool readsMixed = (element.leftFlags & rep::kMixed) || operands::RightIsScaledNumber(element);
-    if ((element.leftFlags & rep::kScaled) && readsMixed) {
+    // Operands of different scales are read into value areas at both operand references.
+    if (operands::UsesValueAreas(element)) {
       if (element.leftData == nullptr || creation.leftRoom[at] < kValueAreaSize) {
         return RefuseElement(creation, i, "leftLiteralId", element.leftLiteralId);
       }

@@ -6,6 +6,7 @@
 #include "filter/create_steps.h"
 #include "filter/status.h"
 #include "routines/change_control.h"
+#include "routines/operands.h"
 
 namespace vexfilt {
 namespace {
@@ -53,7 +54,7 @@ std::int32_t CheckWritesApart(Creation& creation) {
       const std::int32_t used = std::max(cc::Field16(control, cc::kRecordSize), cc::Field16(control, cc::kValueAreaLength));
       st = Apart(creation, i, SpanOf(e.leftData, used), "leftLiteralId", e.leftLiteralId);
     }
-    if (st == status::kOk && (e.leftFlags & rep::kScaledMixed) == rep::kScaledMixed) {
+    if (st == status::kOk && operands::UsesValueAreas(e)) {
       st = Apart(creation, i, SpanOf(e.leftData, kValueAreaSize), "leftLiteralId", e.leftLiteralId);
       if (st == status::kOk) st = Apart(creation, i, SpanOf(e.rightData, kValueAreaSize), "rightLiteralId", e.rightLiteralId);
     }

@@ -26,6 +26,12 @@ inline std::int32_t RightLength(const FilterElement& e) { return static_cast<std
 inline bool RightIsScaledNumber(const FilterElement& e) {
   return (e.rightFlags & rep::kScaledMixed) == rep::kScaledMixed && (e.rightFlags & rep::kNumeric);
 }
+// Whether the routines read both operands into the value areas at the operand references: when the left
+// operand is scaled and the pair is compared as numbers of different representations, which the left
+// operand's mixed flag asks for, or, in a character routine, a right operand that is a scaled number.
+inline bool UsesValueAreas(const FilterElement& e) {
+  return (e.leftFlags & rep::kScaled) && ((e.leftFlags & rep::kMixed) || RightIsScaledNumber(e));
+}
 
 }  // namespace vexfilt::operands
 
