@@ -19,8 +19,8 @@
 #include "host/services.h"
 #include "host/trace.h"
 #include "routines/equality_runs.h"
-#include "routines/joined_compares.h"
 #include "routines/fast_paths.h"
+#include "routines/joined_compares.h"
 
 namespace vexfilt {
 namespace {
@@ -186,7 +186,8 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
       FilterElement& element = filter->elements[i];
       element.routine = FastPathRoutine(element, element.routine);
     }
-    // Last, since a run is made of elements that kept their cell's plain routine.
+    // Last, since runs and joins are made of elements bound to their plain routines; runs first, since a
+    // run's routine is faster than a join of the same equalities.
     equality_runs::BindRuns(*filter);
     joined_compares::BindJoins(*filter);
   }

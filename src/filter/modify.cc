@@ -106,8 +106,8 @@ std::int32_t ModifyPredicate(Filter& filter, const char* columnName, std::uint32
     }
     if (columnName != nullptr && NamesColumn(columnName, e.columnName)) {
       st = ChangeLiteral(filter, e, value, valueLength);
-      // A routine chosen for the old literal may not fit the new one. A run's routine (equality_runs.h)
-      // reads each literal where it was just written, and stays.
+      // A routine chosen for the old literal may not fit the new one. The routine of a run or a join
+      // (element_chains.h) reads each literal where it was just written, and stays.
       e.routine = FastPathRoutine(e, e.routine);
     }
   }
