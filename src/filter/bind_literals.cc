@@ -51,7 +51,7 @@ std::int32_t PrepareColumnDescriptor(Creation& creation, int index, const EntryV
   }
   std::uint8_t* descriptor = entry.data();
   element.leftData = descriptor + kLeftArea;
-  creation.leftRoom[static_cast<std::size_t>(index)] = static_cast<std::int32_t>(entry.room() - kLeftArea);
+  creation.filter.facts[static_cast<std::size_t>(index)].leftRoom = static_cast<std::int32_t>(entry.room() - kLeftArea);
   StoreUnaligned(descriptor + kRightType, element.rightDataType);
 
   const std::uint16_t left = element.leftFlags, right = element.rightFlags;
@@ -115,7 +115,7 @@ std::int32_t CheckChangeControl(Creation& creation, int index) {
   const std::int32_t keyLength = cc::Field16(control, cc::kKeyLength);
   const std::int32_t valueArea = cc::Field16(control, cc::kValueAreaLength);
   const std::int32_t recordSize = cc::Field16(control, cc::kRecordSize);
-  const std::int32_t room = creation.rightRoom[at];
+  const std::int32_t room = creation.filter.facts[at].rightRoom;
   bool sound = columns >= 0 && (columns == 0 || stride >= static_cast<std::int32_t>(cc::kKeyEntrySize)) &&
                static_cast<std::int64_t>(cc::kKeyEntries) + static_cast<std::int64_t>(columns) * stride <= room;
   std::int32_t sum = 0;
@@ -131,7 +131,7 @@ std::int32_t CheckChangeControl(Creation& creation, int index) {
   const auto* scratch = static_cast<const std::uint8_t*>(element.leftData);
   const std::int32_t scratchUsed = std::max(recordSize, valueArea);
   const bool apart = scratch != nullptr && (scratch + scratchUsed <= control || control + room <= scratch);
-  if (scratch == nullptr || creation.leftRoom[at] < scratchUsed || valueArea < 0 || !apart ||
+  if (scratch == nullptr || creation.filter.facts[at].leftRoom < scratchUsed || valueArea < 0 || !apart ||
       element.columnLength < 0 || element.columnLength > 8) {
     return RefuseElement(creation, index, "leftLiteralId", element.leftLiteralId);
   }
@@ -159,7 +159,7 @@ std::int32_t PrepareSearchList(Creation& creation, int index, const EntryView& e
   if (st == status::kOk && filter.searchList != list) {
     element.rightData = filter.searchList;
     filter.searchEntryCount = sl::EntryCountOf(filter.searchList);
-    creation.rightRoom[static_cast<std::size_t>(index)] = static_cast<std::int32_t>(size);
+    creation.filter.facts[static_cast<std::size_t>(index)].rightRoom = static_cast<std::int32_t>(size);
   }
   return st == status::kUnavailable ? status::kOk : st;
 }
@@ -167,9 +167,9 @@ std::int32_t PrepareSearchList(Creation& creation, int index, const EntryView& e
 std::int32_t BindRight(Creation& creation, int index, const EntryView& entry) {
   FilterElement& element = creation.filter.elements[index];
   element.rightData = entry.data();
-  creation.rightRoom[static_cast<std::size_t>(index)] = static_cast<std::int32_t>(entry.room());
+  creation.filter.facts[static_cast<std::size_t>(index)].rightRoom = static_cast<std::int32_t>(entry.room());
   // The routine the element was bound to decides what its right literal is, whatever the operator says.
-  const RoutineCell* cell = creation.cells[static_cast<std::size_t>(index)];
+  const RoutineCell* cell = creation.filter.facts[static_cast<std::size_t>(index)].cell;
   const Structure structure = cell != nullptr ? cell->structure : Structure::kNone;
   if (structure == Structure::kSearchList) {
     if (std::int32_t st = PrepareSearchList(creation, index, entry)) return st;
@@ -205,18 +205,31 @@ bool Holds(const void* data, std::int32_t room, std::int32_t needed) {
   return needed > 0 && data != nullptr && room >= needed;
 }
 
+// Each change element gets a cache of its own; one that cannot be made leaves the block without, and the
+// change routine then answers 1000 for it.
+void MakeChangeCaches(Creation& creation) {
+  Filter& filter = creation.filter;
+  for (int i = 0; i < filter.elementCount; ++i) {
+    if (creation.filter.facts[static_cast<std::size_t>(i)].cell->structure != Structure::kChangeControl) continue;
+    ChangeCache* cache = VXO2_HashInit(kChangeCacheCapacity, kChangeCacheLoadFactor, ChangeCacheLimit());
+    StoreUnaligned(static_cast<std::uint8_t*>(filter.elements[i].rightData) + change_control::kCache, cache);
+  }
+}
+
+}  // namespace
+
 // Every routine reads only what its element's operands hold.
 std::int32_t CheckOperands(Creation& creation) {
   Filter& filter = creation.filter;
   for (int i = 0; i < filter.elementCount; ++i) {
     const FilterElement& element = filter.elements[i];
     const auto at = static_cast<std::size_t>(i);
-    const RoutineCell* cell = creation.cells[at];
+    const RoutineCell* cell = creation.filter.facts[at].cell;
     if (cell == nullptr) continue;
-    if (!Holds(element.rightData, creation.rightRoom[at], BytesRead(cell->right, element))) {
+    if (!Holds(element.rightData, creation.filter.facts[at].rightRoom, BytesRead(cell->right, element))) {
       return RefuseElement(creation, i, "rightLiteralId", element.rightLiteralId);
     }
-    if (!Holds(element.leftData, creation.leftRoom[at], BytesRead(cell->left, element))) {
+    if (!Holds(element.leftData, creation.filter.facts[at].leftRoom, BytesRead(cell->left, element))) {
       return RefuseElement(creation, i, "leftLiteralId", element.leftLiteralId);
     }
     const int target = i + element.resultTarget;
@@ -227,7 +240,7 @@ std::int32_t CheckOperands(Creation& creation) {
       const auto to = static_cast<std::size_t>(target);
       const FilterElement& receiver = filter.elements[target];
       const bool left = element.resultOperand == 0;
-      if (!Holds(left ? receiver.leftData : receiver.rightData, left ? creation.leftRoom[to] : creation.rightRoom[to],
+      if (!Holds(left ? receiver.leftData : receiver.rightData, left ? creation.filter.facts[to].leftRoom : creation.filter.facts[to].rightRoom,
                  kTimestampBytes)) {
         return RefuseElement(creation, i, "resultOperand", element.resultOperand);
       }
@@ -239,17 +252,17 @@ std::int32_t CheckOperands(Creation& creation) {
       if (std::int32_t st = CheckChangeControl(creation, i)) return st;
       for (int j = 0; j < i; ++j) {
         // One control block per change element: a shared one would hold one cache for two.
-        if (creation.cells[static_cast<std::size_t>(j)]->structure == Structure::kChangeControl && filter.elements[j].rightData == element.rightData) {
+        if (creation.filter.facts[static_cast<std::size_t>(j)].cell->structure == Structure::kChangeControl && filter.elements[j].rightData == element.rightData) {
           return RefuseElement(creation, i, "rightLiteralId", element.rightLiteralId);
         }
       }
     }
     // Operands of different scales are read into value areas at both operand references.
     if (operands::UsesValueAreas(element)) {
-      if (element.leftData == nullptr || creation.leftRoom[at] < kValueAreaSize) {
+      if (element.leftData == nullptr || creation.filter.facts[at].leftRoom < kValueAreaSize) {
         return RefuseElement(creation, i, "leftLiteralId", element.leftLiteralId);
       }
-      if (element.rightData == nullptr || creation.rightRoom[at] < kValueAreaSize) {
+      if (element.rightData == nullptr || creation.filter.facts[at].rightRoom < kValueAreaSize) {
         return RefuseElement(creation, i, "rightLiteralId", element.rightLiteralId);
       }
     }
@@ -257,18 +270,6 @@ std::int32_t CheckOperands(Creation& creation) {
   return status::kOk;
 }
 
-// Each change element gets a cache of its own; one that cannot be made leaves the block without, and the
-// change routine then answers 1000 for it.
-void MakeChangeCaches(Creation& creation) {
-  Filter& filter = creation.filter;
-  for (int i = 0; i < filter.elementCount; ++i) {
-    if (creation.cells[static_cast<std::size_t>(i)]->structure != Structure::kChangeControl) continue;
-    ChangeCache* cache = VXO2_HashInit(kChangeCacheCapacity, kChangeCacheLoadFactor, ChangeCacheLimit());
-    StoreUnaligned(static_cast<std::uint8_t*>(filter.elements[i].rightData) + change_control::kCache, cache);
-  }
-}
-
-}  // namespace
 
 std::int32_t BindLiterals(Creation& creation) {
   Filter& filter = creation.filter;
@@ -280,7 +281,7 @@ std::int32_t BindLiterals(Creation& creation) {
       FilterElement& element = filter.elements[i];
       if (entry.id() == element.leftLiteralId) {
         element.leftData = entry.data();
-        creation.leftRoom[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(entry.room());
+        creation.filter.facts[static_cast<std::size_t>(i)].leftRoom = static_cast<std::int32_t>(entry.room());
         if (fn::IsChange(element.functionCode)) {
           const auto length = std::min<std::size_t>(static_cast<std::size_t>(std::max<std::int16_t>(entry.dataLength(), 0)), entry.room());
           std::memset(entry.data(), 0, length);

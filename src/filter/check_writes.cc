@@ -24,29 +24,38 @@ Span SpanOf(const void* data, std::int32_t length) {
 
 // The block whose structure element `index`'s routine trusts, or an empty span. A list read from a file
 // lies outside the pool, where nothing else writes.
-Span StructureOf(const Creation& creation, int index) {
-  const FilterElement& e = creation.filter.elements[index];
-  const Structure structure = creation.cells[static_cast<std::size_t>(index)]->structure;
-  if (structure != Structure::kChangeControl && structure != Structure::kSearchList) return {};
-  if (e.rightData == nullptr || e.rightData == creation.filter.ownedSearchList) return {};
-  return SpanOf(e.rightData, creation.rightRoom[static_cast<std::size_t>(index)]);
+Span StructureOf(const Filter& filter, int index) {
+  const FilterElement& e = filter.elements[index];
+  const ElementFacts& facts = filter.facts[index];
+  if (facts.cell == nullptr) return {};
+  if (facts.cell->structure != Structure::kChangeControl && facts.cell->structure != Structure::kSearchList) return {};
+  if (e.rightData == nullptr || e.rightData == filter.ownedSearchList) return {};
+  return SpanOf(e.rightData, facts.rightRoom);
 }
 
 // The write of element `index` named by `field` must not reach into any element's block.
 std::int32_t Apart(Creation& creation, int index, Span write, const char* field, std::int32_t value) {
-  for (int j = 0; j < creation.filter.elementCount; ++j) {
-    if (write.Overlaps(StructureOf(creation, j))) return RefuseElement(creation, index, field, value);
+  if (ReachesStructure(creation.filter, write.begin, static_cast<std::int32_t>(write.end - write.begin))) {
+    return RefuseElement(creation, index, field, value);
   }
   return status::kOk;
 }
 
 }  // namespace
 
+bool ReachesStructure(const Filter& filter, const void* data, std::int32_t length) {
+  const Span write = SpanOf(data, length);
+  for (int j = 0; j < filter.elementCount; ++j) {
+    if (write.Overlaps(StructureOf(filter, j))) return true;
+  }
+  return false;
+}
+
 std::int32_t CheckWritesApart(Creation& creation) {
   const Filter& filter = creation.filter;
   for (int i = 0; i < filter.elementCount; ++i) {
     const FilterElement& e = filter.elements[i];
-    const RoutineCell& cell = *creation.cells[static_cast<std::size_t>(i)];
+    const RoutineCell& cell = *creation.filter.facts[static_cast<std::size_t>(i)].cell;
     std::int32_t st = status::kOk;
     if (cell.structure == Structure::kChangeControl) {
       namespace cc = change_control;

@@ -172,6 +172,7 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
   filter->recordLength = static_cast<std::uint32_t>(header.recordLength);
   filter->elementCount = header.elementCount;
   filter->elements = reinterpret_cast<FilterElement*>(BytesAt(filter->planCopy, kPlanHeaderSize));
+  filter->facts = reinterpret_cast<ElementFacts*>(BytesAt(memory, static_cast<std::ptrdiff_t>(layout.factsOffset)));
 
   if (trace.Has(trace_bit::k01)) SelectTracing(*filter);
 

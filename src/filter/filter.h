@@ -18,6 +18,7 @@ namespace vexfilt {
 struct Filter;
 struct FilterElement;
 struct NlsLocale;
+struct RoutineCell;
 
 // A routine answers whether its element's condition holds for `record`: 0 yes, anything else no (1, or an
 // error status of its family). It may write the work fields of the element and of the element's Filter.
@@ -111,6 +112,15 @@ static_assert(offsetof(FilterElement, leftData) == kElementRecordSize + 16);
 static_assert(offsetof(FilterElement, rightData) == kElementRecordSize + 24);
 static_assert(sizeof(FilterElement) == 224 && sizeof(FilterElement) % 8 == 0);
 
+// What creation proved of an element, kept beside it so that a modification can prove its new literal the
+// same way before the routines read it.
+struct ElementFacts {
+  const RoutineCell* cell;  // the cell the element's routine was bound from
+  std::int32_t leftRoom;  // bytes the left and right operand references hold
+  std::int32_t rightRoom;
+  std::int16_t slot;  // the cell's slot in its table
+};
+
 namespace filter_flag {
 inline constexpr std::uint16_t kHasChange = 0x0001;  // samples are timed, change caches kept
 inline constexpr std::uint16_t kTraceNamed = 0x0020;  // VEX_TRACEFILTER named this table
@@ -146,6 +156,7 @@ struct alignas(8) Filter {
   // The list read from a file, which the Filter releases: kept apart from `searchList`, which a later search
   // element of the plan may point elsewhere.
   std::uint8_t* ownedSearchList;
+  ElementFacts* facts;  // one for each element
   // Sizes of the copies, so that later work stays inside the block.
   std::uint32_t planCopyLength;
   std::uint32_t poolCopyLength;
@@ -156,21 +167,24 @@ struct alignas(8) Filter {
 static_assert(sizeof(Filter) % 8 == 0, "the plan copy follows the Filter's fields 8-byte aligned");
 
 // Where each part of a Filter's single block lies for a plan of `elementCount` elements and a pool of
-// `poolLength` bytes.
+// `poolLength` bytes; the elements' facts follow the pool.
 struct FilterBlockLayout {
   std::size_t planOffset;
   std::size_t planLength;  // header and elements at the FilterElement stride
   std::size_t poolOffset;
   std::size_t poolLength;
+  std::size_t factsOffset;
   std::size_t totalLength;
 };
 constexpr FilterBlockLayout LayoutFilterBlock(std::size_t elementCount, std::size_t poolLength) {
+  constexpr auto aligned = [](std::size_t n) { return (n + 7) & ~std::size_t{7}; };
   FilterBlockLayout layout{};
   layout.planOffset = sizeof(Filter);
   layout.planLength = kPlanHeaderSize + elementCount * sizeof(FilterElement);
-  layout.poolOffset = layout.planOffset + ((layout.planLength + 7) & ~std::size_t{7});
+  layout.poolOffset = layout.planOffset + aligned(layout.planLength);
   layout.poolLength = poolLength;
-  layout.totalLength = layout.poolOffset + poolLength;
+  layout.factsOffset = aligned(layout.poolOffset + poolLength);
+  layout.totalLength = layout.factsOffset + elementCount * sizeof(ElementFacts);
   return layout;
 }
 
