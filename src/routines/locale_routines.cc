@@ -66,8 +66,8 @@ std::int32_t SubstringWalk(FilterElement& e, const std::uint8_t* data, std::int3
   }
   // The literal is counted in characters too, never beyond its own bytes.
   std::int32_t literalChars = 0;
-  BytesOfCharacters(locale, LiteralOf(e), RightLength(e), e.leftLiteralLength, &literalChars);
-  return Collate(e, part, partChars, LiteralOf(e), literalChars, nls_flag::kSubstrings);
+  const std::int32_t literalBytes = BytesOfCharacters(locale, LiteralOf(e), RightLength(e), e.leftLiteralLength, &literalChars);
+  return Collate(e, part, partBytes, LiteralOf(e), literalBytes, InBytes(nls_flag::kSubstrings));
 }
 
 std::int32_t PatternStatus(FilterElement& e, std::int32_t outcome) {

@@ -31,15 +31,18 @@ namespace {
 
 constexpr std::int32_t kMatch = status::kOk, kNoMatch = status::kNoMatch, kFailed = status::kLocaleError;
 
-// Single characters compared by collation: 0 equal, 1 different, or kFailed.
+// Single characters compared by collation: 0 equal, 1 different, or kFailed. Each character is read
+// within the bytes that remain of its text.
 struct Collator {
   NlsLocale* locale;
   std::int32_t nlsStatus = 0;
 
-  std::int32_t Same(const std::uint8_t* a, const std::uint8_t* b) {
+  std::int32_t Same(const std::uint8_t* a, std::int32_t aRemaining, const std::uint8_t* b, std::int32_t bRemaining) {
     std::int32_t st = 0;
-    const std::int32_t order = LCL2_Strcoll(locale, reinterpret_cast<const char*>(a), 1, reinterpret_cast<const char*>(b), 1,
-                                            nls_flag::kSingleCharacters, &st);
+    const std::int32_t order =
+        LCL2_Strcoll(locale, reinterpret_cast<const char*>(a), CharacterBytes(locale, a, aRemaining),
+                     reinterpret_cast<const char*>(b), CharacterBytes(locale, b, bRemaining),
+                     InBytes(nls_flag::kSingleCharacters), &st);
     if (order == 0 && st != 0) {
       nlsStatus = st;
       return kFailed;
@@ -68,12 +71,13 @@ std::int32_t CompareNLSPattern(const std::uint8_t* value, std::int32_t valueLeng
   // The value character at v: one byte of padding beyond the value.
   auto valueStep = [&](std::int32_t at) { return at < valueLength ? CharacterBytes(locale, value + at, valueLength - at) : 1; };
   auto valueChar = [&](std::int32_t at) { return at < valueLength ? value + at : padByte; };
+  auto valueLeft = [&](std::int32_t at) { return at < valueLength ? valueLength - at : 1; };
   std::int32_t result = kMatch;
 
   while (p < patternLength) {
     const std::uint8_t* c = pattern + p;
     const std::int32_t cBytes = CharacterBytes(locale, c, patternLength - p);
-    std::int32_t isStar = questionIsStar ? 0 : collate.Same(c, kStar);
+    std::int32_t isStar = questionIsStar ? 0 : collate.Same(c, patternLength - p, kStar, 1);
     questionIsStar = false;
     if (isStar == kFailed) { result = kFailed; break; }
     if (isStar == 0) {
@@ -82,8 +86,9 @@ std::int32_t CompareNLSPattern(const std::uint8_t* value, std::int32_t valueLeng
       p += cBytes;
       if (p >= patternLength) break;
       const std::uint8_t* d = pattern + p;
-      const std::int32_t dQuestion = collate.Same(d, kQuestion);
-      const std::int32_t dStar = dQuestion == 0 ? 1 : collate.Same(d, kStar);
+      const std::int32_t dLeft = patternLength - p;
+      const std::int32_t dQuestion = collate.Same(d, dLeft, kQuestion, 1);
+      const std::int32_t dStar = dQuestion == 0 ? 1 : collate.Same(d, dLeft, kStar, 1);
       if (dQuestion == kFailed || dStar == kFailed) { result = kFailed; break; }
       if (dQuestion == 0) {
         if (v >= e) { result = kNoMatch; break; }
@@ -91,18 +96,18 @@ std::int32_t CompareNLSPattern(const std::uint8_t* value, std::int32_t valueLeng
       } else if (dStar != 0) {
         // Scan the value for a character that collates equal to d.
         std::int32_t same = 1;
-        while (v < valueLength && (same = collate.Same(value + v, d)) == 1) v += valueStep(v);
+        while (v < valueLength && (same = collate.Same(value + v, valueLength - v, d, dLeft)) == 1) v += valueStep(v);
         if (same == kFailed) { result = kFailed; break; }
         if (v >= e) { result = kNoMatch; break; }
         if (v >= valueLength) {
-          const std::int32_t blank = collate.Same(d, padByte);
+          const std::int32_t blank = collate.Same(d, dLeft, padByte, 1);
           if (blank != 0) { result = blank == kFailed ? kFailed : kNoMatch; break; }
           ++v;
         }
       }
       continue;
     }
-    const std::int32_t isQuestion = collate.Same(c, kQuestion);
+    const std::int32_t isQuestion = collate.Same(c, patternLength - p, kQuestion, 1);
     if (isQuestion == kFailed) { result = kFailed; break; }
     if (starSeen && markPending) {
       markP = p;
@@ -110,7 +115,7 @@ std::int32_t CompareNLSPattern(const std::uint8_t* value, std::int32_t valueLeng
       markPending = false;
     }
     if (v >= e) { result = kNoMatch; break; }
-    std::int32_t matches = isQuestion == 0 ? 0 : collate.Same(valueChar(v), c);
+    std::int32_t matches = isQuestion == 0 ? 0 : collate.Same(valueChar(v), valueLeft(v), c, patternLength - p);
     if (matches == kFailed) { result = kFailed; break; }
     if (matches == 0) {
       p += cBytes;

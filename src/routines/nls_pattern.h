@@ -18,6 +18,11 @@ std::int32_t CharacterBytes(NlsLocale* locale, const std::uint8_t* text, std::in
 std::int32_t BytesOfCharacters(NlsLocale* locale, const std::uint8_t* text, std::int32_t length,
                                std::int32_t characters, std::int32_t* counted);
 
+// A collation flag word with its lengths in bytes. The routines count characters themselves, within the
+// bytes each operand has, and hand the service byte lengths: counted by the service, a character cut off by
+// the end of its column would be read past that end.
+constexpr std::uint32_t InBytes(std::uint32_t flags) { return flags & ~nls_flag::kLengthsInCharacters; }
+
 // ComparePattern on characters: 0 match, 207 no match, 1022 when the national-language service fails. An
 // empty pattern or an empty value matches. The value counts as padded with `pad` up to the effective width;
 // patterns longer than E + 3(E + 1) bytes do not match. Work is bounded as ComparePattern's.

@@ -67,11 +67,11 @@ bool Matches(FilterElement& e, const Value& v, const sl::Entry& entry, std::int3
       if (locale) {
         // n characters of each, counted within the bytes each operand has.
         std::int32_t valueChars = 0, keyChars = 0;
-        BytesOfCharacters(nls, v.data, v.length, n, &valueChars);
-        BytesOfCharacters(nls, key, entry.keyLength(), n, &keyChars);
-        e.conditionCode = LCL2_Strcoll(nls, reinterpret_cast<const char*>(v.data), valueChars,
-                                       reinterpret_cast<const char*>(key), keyChars,
-                                       v.varying ? nls_flag::kSubstrings : nls_flag::kSingleCharacters, &nlsStatus);
+        const std::int32_t valueBytes = BytesOfCharacters(nls, v.data, v.length, n, &valueChars);
+        const std::int32_t keyBytes = BytesOfCharacters(nls, key, entry.keyLength(), n, &keyChars);
+        e.conditionCode = LCL2_Strcoll(nls, reinterpret_cast<const char*>(v.data), valueBytes,
+                                       reinterpret_cast<const char*>(key), keyBytes,
+                                       InBytes(v.varying ? nls_flag::kSubstrings : nls_flag::kSingleCharacters), &nlsStatus);
         return e.conditionCode == 0 && nlsStatus == 0;
       }
       e.conditionCode = SameBytes(v.data, v.varying ? key : part, n) ? 0 : 1;
