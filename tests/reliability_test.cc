@@ -191,6 +191,25 @@ TEST(EvaluationWrites, NeverReachIntoABlockAnotherElementTrusts) {
   EXPECT_EQ(refusal.rfind("Filter Element 1 invalid leftLiteralId ", 0), 0u) << refusal;
 }
 
+TEST(ChangeValues, FitTheWordTheirRoutineDeliversInto) {
+  // The 2-byte change routine writes into a 16-bit word of its target; a double there would overwrite the
+  // target's type and function code.
+  plan::ChangeControl control;
+  control.keys = {Column::Char("KEY", 8, 8)};
+  for (const Column& value : {Column::Double("V", 0), Column::Long("V", 0)}) {
+    PoolBuilder pool;
+    PlanBuilder plan("CHANGES");
+    plan.RecordLength(16).Change(value, pool.ChangeScratch(control), pool.Change(control)).Slot(15).ResultTarget(1);
+    plan.Always();
+    EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid dataType " + std::to_string(value.dataType));
+  }
+  PoolBuilder pool;
+  PlanBuilder fits("CHANGES");
+  fits.RecordLength(16).Change(Column::Short("V", 0), pool.ChangeScratch(control), pool.Change(control)).Slot(15).ResultTarget(1);
+  fits.Always();
+  EXPECT_EQ(BuiltFilter(fits, pool).status(), 0);
+}
+
 TEST(FunctionCodes, SearchCodeUnderAnyOperatorHasItsListChecked) {
   // The function code alone chooses the search routine; its list is checked whatever the operator says, or
   // a count larger than the list would lead the search outside it.

@@ -12,6 +12,7 @@
 #include "filter/search_file.h"
 #include "routines/change_cache.h"
 #include "routines/change_control.h"
+#include "routines/change_routines.h"
 #include "routines/operands.h"
 #include "routines/search_list.h"
 
@@ -134,6 +135,12 @@ std::int32_t CheckChangeControl(Creation& creation, int index) {
   if (scratch == nullptr || creation.filter.facts[at].leftRoom < scratchUsed || valueArea < 0 || !apart ||
       element.columnLength < 0 || element.columnLength > 8) {
     return RefuseElement(creation, index, "leftLiteralId", element.leftLiteralId);
+  }
+  // The value is delivered into a word of the target: a value wider than that word would run over the
+  // target's operator, type and function code.
+  const std::size_t word = creation.filter.facts[at].cell->delivery == Delivery::kShortWord ? 2 : 8;
+  if (ChangeValueBytes(static_cast<std::uint8_t>(element.leftFlags & 0xFF)) > word) {
+    return RefuseElement(creation, index, "dataType", element.dataType);
   }
   return status::kOk;
 }

@@ -153,18 +153,18 @@ inline constexpr char kChangeLongName[] = "CHGLong";
 inline constexpr char kChangeShortName[] = "CHGShort";
 inline constexpr char kChangeDoubleName[] = "CHGFloat";
 
-template <Mode m, Routine plain, const char* name>
+template <Mode m, Routine plain, const char* name, Delivery delivery>
 constexpr RoutineCell ChangeCell() {
   const Routine routine = m == Mode::kPlain ? plain : &TracedNamed<plain, Printer::kChgNum, name>;
-  return {routine, name, Extent::kNone, Extent::kNone, Delivery::kResultWords, Structure::kChangeControl};
+  return {routine, name, Extent::kNone, Extent::kNone, delivery, Structure::kChangeControl};
 }
 
 template <Mode m>
 constexpr RoutineTable ChangeTable() {
   RoutineTable t{};
-  t[10] = ChangeCell<m, ChangeLong, kChangeLongName>();
-  t[15] = ChangeCell<m, ChangeShort, kChangeShortName>();
-  t[20] = ChangeCell<m, ChangeDouble, kChangeDoubleName>();
+  t[10] = ChangeCell<m, ChangeLong, kChangeLongName, Delivery::kResultWords>();
+  t[15] = ChangeCell<m, ChangeShort, kChangeShortName, Delivery::kShortWord>();
+  t[20] = ChangeCell<m, ChangeDouble, kChangeDoubleName, Delivery::kResultWords>();
   return t;
 }
 

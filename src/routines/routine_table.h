@@ -33,7 +33,8 @@ enum class Extent : std::uint8_t {
 // What a routine writes in the element `resultTarget` away.
 enum class Delivery : std::uint8_t {
   kNone,
-  kResultWords,  // leftResult (and rightResult, or alternateOperator): found flags, changes
+  kResultWords,  // leftResult and rightResult: found flags, changes of up to 8 bytes
+  kShortWord,  // the 16-bit alternateOperator: changes of 2 bytes
   kTimestamp,  // 16 bytes into the target's left (resultOperand 0) or right operand buffer
 };
 
