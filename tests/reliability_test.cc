@@ -8,6 +8,7 @@
 
 #include "filter/memory.h"
 #include "filter_fixture.h"
+#include "guarded_bytes.h"
 #include "record.h"
 #include "test_support.h"
 
@@ -20,6 +21,7 @@ using plan::PoolBuilder;
 using plan::SearchList;
 using testing::BuiltFilter;
 using testing::CapturedTrace;
+using testing::GuardedBytes;
 using testing::Record;
 
 std::string RefusalOf(PlanBuilder& plan, PoolBuilder& pool) {
@@ -139,6 +141,51 @@ TEST(RecordReads, EveryOperandLiesInsideTheRecord) {
   PlanBuilder fits("BOUNDS");
   fits.RecordLength(8).Compare(Column::Long("A", 4), op::kEQ, pool.Long(1));
   EXPECT_EQ(BuiltFilter(fits, pool).status(), 0);
+}
+
+TEST(RecordReads, ValidPlansAreAcceptedWhereTheirReadsFit) {
+  // A fixed one-byte search column in the record's last byte: only a list whose first entry says the
+  // column is varying has a length prefix read.
+  for (const std::uint8_t entryType : {std::uint8_t{0}, std::uint8_t{0x80}}) {
+    PoolBuilder pool;
+    PlanBuilder plan("READS");
+    plan.RecordLength(8).Search(Column::Char("F", 7, 1), pool.Search(SearchList::Of({"A"}, 0, entryType)));
+    plan.Always();
+    if (entryType != 0) {
+      EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid columnOffset 7");
+      continue;
+    }
+    BuiltFilter built(plan, pool);
+    ASSERT_EQ(built.status(), 0);
+    FLT1_BeginSample(built.handle());
+    GuardedBytes record(Record(8, ' ').Text(7, "A").bytes());
+    FLT1_FilterRecord(built.handle(), 0, record.data());
+    std::uint32_t result = 0;
+    FLT1_EndSample(built.handle(), &result);
+    std::uint8_t buffer[8];
+    std::uint32_t length = sizeof buffer;
+    EXPECT_EQ(FLT1_RetrieveRecord(built.handle(), buffer, &length), 514) << "the one key was found";
+  }
+
+  // A locale-aware substring counts characters: one that starts beyond the column's data is a single blank.
+  PoolBuilder pool;
+  PlanBuilder plan("READS");
+  plan.RecordLength(4).Flags(plan_flag::kUtf8Data | plan_flag::kLocaleSetup);
+  plan.Substring(Column::Utf8Char("T", 0, 4), 6, op::kEQ, pool.Utf8Char(" ")).LeftLiteralLength(1);
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  GuardedBytes record(Record(4, ' ').Text(0, "ab\xC3\xA9").bytes());
+  EXPECT_EQ(FLT1_FilterRecord(built.handle(), 0, record.data()), 0);
+}
+
+TEST(SearchLists, NegativeDataOffsetIsRefused) {
+  PoolBuilder pool;
+  PlanBuilder plan("LISTS");
+  SearchList list = SearchList::Of({"ALPHA"}, 8);
+  list.dataOffset = -4;
+  const plan::Literal literal = pool.Search(list);
+  plan.RecordLength(8).Search(Column::Char("NAME", 0, 8), literal);
+  EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid rightLiteralId " + std::to_string(literal.id));
 }
 
 TEST(ValueAreas, ScaledOperandsReadAsMixedNumbersHaveBoth) {

@@ -152,7 +152,9 @@ std::int32_t PrepareSearchList(Creation& creation, int index, const EntryView& e
   Filter& filter = creation.filter;
   FilterElement& element = filter.elements[index];
   std::uint8_t* list = entry.data();
-  if (!sl::Fits(list, entry.room())) {
+  // A negative data offset would leave retrieval no buffer large enough, and a host that grows its buffer
+  // and retries would never stop.
+  if (!sl::Fits(list, entry.room()) || LoadUnaligned<std::int16_t>(list + sl::kDataOffset) < 0) {
     element.rightData = nullptr;
     return RefuseElement(creation, index, "rightLiteralId", element.rightLiteralId);
   }

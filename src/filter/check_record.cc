@@ -7,6 +7,7 @@
 #include "routines/change_control.h"
 #include "routines/change_routines.h"
 #include "routines/operands.h"
+#include "routines/search_list.h"
 
 namespace vexfilt {
 namespace {
@@ -64,12 +65,19 @@ std::int32_t BytesByFlags(std::uint16_t flags, std::int32_t declared) {
   return bytes;
 }
 
+// The search routine reads a length prefix when its list's first entry says the column has one.
+bool SearchesPrefixedColumn(const FilterElement& e, const RoutineCell& cell) {
+  if (cell.structure != Structure::kSearchList || e.rightData == nullptr) return false;
+  auto* list = static_cast<std::uint8_t*>(e.rightData);
+  return search_list::EntryCountOf(list) > 0 && (search_list::FirstEntry(list).type() & search_list::kVarying);
+}
+
 // A varying column's length prefix is read whatever length the column claims, and a column compared
 // with another may be read by its flags rather than its slot.
 std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell& cell) {
   const std::int32_t declared = DeclaredLeftBytes(e, slot, cell);
   if (declared < 0) return declared;
-  const bool varying = slot == 5 || slot == 6 || slot == 30 || slot == 31 || cell.structure == Structure::kSearchList;
+  const bool varying = slot == 5 || slot == 6 || slot == 30 || slot == 31 || SearchesPrefixedColumn(e, cell);
   std::int32_t bytes = varying ? std::max(declared, kPrefixBytes) : declared;
   if (ComparesColumns(slot)) bytes = std::max(bytes, BytesByFlags(e.leftFlags, e.columnLength));
   return bytes;
@@ -106,7 +114,8 @@ std::int32_t CheckRecordReads(Creation& creation) {
     const std::int16_t compare = static_cast<std::int16_t>(e.compareOperator);
     if (left < 0 || e.substringOffset < 0) return RefuseElement(creation, i, "columnLength", e.columnLength);
     // A fixed substring reads the literal's length from its start; a LIKE on it the rest of the column.
-    if (e.functionCode == fn::kSubstring && (slot == 0 || slot == 25) &&
+    // The locale-aware walk counts characters within the column, so that any offset of it stays inside.
+    if (e.functionCode == fn::kSubstring && slot == 0 &&
         e.substringOffset + std::max<std::int32_t>(e.rightLiteralLength, 0) > std::max(left, 0) &&
         compare != op::kLike) {
       return RefuseElement(creation, i, "substringOffset", e.substringOffset);
