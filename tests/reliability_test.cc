@@ -178,6 +178,33 @@ TEST(RecordReads, ValidPlansAreAcceptedWhereTheirReadsFit) {
   EXPECT_EQ(FLT1_FilterRecord(built.handle(), 0, record.data()), 0);
 }
 
+TEST(RecordReads, ColumnPairsAreProvedAsTheirRoutinesReadThem) {
+  // A right column flagged as a scaled number is read as text by the plain routines when the left operand
+  // is not converted (over the left literal length) and by every LIKE (over its pattern length): the
+  // number's own width does not bound the read.
+  for (const std::int32_t comparison : {op::kEQ, op::kLike}) {
+    for (const std::int32_t offset : {60, 56}) {
+      PoolBuilder pool;
+      PlanBuilder plan("READS");
+      plan.RecordLength(64)
+          .CompareColumns(Column::Char("L", 0, 8), comparison, Column::Char("R", offset, 8),
+                          pool.ColumnDescriptor(Column::Char("R", offset, 8)))
+          .DataType(0)
+          .RightLiteralLength(8)
+          .RightFlags(rep::kLong | rep::kScaledMixed | rep::kColumn);
+      plan.At(0).Record().leftFlags = rep::kNameNormalised;
+      if (offset == 60) {
+        EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid rightColumnOffset 60") << comparison;
+        continue;
+      }
+      BuiltFilter built(plan, pool);
+      ASSERT_EQ(built.status(), 0) << comparison;
+      GuardedBytes record(Record(64, ' ').bytes());
+      FLT1_FilterRecord(built.handle(), 0, record.data());
+    }
+  }
+}
+
 TEST(SearchLists, NegativeDataOffsetIsRefused) {
   PoolBuilder pool;
   PlanBuilder plan("LISTS");

@@ -83,15 +83,33 @@ std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell
   return bytes;
 }
 
+// Bytes a character routine comparing two columns reads at the right one, branch for branch as the
+// routine decides how to read it.
+std::int32_t RightTextBytes(const FilterElement& e, int slot, bool like) {
+  const bool locale = slot >= kLocaleSlotShift;
+  const bool fixedLeft = slot == 1 || slot == 1 + kLocaleSlotShift;
+  const std::int32_t declared = operands::RightLength(e);
+  // The plain fixed compare of two unconverted columns reads both over the left literal length.
+  if (!like && !locale && fixedLeft && !(e.leftFlags & rep::kMixed)) return std::max<std::int32_t>(e.leftLiteralLength, 0);
+  const std::uint16_t varying = rep::kVarying | (locale ? rep::kUtf8 : rep::kChar);
+  if ((e.rightFlags & varying) == varying) return std::max(kPrefixBytes, declared);
+  if (like) {
+    // A fixed column's matcher takes the literal length as the pattern's, unless (plainly) the right
+    // operand is marked a column.
+    const bool literalLength = fixedLeft && (locale || !(e.rightFlags & rep::kColumn));
+    return literalLength ? std::max<std::int32_t>(e.rightLiteralLength, 0) : declared;
+  }
+  if (operands::RightIsScaledNumber(e)) return BytesByFlags(e.rightFlags, declared);
+  return declared;
+}
+
 // Bytes read at the right column of a column-against-column element.
-std::int32_t RightColumnBytes(const FilterElement& e, int slot) {
+std::int32_t RightColumnBytes(const FilterElement& e, int slot, bool like) {
   if (!ComparesColumns(slot)) return 0;
+  if (SlotWidth(slot) == 0) return RightTextBytes(e, slot, like);
   const std::int32_t declared = static_cast<std::uint16_t>(e.rightScale);
   const std::int32_t atLeast = std::max(SlotWidth(slot), BytesByFlags(e.rightFlags, declared));
-  // A character routine compares a numeric right column as text unless it is a scaled number.
-  const bool characterRoutine = SlotWidth(slot) == 0;
-  const bool readAsNumber = characterRoutine ? operands::RightIsScaledNumber(e) : NumericBytes(e.rightFlags) > 0;
-  if (readAsNumber) return atLeast;
+  if (NumericBytes(e.rightFlags) > 0) return atLeast;
   return std::max<std::int32_t>({atLeast, declared, e.leftLiteralLength, e.rightLiteralLength});
 }
 
@@ -137,7 +155,7 @@ std::int32_t CheckRecordReads(Creation& creation) {
         (reach > 0 && !Within(e.columnOffset, reach, recordLength))) {
       return RefuseElement(creation, i, "columnOffset", e.columnOffset);
     }
-    const std::int32_t right = RightColumnBytes(e, slot);
+    const std::int32_t right = RightColumnBytes(e, slot, compare == op::kLike);
     if (right > 0 && !Within(e.rightColumnOffset, right, recordLength)) {
       return RefuseElement(creation, i, "rightColumnOffset", e.rightColumnOffset);
     }
