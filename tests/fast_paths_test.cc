@@ -148,6 +148,21 @@ TEST(PrefixLike, TracedMatcherCallsKeepTheMatcher) {
   EXPECT_FALSE(trace.lines().empty()) << "the matcher's entry and exit are traced";
 }
 
+TEST(PrefixLike, MatcherTracedAfterBindingTracesFromTheNextRecord) {
+  CapturedTrace trace;
+  const LikeFilter like("java*");
+  ASSERT_TRUE(prefix_like::IsPrefixRoutine(like.routine()));
+  VEXH_SetTraceLevel("ComparePattern", 0x40);
+  trace.Clear();
+  EXPECT_EQ(like.Evaluate("javaw"), 0);
+  EXPECT_FALSE(trace.lines().empty()) << "the level raised at run time takes effect";
+  VEXH_ResetTraceLevels();
+  trace.Clear();
+  EXPECT_EQ(like.Evaluate("javaw"), 0);
+  EXPECT_NE(like.Evaluate("jav"), 0);
+  EXPECT_TRUE(trace.lines().empty());
+}
+
 // One ordering of an integer column against a literal, evaluated on a record holding `value` at 0.
 template <typename T>
 std::int32_t Ordering(const Column& column, std::int32_t op, const plan::Literal& literal, T value, PoolBuilder& pool,

@@ -44,12 +44,6 @@ std::int32_t FindPaddedString(const std::uint8_t* data, std::int32_t length, con
   return length + searchLength <= capacity ? 1 : 0;
 }
 
-namespace {
-TraceBlock g_comparePatternBlock{"ComparePattern", kRoutineUnit, __LINE__};
-}  // namespace
-
-bool ComparePatternTracesCalls() { return (TraceLevelOf(g_comparePatternBlock) & trace_bit::kEvents) != 0; }
-
 std::int32_t ComparePattern(const std::uint8_t* value, std::int32_t valueLength, const std::uint8_t* pattern,
                             std::int32_t patternLength, std::int32_t width, std::int32_t) {
   TraceScope trace(g_comparePatternBlock, __LINE__);

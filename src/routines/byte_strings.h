@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "filter/bytes.h"
+#include "host/trace.h"
 
 namespace vexfilt {
 
@@ -85,8 +86,11 @@ std::int32_t FindPaddedString(const std::uint8_t* data, std::int32_t length, con
 std::int32_t ComparePattern(const std::uint8_t* value, std::int32_t valueLength, const std::uint8_t* pattern,
                             std::int32_t patternLength, std::int32_t width, std::int32_t ignored = 0);
 
-// True while ComparePattern's level traces the entry and exit of its calls (bit 0x40).
-bool ComparePatternTracesCalls();
+// ComparePattern's trace block, and whether its level traces the entry and exit of its calls (bit 0x40).
+// Read at every record by the routines that stand in for the matcher, so that a level raised at run time
+// is seen at the next record.
+inline TraceBlock g_comparePatternBlock{"ComparePattern", kRoutineUnit, __LINE__};
+inline bool ComparePatternTracesCalls() { return (TraceLevelOf(g_comparePatternBlock) & trace_bit::kEvents) != 0; }
 
 }  // namespace vexfilt
 
