@@ -64,5 +64,30 @@ int main(int argc, char** argv) {
   joins.Compare(Column::Short("S", 40), op::kNE, joinPool.Short(7)).TrueToEnd().FalseTo(4);
   joins.Compare(Column::UShort("U", 42), op::kLE, joinPool.UShort(9)).TrueToEnd().FalseToEnd();
   Write(dir, "joins", fuzzing::Join(joins.Build(), joinPool.Build(), records));
+
+  // UTF-8 data compared by the locale: every locale-aware family, a prefix search entry on a varying
+  // column, and values that end in characters cut by their column's end.
+  PoolBuilder nlsPool;
+  PlanBuilder nls("SEEDS");
+  nls.RecordLength(48).Flags(plan_flag::kUtf8Data | plan_flag::kLocaleSetup);
+  const Column text = Column::Utf8Char("T", 0, 8);
+  const Column varying = Column::Utf8VarChar("V", 8, 14);
+  nls.Compare(text, op::kGE, nlsPool.Utf8Char("\xC3\xA9t\xC3\xA9", 8));
+  nls.Like(text, nlsPool.Utf8Char("*\xC3\xA9?"));
+  nls.Like(varying, nlsPool.Utf8Char("a*\xC3"));
+  nls.Substring(varying, 3, op::kEQ, nlsPool.Utf8Char("\xC3\xA9")).LeftLiteralLength(1);
+  nls.StringSearch(varying, nlsPool.Utf8Char("\xC3\xB6l"));
+  const Column other = Column::Utf8VarChar("W", 24, 10);
+  nls.CompareColumns(varying, op::kLT, other, nlsPool.ColumnDescriptor(other));
+  nls.Search(varying, nlsPool.Search(SearchList::Of({"ab\xC3", "\xC3\xA9*"}, 0, 0x94)));
+  nls.Always();
+  std::vector<std::uint8_t> nlsRecords;
+  using namespace std::string_literals;  // the rows hold zero bytes in their length prefixes
+  for (const std::string& row : {"\xC3\xA9t\xC3\xA9xyz\xC3\x04\x00ab\xC3\xA9\xC3"s, "abcdefg\xC3\x02\x00\xC3\xA9"s}) {
+    std::string bytes = row;
+    bytes.resize(48, ' ');
+    nlsRecords.insert(nlsRecords.end(), bytes.begin(), bytes.end());
+  }
+  Write(dir, "locale", fuzzing::Join(nls.Build(), nlsPool.Build(), nlsRecords));
   return 0;
 }

@@ -32,6 +32,39 @@ std::vector<FilterInfo> ReadBack(BuiltFilter& built) {
   return infos;
 }
 
+TEST(Inspection, ValueLengthNeverPassesTheBytesReported) {
+  PoolBuilder pool;
+  PlanBuilder plan("INFO");
+  const Column right = Column::Long("R", 4);
+  // A literal declared longer than its entry: the routine reads its 4 bytes, a host reads valueLen.
+  plan.Compare(Column::Long("CPU", 0), op::kGT, pool.Long(90)).RightLiteralLength(400);
+  plan.CompareColumns(Column::Long("L", 8), op::kLT, right, pool.ColumnDescriptor(right));
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  const std::vector<FilterInfo> infos = ReadBack(built);
+  ASSERT_EQ(infos.size(), 2u);
+  EXPECT_LE(infos[0].valueLen, built.filter().facts[0].rightRoom);
+  EXPECT_GE(infos[0].valueLen, 4);
+  EXPECT_EQ(infos[1].valueLen, 8) << "a column against a column reports its 8 zero bytes";
+}
+
+TEST(Inspection, ChangeControlBlockIsNeverReportedAsAColumnDescriptor) {
+  PoolBuilder pool;
+  PlanBuilder plan("INFO");
+  plan::ChangeControl control;
+  control.keys = {Column::Char("KEY", 8, 8)};
+  plan.RecordLength(16).Change(Column::Long("V", 0), pool.ChangeScratch(control), pool.Change(control)).RightFlags(rep::kColumn);
+  plan.Always();
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  FLT1_BeginSample(built.handle());
+  built.Evaluate(Record(16, ' ').At(0, 7).bytes());
+  const std::vector<FilterInfo> infos = ReadBack(built);
+  ASSERT_EQ(infos.size(), 2u);
+  EXPECT_EQ(infos[0].extData, nullptr) << "the block's cache pointer is no column name";
+  EXPECT_EQ(infos[0].extLen, 0);
+}
+
 TEST(Inspection, SearchListIsUnfoldedOnePredicatePerEntry) {
   PoolBuilder pool;
   PlanBuilder plan("INFO");

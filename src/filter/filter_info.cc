@@ -1,12 +1,14 @@
 // FLT1_GetFilter: the Filter's predicates reported one at a time, in the host's codes.
 #include "filter/filter_info.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "filter/bytes.h"
 #include "filter/data_types.h"
 #include "filter/status.h"
 #include "host/trace.h"
+#include "routines/routine_table.h"
 #include "routines/search_list.h"
 
 namespace vexfilt {
@@ -154,6 +156,21 @@ void ReportSearchEntry(Filter& filter, const FilterElement& e) {
   }
 }
 
+// Bytes readable at a reference the report gives for element `index`: a host reads the value's length
+// there, and so does the trace below. A plan may declare a literal longer than its entry holds.
+std::int16_t Readable(const Filter& filter, int index, const void* at, std::int16_t length) {
+  const FilterElement& e = filter.elements[index];
+  std::int32_t room = length;
+  if (at == kNoValue) {
+    room = sizeof kNoValue;
+  } else if (at != nullptr && at == e.rightData) {
+    room = filter.facts[index].rightRoom;
+  } else if (at != nullptr && at == e.leftData) {
+    room = filter.facts[index].leftRoom;
+  }
+  return static_cast<std::int16_t>(std::min<std::int32_t>(length, std::max(room, 0)));
+}
+
 }  // namespace
 
 std::int32_t GetFilter(Filter& filter, FilterInfo** out) {
@@ -166,7 +183,8 @@ std::int32_t GetFilter(Filter& filter, FilterInfo** out) {
     filter.infoSearchEntry = nullptr;
     return trace.Exit(status::kNoMoreElements, __LINE__);
   }
-  const FilterElement& e = filter.elements[filter.infoCursor];
+  const int index = filter.infoCursor;
+  const FilterElement& e = filter.elements[index];
   const std::uint16_t planFlags = filter.planCopy->planFlags;
   FilterInfo& info = filter.info;
   info = FilterInfo{};
@@ -189,7 +207,10 @@ std::int32_t GetFilter(Filter& filter, FilterInfo** out) {
                     : (e.rightFlags & rep::kUnsigned) ? kUnsignedAttribute
                     : (e.rightFlags & rep::kUtf8)     ? kLocaleAttribute
                                                       : 0;
-    if (e.rightData != nullptr) {
+    // A change element's right operand is its control block and a search element's its list, whatever
+    // the flags say: their bytes are no descriptor, and change while the Filter runs.
+    const RoutineCell* cell = filter.facts[index].cell;
+    if (e.rightData != nullptr && cell != nullptr && cell->structure == Structure::kNone) {
       const auto* descriptor = static_cast<const std::uint8_t*>(e.rightData);
       const auto* name = reinterpret_cast<const char*>(descriptor + kDescriptorName);
       info.extType |= kExtNameGiven;
@@ -235,6 +256,8 @@ std::int32_t GetFilter(Filter& filter, FilterInfo** out) {
       break;
     default: ReportOwnValue(filter, e);
   }
+  info.valueLen = Readable(filter, index, info.value, info.valueLen);
+  info.extLen = Readable(filter, index, info.extData, info.extLen);
   if (trace.HasAny(trace_bit::k10)) PrintInfo(block, info, baseType);
   *out = &info;
   return trace.Exit(status::kOk, __LINE__);
