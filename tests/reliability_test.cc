@@ -265,6 +265,28 @@ TEST(EvaluationWrites, NeverReachIntoABlockAnotherElementTrusts) {
   EXPECT_EQ(refusal.rfind("Filter Element 1 invalid leftLiteralId ", 0), 0u) << refusal;
 }
 
+TEST(EvaluationWrites, BlocksOfTwoElementsNeverOverlap) {
+  // A search list laid over a change control block: the change routine writes its cache references over
+  // the list's counts, and the search its match flags over the block's key entries.
+  plan::ChangeControl control;
+  control.keys = {Column::Char("KEY", 8, 8)};
+  PoolBuilder pool;
+  PlanBuilder plan("WRITES");
+  const plan::Literal block = pool.Change(control);
+  plan.RecordLength(16).Change(Column::Long("V", 0), pool.ChangeScratch(control), block).ResultTarget(2);
+  plan.Search(Column::Char("KEY", 8, 8), block);
+  plan.Always();
+  EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 1 invalid rightLiteralId " + std::to_string(block.id));
+
+  // Two searches of one list are sound: each marks the entries its values match.
+  PoolBuilder lists;
+  PlanBuilder shared("WRITES");
+  const plan::Literal list = lists.Search(SearchList::Of({"ALPHA", "BETA"}, 8));
+  shared.RecordLength(16).Search(Column::Char("A", 0, 8), list);
+  shared.Search(Column::Char("B", 8, 8), list);
+  EXPECT_EQ(BuiltFilter(shared, lists).status(), 0);
+}
+
 TEST(ChangeValues, FitTheWordTheirRoutineDeliversInto) {
   // The 2-byte change routine writes into a 16-bit word of its target; a double there would overwrite the
   // target's type and function code.

@@ -56,6 +56,18 @@ std::int32_t CheckWritesApart(Creation& creation) {
   for (int i = 0; i < filter.elementCount; ++i) {
     const FilterElement& e = filter.elements[i];
     const RoutineCell& cell = *creation.filter.facts[static_cast<std::size_t>(i)].cell;
+    // The routines write their own blocks too (a change routine its cache references and counts, a
+    // search its match flags): one element's block may not lie over another's, unless two searches
+    // share one list.
+    const Span own = StructureOf(filter, i);
+    for (int j = 0; j < i && own.begin != own.end; ++j) {
+      const bool sameList = cell.structure == Structure::kSearchList &&
+                            filter.facts[j].cell->structure == Structure::kSearchList &&
+                            filter.elements[j].rightData == e.rightData;
+      if (!sameList && own.Overlaps(StructureOf(filter, j))) {
+        return RefuseElement(creation, i, "rightLiteralId", e.rightLiteralId);
+      }
+    }
     std::int32_t st = status::kOk;
     if (cell.structure == Structure::kChangeControl) {
       namespace cc = change_control;
