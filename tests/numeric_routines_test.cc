@@ -175,6 +175,50 @@ TEST(CompareNumeric, NegativeHalvesRoundTowardsPositiveInfinity) {
             0);
 }
 
+// A text is rounded on the digits it was written with: a half is a half only when the text wrote one, so
+// that digits just short of a half, or just beyond it, are not taken for one.
+TEST(CompareNumeric, TextRoundsOnTheDigitsItWasWrittenWith) {
+  struct Case {
+    std::string text;
+    std::int32_t scaled;  // the text rounded to two places, times 100
+  };
+  for (const Case& c : {Case{"2.13499999999999", 213}, Case{"-2.12500000000001", -213}, Case{"2.135", 214},
+                        Case{"2.1349999999999999999", 213}, Case{"2.13500000000000000001", 214},
+                        Case{"-2.125", -212}, Case{"213.49999999999e-2", 213}, Case{"0.00499999999999", 0},
+                        Case{"9.99500000000000", 1000}, Case{"2.13000000000000001", 213}}) {
+    std::int32_t st = -1;
+    const Column text = Column::Char("T", 4, 24);
+    std::string padded = c.text;
+    padded.resize(24, ' ');
+    EXPECT_EQ(MixedOutcome(Column::Long("A", 0).Scaled(2), text, Record(28).At(0, c.scaled).Text(4, padded), &st), 0)
+        << c.text;
+    EXPECT_EQ(st, 0) << c.text;
+  }
+}
+
+// A locale-aware text reaches the rounding as a double: the double stands for the shortest decimal that
+// leads to it, which is the text's own when it has at most 15 significant digits.
+TEST(CompareNumeric, LocaleTextRoundsOnTheDigitsItWasWrittenWith) {
+  struct Case {
+    std::string text;
+    std::int32_t scaled;
+  };
+  for (const Case& c : {Case{"2.13499999999999", 213}, Case{"-2.12500000000001", -213}, Case{"2.135", 214},
+                        Case{"-2.145", -214}, Case{"2.125", 213}}) {
+    PoolBuilder pool;
+    PlanBuilder plan("MIXED");
+    plan.Flags(plan_flag::kUtf8Data | plan_flag::kLocaleSetup);
+    const Column text = Column::Utf8Char("T", 4, 24);
+    plan.CompareColumns(Column::Long("A", 0).Scaled(2), op::kEQ, text, pool.ColumnDescriptor(text));
+    BuiltFilter built(plan, pool);
+    ASSERT_EQ(built.status(), 0);
+    std::string padded = c.text;
+    padded.resize(24, ' ');
+    EXPECT_EQ(CompareNumeric(built.element(0), Record(28).At(0, c.scaled).Text(4, padded).bytes().data()), 0) << c.text;
+    EXPECT_EQ(built.element(0).conditionCode, 0) << c.text;
+  }
+}
+
 TEST(CompareNumeric, VaryingTextWithPrefixBeyondItsColumnGives58) {
   std::int32_t st = -1;
   const Column text = Column::VarChar("T", 4, 10);

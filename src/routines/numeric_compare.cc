@@ -1,8 +1,10 @@
 // CompareNumeric and ConvertNumericText: numbers of different representations, and numbers written as text.
+#include <cctype>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <algorithm>
 
 #include "filter/status.h"
@@ -112,16 +114,113 @@ std::int32_t CompareUnscaled(const Number& left, const Number& right) {
   return ThreeWay(static_cast<std::int32_t>(left.integer), static_cast<std::int32_t>(right.integer));
 }
 
-// Rounds to `scale` decimals (divisor 10^scale); halves go towards positive infinity. A decimal half such
-// as 2.135 is not exact in binary (2.13499999...), so a fraction within a few units in the last place of a
-// half counts as the half the text wrote.
-double RoundHalfUp(double value, double divisor) {
+// A number in decimal: its digits without leading zeros, and how many of them stand before the decimal
+// point (fewer than none, or more than there are, when an exponent moves the point).
+struct Decimal {
+  bool negative = false;
+  int count = 0;
+  int point = 0;
+  char digits[kTextLimit + 1];
+};
+
+// Reads [text, end) when it is [blanks][sign]digits[.digits][e[sign]digits]: the decimal forms strtod
+// reads. Hexadecimal, infinity and not-a-number are other forms, and give false.
+bool ReadDecimal(const char* text, const char* end, Decimal* out) {
+  const char localePoint = *std::localeconv()->decimal_point;  // strtod reads the current C locale's point
+  const char* p = text;
+  while (p < end && std::isspace(static_cast<unsigned char>(*p))) ++p;
+  out->negative = p < end && *p == '-';
+  if (p < end && (*p == '-' || *p == '+')) ++p;
+  out->count = 0;
+  out->point = 0;
+  bool anyDigit = false, afterPoint = false;
+  for (; p < end; ++p) {
+    if (*p >= '0' && *p <= '9') {
+      anyDigit = true;
+      if (out->count == 0 && *p == '0') {
+        if (afterPoint) --out->point;  // a leading zero after the point moves it
+        continue;
+      }
+      if (out->count == static_cast<int>(kTextLimit)) return false;
+      out->digits[out->count++] = *p;
+      if (!afterPoint) ++out->point;
+    } else if (!afterPoint && (*p == '.' || *p == localePoint)) {
+      afterPoint = true;
+    } else {
+      break;
+    }
+  }
+  if (!anyDigit) return false;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negativeExponent = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    if (p == end || *p < '0' || *p > '9') return false;
+    int exponent = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) exponent = std::min(exponent * 10 + (*p - '0'), 100000);
+    out->point += negativeExponent ? -exponent : exponent;
+  }
+  return p == end;
+}
+
+// The decimal a double stands for: the digits it was read from when they were at most 15 significant
+// digits, since no other decimal that short leads to the same double; else its 17-digit expansion.
+bool DecimalOf(double value, Decimal* out) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.14e", value);
+  if (std::strtod(text, nullptr) != value) std::snprintf(text, sizeof text, "%.16e", value);
+  return ReadDecimal(text, text + std::strlen(text), out);
+}
+
+// Rounds `number` to `scale` decimals; halves go towards positive infinity. Decided on the decimal digits
+// alone: a digit short of a half, however far down the text, keeps the number below it. `value` is the
+// number as parsed, kept when no digit lies beyond the scale.
+double RoundDecimal(const Decimal& number, int scale, double value) {
+  const int kept = number.point + scale;  // digits up to the last decimal kept
+  if (number.count == 0 || kept >= number.count) return value;
+  // The first digit beyond the scale, a zero when the digits start further down; the digits start non-zero.
+  const char first = kept < 0 ? '0' : number.digits[kept];
+  bool restNonZero = kept < 0;
+  for (int i = std::max(kept + 1, 0); i < number.count && !restNonZero; ++i) restNonZero = number.digits[i] != '0';
+  const bool half = first == '5' && !restNonZero;
+  const bool exact = first == '0' && !restNonZero;
+  const bool away = first > '5' || (first == '5' && restNonZero) || (half && !number.negative);
+  if (exact) return value;
+
+  // sign, a digit for the carry, the kept digits, "e-", the scale (at most 127), terminator
+  char text[1 + 1 + kTextLimit + 2 + 3 + 1];
+  char* digits = text + 1;
+  int length = std::max(kept, 0);
+  std::memcpy(digits + 1, number.digits, static_cast<std::size_t>(length));
+  digits[0] = '0';
+  if (length == 0) digits[++length] = '0';
+  if (away) {
+    int i = length;
+    while (digits[i] == '9') digits[i--] = '0';
+    ++digits[i];  // stops at the leading '0' at the latest
+  }
+  text[0] = number.negative ? '-' : '+';
+  std::snprintf(digits + 1 + length, sizeof text - static_cast<std::size_t>(2 + length), "e-%d", scale);
+  return std::strtod(text, nullptr);
+}
+
+// When the decimal cannot be known (infinity, not-a-number, a point this reader does not know), the
+// double's own fraction decides.
+double RoundDouble(double value, double divisor) {
   const double scaled = divisor * value;
   double whole;
   const double fraction = std::modf(scaled, &whole);
-  const double slack = 64 * std::numeric_limits<double>::epsilon() * std::max(1.0, std::fabs(scaled));
-  const bool up = fraction >= 0.5 - slack || (fraction >= -0.5 - slack && fraction < 0);
+  const bool up = fraction >= 0.5 || (fraction >= -0.5 && fraction < 0);
   return (up ? std::ceil(scaled) : std::floor(scaled)) / divisor;
+}
+
+// `text` is what strtod read the value from, or null when the value came from elsewhere.
+double RoundToScale(double value, int scale, double divisor, const char* text, const char* end) {
+  Decimal number;
+  if ((text != nullptr && ReadDecimal(text, end, &number)) || DecimalOf(value, &number)) {
+    return RoundDecimal(number, scale, value);
+  }
+  return RoundDouble(value, divisor);
 }
 
 }  // namespace
@@ -171,7 +270,10 @@ std::int32_t ConvertNumericText(FilterElement& e, const std::uint8_t* record, in
   }
   area.set_value(value);
   if (value == 0.0 && end == start) return status::kBadNumber;
-  if (roundingScale > 0) area.set_value(RoundHalfUp(value, other.divisor()));
+  if (roundingScale > 0) {
+    const bool fromText = (flags & rep::kChar) != 0;  // the locale service's text may group digits
+    area.set_value(RoundToScale(value, roundingScale, other.divisor(), fromText ? start : nullptr, end));
+  }
   return status::kOk;
 }
 
