@@ -84,6 +84,47 @@ TEST_F(MakeTime, RefusesWithStatusAndMessage) {
   EXPECT_TRUE(trace_.Contains("Rejected timestamp fields:"));
 }
 
+TEST_F(MakeTime, ReadsTheWholeIncrementWhateverItsLength) {
+  const std::string oneDay = std::string(31, '0') + "1D";  // 33 characters
+  std::string out;
+  EXPECT_EQ(Run("1080301000000000", oneDay, "+", &out), 0);
+  EXPECT_EQ(out, "1080302000000000") << "the amount's last digit lies beyond the 31st character";
+  EXPECT_EQ(Run("1080301000000000", "  \t-" + std::string(40, '0') + "90M", "+", &out), 0)
+      << "blanks and a sign before the digits, as atoi reads them";
+  EXPECT_EQ(out, "1080229223000000");
+  EXPECT_EQ(Run("1080301000000000", "12xD", "+", &out), 0) << "digits up to the first other character";
+  EXPECT_EQ(out, "1080313000000000");
+}
+
+TEST_F(MakeTime, AmountsBeyondAnIntAreNotWrapped) {
+  std::string out;
+  EXPECT_EQ(Run("1080301000000000", "4294967297D", "+", &out), 57) << "2^32 + 1 days is not one day";
+  EXPECT_EQ(Run("1080301000000000", std::string(25, '9') + "D", "+", &out), 57) << "nor is it minus one";
+  EXPECT_EQ(Run("1080301000000000", "3000000000T", "+", &out), 0) << "three million seconds fit in a calendar";
+  EXPECT_EQ(out, "1080404172000000");
+}
+
+TEST_F(MakeTime, EmptyIncrementHasNoUnit) {
+  std::uint8_t buffer[16] = {};
+  std::int32_t length = 0;
+  const std::string stamp = "1080301000000000", plus = "+";
+  EXPECT_EQ(VXO2_MakeTime(Bytes(stamp), 16, nullptr, 0, Bytes(plus), buffer, &length), 71)
+      << "nothing is copied from an increment that is not there";
+  EXPECT_EQ(length, 0);
+}
+
+TEST_F(MakeTime, ElementReadsALongIncrementFromThePool) {
+  PoolBuilder pool;
+  PlanBuilder plan("TIMES");
+  const Column stamp = Column::Char("TS", 0, 16);
+  plan.MakeTime(stamp, pool.Char("+"), pool.Char(std::string(38, '0') + "1D"));
+  plan.Compare(stamp, op::kEQ, pool.Char("1080302000000000")).Slot(3).LeftLiteral(pool.Char(std::string(16, ' ')));
+  plan.AllOf();
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  EXPECT_EQ(built.Evaluate(Record(32).Text(0, "1080301000000000").bytes()), 0);
+}
+
 TEST_F(MakeTime, ElementHandsTheTimestampToItsTarget) {
   PoolBuilder pool;
   PlanBuilder plan("TIMES");

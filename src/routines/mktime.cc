@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -35,6 +34,22 @@ long long FloorDiv(long long a, long long b) { return a / b - ((a % b != 0) && (
 
 bool FitsInt(long long v) { return v >= std::numeric_limits<int>::min() && v <= std::numeric_limits<int>::max(); }
 
+// The amount at the start of the increment, read as atoi reads it (blanks, a sign, then digits up to the
+// first other character) but over the whole text, however long, since the text is not terminated. An
+// amount too large for any calendar stops growing, and its result is refused as not a timestamp.
+long long IncrementAmount(const std::uint8_t* text, std::int32_t length) {
+  constexpr long long kBeyondAnyCalendar = 1'000'000'000'000'000;  // even in milliseconds
+  std::int32_t i = 0;
+  while (i < length && std::isspace(text[i])) ++i;
+  const bool negative = i < length && text[i] == '-';
+  if (i < length && (text[i] == '-' || text[i] == '+')) ++i;
+  long long amount = 0;
+  for (; i < length && text[i] >= '0' && text[i] <= '9'; ++i) {
+    amount = std::min(amount * 10 + (text[i] - '0'), kBeyondAnyCalendar);
+  }
+  return negative ? -amount : amount;
+}
+
 }  // namespace
 
 std::int32_t VXO2_MakeTime(const std::uint8_t* timestamp, std::int32_t length, const std::uint8_t* increment,
@@ -61,12 +76,7 @@ std::int32_t VXO2_MakeTime(const std::uint8_t* timestamp, std::int32_t length, c
   Fields f{y, mo, d, h, mi, s, ms};
   if (trace.Has(trace_bit::k01)) PrintFields(block, "Column value timestamp fields:", f);
 
-  // The increment text is not terminated: atoi reads a copy.
-  char amountText[32];
-  const std::size_t copied = std::min<std::size_t>(static_cast<std::size_t>(std::max(incrementLength, 0)), sizeof amountText - 1);
-  std::memcpy(amountText, increment, copied);
-  amountText[copied] = '\0';
-  const long long delta = static_cast<long long>(std::atoi(amountText)) * direction;
+  const long long delta = IncrementAmount(increment, incrementLength) * direction;
   const char unit = incrementLength > 0 ? static_cast<char>(increment[incrementLength - 1]) : '\0';
   switch (unit) {
     case 'D': f.day += delta; break;
