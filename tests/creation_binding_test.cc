@@ -220,6 +220,38 @@ TEST(Configuration, TraceFilterNamingTheTableBindsTracedRoutines) {
   ForgetTraceFilterSetting();
 }
 
+// A table name ends at its tenth character or at a zero byte, and a shorter one counts as padded with
+// blanks: VEX_TRACEFILTER=ABC names "ABC" whichever way the plan ends it.
+TEST(Configuration, TraceFilterNamesATableEndedByAZeroByte) {
+  CapturedTrace trace;
+  struct Case {
+    std::string_view table;  // all ten bytes of the plan's table name
+    std::string filter;
+    bool traced;
+  };
+  using namespace std::string_view_literals;
+  const Routine plain = OperatorTable(Mode::kPlain, Op::kEQ)[10].routine;
+  const Routine traced = OperatorTable(Mode::kTraced, Op::kEQ)[10].routine;
+  VEXH_SetTraceLevel(nullptr, 0x01);
+  for (const Case& c : {Case{"ABC\0\0\0\0\0\0\0"sv, "ABC", true}, Case{"ABC\0XYZ123"sv, "ABC", true},
+                        Case{"ABC       "sv, "ABC", true}, Case{"ABC   \0\0\0\0"sv, "ABC", true},
+                        Case{"ABC\0\0\0\0\0\0\0"sv, "ABC   ", true}, Case{"ABCD\0\0\0\0\0\0"sv, "ABC", false},
+                        Case{"AB\0\0\0\0\0\0\0\0"sv, "ABC", false}, Case{"ABC\0\0\0\0\0\0\0"sv, "ABCD", false}}) {
+    ForgetTraceFilterSetting();
+    ScopedEnv env("VEX_TRACEFILTER", c.filter);
+    PoolBuilder pool;
+    PlanBuilder plan;
+    plan.TableName(c.table);
+    plan.Compare(Column::Long("A", 0), op::kEQ, pool.Long(1));
+    BuiltFilter built(plan, pool);
+    ASSERT_EQ(built.status(), 0);
+    const std::string shown = std::string(c.table.substr(0, c.table.find('\0'))) + " / " + c.filter;
+    EXPECT_EQ(built.element(0).routine, c.traced ? traced : plain) << shown;
+    EXPECT_EQ((built.filter().filterFlags & filter_flag::kTraceNamed) != 0, c.traced) << shown;
+  }
+  ForgetTraceFilterSetting();
+}
+
 TEST(Locale, OtherLocaleFailureGives1022AndReleasesEverything) {
   CapturedTrace trace;
   const long before = OutstandingBlocks();

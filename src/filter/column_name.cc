@@ -19,11 +19,13 @@ std::int32_t FLT1_FixColumnName(const std::uint8_t* record, char name[11], std::
 }
 
 bool NamesTable(const char* name, const char tableName[10]) {
-  bool ended = false;
+  bool nameEnded = false, tableEnded = false;
   for (int i = 0; i < 10; ++i) {
-    if (!ended && name[i] == '\0') ended = true;
-    const char c = ended ? ' ' : name[i];
-    if (c != tableName[i]) return false;
+    nameEnded = nameEnded || name[i] == '\0';
+    tableEnded = tableEnded || tableName[i] == '\0';
+    const char a = nameEnded ? ' ' : name[i];
+    const char b = tableEnded ? ' ' : tableName[i];
+    if (a != b) return false;
   }
   return true;
 }

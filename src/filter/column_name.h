@@ -13,8 +13,9 @@ namespace vexfilt {
 // REQUIRES: 95 readable bytes at `record` (the name may start at 84 and run to 94).
 std::int32_t FLT1_FixColumnName(const std::uint8_t* record, char name[11], std::uint8_t* functionCode);
 
-// True when `name` (terminated, at most its first 10 characters used) names the table: shorter names
-// count as padded with blanks, as the table name in the plan header is.
+// True when `name` (terminated, at most its first 10 characters used) names the table. Either ends at its
+// tenth character or at a zero byte, and a shorter one counts as padded with blanks: "ABC" names a table
+// written "ABC       " as well as one written "ABC" and a zero byte.
 bool NamesTable(const char* name, const char tableName[10]);
 
 // The table name as a terminated string, for messages that print it with "%s".
