@@ -5,9 +5,12 @@
  *     one call, without a newline. The line is only valid during the call.
  *  2. With no sink set, lines go to standard error, or are appended to the file named by VEX_TRACE_FILE.
  *  3. Trace levels start from VEX_TRACE_LEVEL ("0x11", or "0x01,ColEQLit=0x41,FLT1_CreateFilter=0x11");
- *     the calls below replace them, and every change reaches each function on its next call.
+ *     the calls below replace them, and every change reaches each function on its next call. Up to 256
+ *     functions keep a level of their own, named in at most 63 characters; further settings are ignored.
  *  4. These calls may be made from any thread; sinks and clocks are called from the thread the library
  *     runs on and must not call back into these functions.
+ *  5. No function of the library lets a C++ exception reach the host. FLT1_FilterRecord and the calls
+ *     here need no memory; a trace line too long for the stack is cut short when none is left for it.
  */
 #ifndef VEXHOST_H_
 #define VEXHOST_H_

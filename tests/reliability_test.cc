@@ -2,15 +2,19 @@
 // on several threads at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <thread>
 
 #include "filter/memory.h"
 #include "filter_fixture.h"
 #include "guarded_bytes.h"
+#include "host/trace.h"
 #include "record.h"
 #include "test_support.h"
+#include "vexhost.h"
 
 namespace vexfilt {
 namespace {
@@ -23,6 +27,7 @@ using testing::BuiltFilter;
 using testing::CapturedTrace;
 using testing::GuardedBytes;
 using testing::Record;
+using testing::ScopedEnv;
 
 std::string RefusalOf(PlanBuilder& plan, PoolBuilder& pool) {
   CapturedTrace trace;
@@ -393,6 +398,128 @@ TEST(AllocationFailures, EveryFailurePointGivesACleanStatusAndLeaksNothing) {
   // The Filter, the list read from the file, the change cache and its buckets, the first row's record and
   // cache entry, then one buffer per modification.
   EXPECT_EQ(failurePoints, 8);
+}
+
+// A trace sink that takes no memory: an allocation failure in the sweeps below can only be the library's.
+class LineLengths {
+ public:
+  LineLengths() { VEXH_SetTraceSink(&LineLengths::Sink, this); }
+  ~LineLengths() {
+    VEXH_SetTraceSink(nullptr, nullptr);
+    VEXH_ResetTraceLevels();
+  }
+  LineLengths(const LineLengths&) = delete;
+  LineLengths& operator=(const LineLengths&) = delete;
+
+  int lines = 0;
+  std::size_t longest = 0;
+
+ private:
+  static void Sink(void* context, const char* line) {
+    auto* self = static_cast<LineLengths*>(context);
+    ++self->lines;
+    self->longest = std::max(self->longest, std::strlen(line));
+  }
+};
+
+// Runs `call` with each operator new it makes failing in turn, after `prepare` (which may allocate); every
+// run must end in `call` returning, never in an exception. Returns how many failure points were met.
+template <typename Prepare, typename Call>
+int SweepOperatorNew(Prepare prepare, Call call) {
+  for (long n = 0;; ++n) {
+    prepare();
+    bool escaped = false;
+    testing::FailOperatorNewAfter(n);
+    try {
+      call();
+    } catch (...) {
+      escaped = true;
+    }
+    const bool reached = testing::FailOperatorNewAfter(-1) < 0;
+    EXPECT_FALSE(escaped) << "an exception left the library at failure point " << n;
+    if (!reached || n == 100) return static_cast<int>(n);
+  }
+}
+
+// A Filter whose elements have the traced routines: VEX_TRACEFILTER names its table at creation.
+std::unique_ptr<BuiltFilter> TracedFilter(PlanBuilder& plan, const PoolBuilder& pool) {
+  ForgetTraceFilterSetting();
+  ScopedEnv named("VEX_TRACEFILTER", "TRACED");
+  plan.TableName("TRACED");
+  VEXH_SetTraceLevel(nullptr, 0x01);
+  auto built = std::make_unique<BuiltFilter>(plan, pool);
+  VEXH_ResetTraceLevels();
+  ForgetTraceFilterSetting();
+  return built;
+}
+
+TEST(AllocationFailures, TracedLineLongerThanItsBufferLeavesTheRecordsStatus) {
+  LineLengths lengths;
+  PoolBuilder pool;
+  PlanBuilder plan;
+  plan.Compare(Column::Double("D", 0), op::kGT, pool.Double(1e300));  // each value prints 301 digits
+  const auto built = TracedFilter(plan, pool);
+  ASSERT_EQ(built->status(), 0);
+  const std::vector<std::uint8_t> record = Record().At(0, 2e300).bytes();
+  VEXH_SetTraceLevel(nullptr, 0x01);
+  ASSERT_EQ(built->Evaluate(record), 0);
+  ASSERT_GT(lengths.longest, 600u) << "the line must be longer than the 511 characters written without memory";
+
+  std::int32_t st = -1;
+  EXPECT_EQ(SweepOperatorNew([] {}, [&] { st = FLT1_FilterRecord(built->handle(), 0, record.data()); }), 0)
+      << "a traced record takes nothing from operator new";
+  EXPECT_EQ(st, 0);
+
+  // The library's own memory: a line that cannot have it is written as far as it fits without.
+  int failurePoints = 0;
+  for (long n = 0; n < 10; ++n) {
+    lengths.longest = 0;
+    FailAllocationAfter(n);
+    st = built->Evaluate(record);
+    if (FailAllocationAfter(-1) >= 0) break;
+    ++failurePoints;
+    EXPECT_EQ(st, 0) << n;
+    EXPECT_EQ(lengths.longest, 511u) << n;
+  }
+  EXPECT_EQ(failurePoints, 2) << "the line grows into a block, and is formatted once more into another";
+}
+
+TEST(AllocationFailures, FirstReadOfTraceLevelsInARecordThrowsNothing) {
+  LineLengths lengths;
+  PoolBuilder pool;
+  PlanBuilder plan;
+  plan.Compare(Column::Long("A", 0), op::kEQ, pool.Long(7));
+  const auto built = TracedFilter(plan, pool);
+  ASSERT_EQ(built->status(), 0);
+  const std::vector<std::uint8_t> record = Record().At(0, 7).bytes();
+  ScopedEnv levels("VEX_TRACE_LEVEL", "0x00, FLT1_CreateFilter=0x11, SomeBlockWithALongerName=0x80, Long=0x01");
+
+  std::int32_t st = -1;
+  EXPECT_EQ(SweepOperatorNew([] { ForgetTraceLevels(); },
+                             [&] { st = FLT1_FilterRecord(built->handle(), 0, record.data()); }),
+            0)
+      << "reading the levels takes nothing from operator new";
+  EXPECT_EQ(st, 0);
+  lengths.lines = 0;
+  ForgetTraceLevels();
+  EXPECT_EQ(built->Evaluate(record), 0);
+  EXPECT_EQ(lengths.lines, 1) << "the printer's own setting was read";
+}
+
+TEST(AllocationFailures, HostConfigurationThrowsNothing) {
+  LineLengths lengths;
+  ScopedEnv levels("VEX_TRACE_LEVEL", "0x00, FLT1_CreateFilter=0x11, SomeBlockWithALongerName=0x80");
+  const char* name = "AnotherBlockWithALongName";
+  SweepOperatorNew([] { ForgetTraceLevels(); }, [&] { VEXH_SetTraceLevel(name, 0x41); });
+  SweepOperatorNew([] {}, [&] { VEXH_SetTraceLevel("YetAnotherBlockWithALongName", 0x11); });
+  SweepOperatorNew([] {}, [&] { VEXH_SetTraceLevel(nullptr, 0x02); });
+  SweepOperatorNew([] {}, [&] { VEXH_SetTraceLevel(name, 0x41); });
+  static TraceBlock block{"AnotherBlockWithALongName", kFilterUnit, __LINE__};
+  EXPECT_EQ(TraceLevelOf(block), 0x41u);
+  SweepOperatorNew([] {}, [] { VEXH_ResetTraceLevels(); });
+  EXPECT_EQ(TraceLevelOf(block), 0u);
+  SweepOperatorNew([] {}, [] { VEXH_SetClock(nullptr, nullptr); });
+  SweepOperatorNew([] {}, [&] { VEXH_SetTraceSink(nullptr, nullptr); });
 }
 
 TEST(Threads, FiltersOnSeveralThreadsAtOnce) {

@@ -1,11 +1,18 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <new>
 
 #include "vexhost.h"
 
 namespace vexfilt::testing {
+namespace {
+std::atomic<long> g_newsBeforeFailure{-1};
+}  // namespace
+
+long FailOperatorNewAfter(long n) { return g_newsBeforeFailure.exchange(n, std::memory_order_relaxed); }
 
 CapturedTrace::CapturedTrace() {
   VEXH_ResetTraceLevels();
@@ -41,3 +48,21 @@ ScopedEnv::~ScopedEnv() {
 }
 
 }  // namespace vexfilt::testing
+
+// Replaced for the whole program, so that FailOperatorNewAfter reaches allocations made inside the library
+// and the standard library alike. Array and nothrow forms come through this one.
+void* operator new(std::size_t size) {
+  auto& remaining = vexfilt::testing::g_newsBeforeFailure;
+  const long left = remaining.load(std::memory_order_relaxed);
+  if (left >= 0) {
+    remaining.store(left - 1, std::memory_order_relaxed);
+    if (left == 0) throw std::bad_alloc();
+  }
+  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return ::operator new(size); }
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }

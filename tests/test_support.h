@@ -38,6 +38,12 @@ class ScopedEnv {
   std::optional<std::string> saved_;
 };
 
+// Test hook for what the library's own one (FailAllocationAfter) does not see: every operator new of the
+// test program, the library's included. The operator new after the next `n` succeed throws std::bad_alloc
+// (n = 0: the very next one); -1 disables it. Returns how many were still to succeed: -1 once the failure
+// happened.
+long FailOperatorNewAfter(long n);
+
 }  // namespace vexfilt::testing
 
 #endif  // VEXFILT_TESTS_TEST_SUPPORT_H_

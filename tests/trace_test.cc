@@ -1,6 +1,8 @@
 // Trace levels per block, the generation that refreshes cached levels, events and hex dumps.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "host/trace.h"
 #include "test_support.h"
 #include "vexhost.h"
@@ -21,6 +23,30 @@ TEST(TraceLevels, EachBlockReadsItsOwnLevel) {
   VEXH_SetTraceLevel(nullptr, 0x02);
   EXPECT_EQ(TraceLevelOf(first), 0x02u) << "a level for every block replaces the per-block ones";
   EXPECT_EQ(TraceLevelOf(second), 0x02u);
+}
+
+// Levels of single blocks live in fixed room, so that keeping one never takes memory: 256 of them, named
+// in at most 63 characters. A setting beyond that is ignored; one for a block already kept still changes it.
+TEST(TraceLevels, RoomForSingleBlocksIsFixed) {
+  CapturedTrace trace;
+  static TraceBlock first{"Block0", kFilterUnit, 1};
+  static TraceBlock last{"Block255", kFilterUnit, 1};
+  static TraceBlock beyond{"Block256", kFilterUnit, 1};
+  for (int i = 0; i <= 256; ++i) VEXH_SetTraceLevel(("Block" + std::to_string(i)).c_str(), 0x11);
+  EXPECT_EQ(TraceLevelOf(first), 0x11u);
+  EXPECT_EQ(TraceLevelOf(last), 0x11u);
+  EXPECT_EQ(TraceLevelOf(beyond), 0u);
+  VEXH_SetTraceLevel("Block0", 0x41);
+  EXPECT_EQ(TraceLevelOf(first), 0x41u);
+
+  VEXH_ResetTraceLevels();
+  static const std::string longest(63, 'L'), tooLong(64, 'L');
+  static TraceBlock named{longest.c_str(), kFilterUnit, 1};
+  static TraceBlock unnamed{tooLong.c_str(), kFilterUnit, 1};
+  VEXH_SetTraceLevel(longest.c_str(), 0x11);
+  VEXH_SetTraceLevel(tooLong.c_str(), 0x11);
+  EXPECT_EQ(TraceLevelOf(named), 0x11u);
+  EXPECT_EQ(TraceLevelOf(unnamed), 0u);
 }
 
 TEST(TraceLevels, CachedLevelHoldsUntilTheGenerationAdvances) {

@@ -47,8 +47,10 @@ void SVC1_GetTime(TimeValue* now) {
 
 }  // namespace vexfilt
 
-extern "C" void VEXH_SetClock(VEXH_Clock clock, void* context) {
+// Nothing may unwind into the host: should the lock refuse, the clock stays as it was.
+extern "C" void VEXH_SetClock(VEXH_Clock clock, void* context) try {
   std::lock_guard<std::mutex> lock(vexfilt::g_clockMutex);
   vexfilt::g_clock = clock;
   vexfilt::g_clockContext = clock ? context : nullptr;
+} catch (...) {
 }

@@ -7,17 +7,24 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <string>
-#include <vector>
+#include <new>
 
+#include "filter/memory.h"
 #include "host/services.h"
 #include "vexhost.h"
 
 namespace vexfilt {
 namespace {
 
+// Levels set for single blocks are kept in room of a fixed size: reading VEX_TRACE_LEVEL (done by the
+// first traced call, which may be a record's evaluation) and setting a level then take no memory, and so
+// cannot fail for want of it. The room is well beyond the library's blocks and the length of their names;
+// a setting beyond it could only name a block the library does not have, and is ignored.
+constexpr std::size_t kMaxBlockLevels = 256;
+constexpr std::size_t kMaxBlockName = 63;
+
 struct BlockLevel {
-  std::string name;
+  char name[kMaxBlockName + 1];
   std::uint32_t level;
 };
 
@@ -26,43 +33,60 @@ struct TraceConfig {
   std::mutex mutex;
   bool environmentRead = false;
   std::uint32_t defaultLevel = 0;
-  std::vector<BlockLevel> blockLevels;
+  BlockLevel blockLevels[kMaxBlockLevels];
+  std::size_t blockLevelCount = 0;
   VEXH_TraceSink sink = nullptr;
   void* sinkContext = nullptr;
   std::FILE* file = nullptr;  // VEX_TRACE_FILE, opened on the first line written
   bool fileChosen = false;
 };
 
-// Never destroyed, so that a trace line written while the process exits still finds its configuration.
+// Never destroyed, so that a trace line written while the process exits still finds its configuration;
+// and not taken from the heap, which a first traced call could find exhausted.
 TraceConfig& Config() {
-  static TraceConfig* config = new TraceConfig;
+  alignas(TraceConfig) static unsigned char storage[sizeof(TraceConfig)];
+  static TraceConfig* config = new (storage) TraceConfig;
   return *config;
 }
 
-bool ParseLevel(const std::string& text, std::uint32_t* level) {
-  if (text.empty()) return false;
+// Characters [begin, end) of a text, not terminated.
+struct Span {
+  const char* begin;
+  const char* end;
+  std::size_t size() const { return static_cast<std::size_t>(end - begin); }
+};
+
+Span Trim(Span text) {
+  while (text.begin < text.end && std::isspace(static_cast<unsigned char>(*text.begin))) ++text.begin;
+  while (text.end > text.begin && std::isspace(static_cast<unsigned char>(text.end[-1]))) --text.end;
+  return text;
+}
+
+// A level in any base strtoul reads, filling the span. The span ends at a blank, a comma or the end of the
+// text, none of which continues a number, so strtoul may read it in place.
+bool ParseLevel(Span text, std::uint32_t* level) {
+  if (text.size() == 0) return false;
   char* end = nullptr;
-  unsigned long value = std::strtoul(text.c_str(), &end, 0);
-  if (*end != '\0') return false;
+  const unsigned long value = std::strtoul(text.begin, &end, 0);
+  if (end != text.end) return false;
   *level = static_cast<std::uint32_t>(value);
   return true;
 }
 
-std::string Trim(const std::string& text) {
-  std::size_t first = 0, last = text.size();
-  while (first < last && std::isspace(static_cast<unsigned char>(text[first]))) ++first;
-  while (last > first && std::isspace(static_cast<unsigned char>(text[last - 1]))) --last;
-  return text.substr(first, last - first);
-}
-
-void SetBlockLevelLocked(TraceConfig& config, const std::string& name, std::uint32_t level) {
-  for (BlockLevel& entry : config.blockLevels) {
-    if (entry.name == name) {
+void SetBlockLevelLocked(TraceConfig& config, Span name, std::uint32_t level) {
+  if (name.size() == 0 || name.size() > kMaxBlockName) return;
+  for (std::size_t i = 0; i < config.blockLevelCount; ++i) {
+    BlockLevel& entry = config.blockLevels[i];
+    if (std::strlen(entry.name) == name.size() && std::memcmp(entry.name, name.begin, name.size()) == 0) {
       entry.level = level;
       return;
     }
   }
-  config.blockLevels.push_back({name, level});
+  if (config.blockLevelCount == kMaxBlockLevels) return;
+  BlockLevel& entry = config.blockLevels[config.blockLevelCount++];
+  std::memcpy(entry.name, name.begin, name.size());
+  entry.name[name.size()] = '\0';
+  entry.level = level;
 }
 
 // VEX_TRACE_LEVEL: a level for every block, then optional "Name=level" settings, comma separated. Settings
@@ -70,29 +94,29 @@ void SetBlockLevelLocked(TraceConfig& config, const std::string& name, std::uint
 void ReadEnvironmentLocked(TraceConfig& config) {
   if (config.environmentRead) return;
   config.environmentRead = true;
-  std::string text = SVC1_GetEnv("VEX_TRACE_LEVEL", "");
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t comma = text.find(',', start);
-    if (comma == std::string::npos) comma = text.size();
-    std::string item = Trim(text.substr(start, comma - start));
-    std::size_t equals = item.find('=');
+  const char* text = SVC1_GetEnv("VEX_TRACE_LEVEL", "");
+  for (const char* start = text;;) {
+    const char* comma = std::strchr(start, ',');
+    const Span item = Trim({start, comma != nullptr ? comma : start + std::strlen(start)});
+    const auto* equals = static_cast<const char*>(std::memchr(item.begin, '=', item.size()));
     std::uint32_t level = 0;
-    if (equals == std::string::npos) {
+    if (equals == nullptr) {
       if (ParseLevel(item, &level)) config.defaultLevel = level;
-    } else if (ParseLevel(Trim(item.substr(equals + 1)), &level)) {
-      SetBlockLevelLocked(config, Trim(item.substr(0, equals)), level);
+    } else if (ParseLevel(Trim({equals + 1, item.end}), &level)) {
+      SetBlockLevelLocked(config, Trim({item.begin, equals}), level);
     }
+    if (comma == nullptr) break;
     start = comma + 1;
   }
 }
 
+// A line that cannot reach its output is dropped: tracing never fails the call it traces.
 void WriteLine(const char* line) {
   TraceConfig& config = Config();
   VEXH_TraceSink sink;
   void* context;
   std::FILE* out;
-  {
+  try {
     std::lock_guard<std::mutex> lock(config.mutex);
     sink = config.sink;
     context = config.sinkContext;
@@ -102,6 +126,8 @@ void WriteLine(const char* line) {
       if (path[0] != '\0') config.file = std::fopen(path, "a");
     }
     out = config.file ? config.file : stderr;
+  } catch (...) {
+    return;  // the lock refused; std::mutex reports that by an exception
   }
   if (sink) {
     sink(context, line);
@@ -112,6 +138,11 @@ void WriteLine(const char* line) {
   std::fflush(out);
 }
 
+void ClearLevelsLocked(TraceConfig& config) {
+  config.defaultLevel = 0;
+  config.blockLevelCount = 0;
+}
+
 }  // namespace
 
 void ReadTraceLevelsFromEnvironment() {
@@ -119,26 +150,39 @@ void ReadTraceLevelsFromEnvironment() {
   {
     std::lock_guard<std::mutex> lock(config.mutex);
     config.environmentRead = false;
-    config.defaultLevel = 0;
-    config.blockLevels.clear();
+    ClearLevelsLocked(config);
     ReadEnvironmentLocked(config);
+  }
+  AdvanceTraceGeneration();
+}
+
+void ForgetTraceLevels() {
+  TraceConfig& config = Config();
+  {
+    std::lock_guard<std::mutex> lock(config.mutex);
+    config.environmentRead = false;
+    ClearLevelsLocked(config);
   }
   AdvanceTraceGeneration();
 }
 
 void AdvanceTraceGeneration() { g_traceGeneration.fetch_add(1, std::memory_order_relaxed); }
 
+// Reached from a record's evaluation, so nothing may escape: a level that cannot be read is 0 for now, and
+// is read again on the next call, since the block's generation stays old.
 std::uint32_t TRC1_Sync(TraceBlock& block) {
   TraceConfig& config = Config();
   std::uint32_t generation = TraceGeneration();
   std::uint32_t level;
-  {
+  try {
     std::lock_guard<std::mutex> lock(config.mutex);
     ReadEnvironmentLocked(config);
     level = config.defaultLevel;
-    for (const BlockLevel& entry : config.blockLevels) {
-      if (entry.name == block.name) level = entry.level;
+    for (std::size_t i = 0; i < config.blockLevelCount; ++i) {
+      if (std::strcmp(config.blockLevels[i].name, block.name) == 0) level = config.blockLevels[i].level;
     }
+  } catch (...) {
+    return 0;  // the lock refused
   }
   block.level.store(level, std::memory_order_relaxed);
   block.generation.store(generation, std::memory_order_relaxed);
@@ -161,6 +205,8 @@ void TRC1_Event(TraceBlock& block, int line, TraceEvent kind, std::int32_t resul
   WriteLine(text);
 }
 
+// A line longer than the stack's room takes a block of its own; without one, it is written as far as the
+// room goes.
 void TRC1_Printf(TraceBlock&, int, const char* format, ...) {
   char small[512];
   std::va_list args;
@@ -173,15 +219,17 @@ void TRC1_Printf(TraceBlock&, int, const char* format, ...) {
     va_end(again);
     return;
   }
-  if (static_cast<std::size_t>(needed) < sizeof small) {
+  const std::size_t size = static_cast<std::size_t>(needed) + 1;
+  char* large = size > sizeof small ? static_cast<char*>(AllocateBlock(size, "trace", __LINE__)) : nullptr;
+  if (large == nullptr) {
     va_end(again);
     WriteLine(small);
     return;
   }
-  std::string large(static_cast<std::size_t>(needed) + 1, '\0');
-  std::vsnprintf(large.data(), large.size(), format, again);
+  std::vsnprintf(large, size, format, again);
   va_end(again);
-  WriteLine(large.c_str());
+  WriteLine(large);
+  ReleaseBlock(large, "trace", __LINE__);
 }
 
 void TRC1_Dump(TraceBlock&, int, const void* address, std::size_t length, int) {
@@ -214,39 +262,43 @@ void TRC1_Dump(TraceBlock&, int, const void* address, std::size_t length, int) {
 using vexfilt::AdvanceTraceGeneration;
 using vexfilt::Config;
 
+// Nothing may unwind into the host. None of these takes memory; what could still throw is the lock, and
+// then the configuration stays as it was.
 extern "C" {
 
-void VEXH_SetTraceSink(VEXH_TraceSink sink, void* context) {
+void VEXH_SetTraceSink(VEXH_TraceSink sink, void* context) try {
   auto& config = Config();
   std::lock_guard<std::mutex> lock(config.mutex);
   config.sink = sink;
   config.sinkContext = sink ? context : nullptr;
+} catch (...) {
 }
 
-void VEXH_SetTraceLevel(const char* blockName, uint32_t level) {
+void VEXH_SetTraceLevel(const char* blockName, uint32_t level) try {
   auto& config = Config();
   {
     std::lock_guard<std::mutex> lock(config.mutex);
     vexfilt::ReadEnvironmentLocked(config);
     if (blockName == nullptr) {
+      vexfilt::ClearLevelsLocked(config);
       config.defaultLevel = level;
-      config.blockLevels.clear();
     } else {
-      vexfilt::SetBlockLevelLocked(config, blockName, level);
+      vexfilt::SetBlockLevelLocked(config, {blockName, blockName + std::strlen(blockName)}, level);
     }
   }
   AdvanceTraceGeneration();
+} catch (...) {
 }
 
-void VEXH_ResetTraceLevels(void) {
+void VEXH_ResetTraceLevels(void) try {
   auto& config = Config();
   {
     std::lock_guard<std::mutex> lock(config.mutex);
     config.environmentRead = true;
-    config.defaultLevel = 0;
-    config.blockLevels.clear();
+    vexfilt::ClearLevelsLocked(config);
   }
   AdvanceTraceGeneration();
+} catch (...) {
 }
 
 }  // extern "C"

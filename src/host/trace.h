@@ -62,6 +62,9 @@ void TRC1_Dump(TraceBlock& block, int line, const void* address, std::size_t len
 // Re-reads VEX_TRACE_LEVEL, replacing every level set so far. The first sync of any block does this once;
 // tests and hosts that change the variable later call it to apply the change.
 void ReadTraceLevelsFromEnvironment();
+// Test hook: forgets every level, so that the next block to sync reads VEX_TRACE_LEVEL as the first one in
+// a process does.
+void ForgetTraceLevels();
 
 // The global generation; advanced by every change of trace configuration. Read inline: every traced
 // function compares it on entry, the routines' helpers at every record.

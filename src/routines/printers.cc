@@ -1,12 +1,13 @@
 // The trace printers of the traced routines: one line per element (a common prefix, then the family's
 // suffix), followed by dumps of the compared bytes. A printer reads only what its routine read, so that a
 // traced evaluation never reaches beyond the operands that creation proved are there.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "filter/bytes.h"
+#include "filter/memory.h"
 #include "filter/status.h"
 #include "routines/change_control.h"
 #include "routines/nls_pattern.h"
@@ -22,29 +23,60 @@ constexpr std::uint32_t kPrintBits = trace_bit::k01 | trace_bit::k80;
 constexpr std::size_t kDescriptorName = 32, kDescriptorType = 44;
 constexpr std::size_t kShownNameLength = 10;  // of the 12 bytes the name may take
 
-// One trace line under construction.
+// One trace line under construction: on the stack while it is short, in a block of its own once it grows
+// longer. A line that cannot have the block is cut where the stack's room ends: a traced evaluation takes
+// no memory it could fail for.
 class Line {
  public:
+  Line() { stack_[0] = '\0'; }
+  ~Line() {
+    if (text_ != stack_) ReleaseBlock(text_, "printers", __LINE__);
+  }
+  Line(const Line&) = delete;
+  Line& operator=(const Line&) = delete;
+
   void Append(const char* format, ...) __attribute__((format(printf, 2, 3))) {
+    if (cut_) return;
     std::va_list args;
     va_start(args, format);
     std::va_list again;
     va_copy(again, args);
-    const int needed = std::vsnprintf(nullptr, 0, format, args);
+    const int needed = std::vsnprintf(text_ + used_, room_ - used_, format, args);
     va_end(args);
     if (needed > 0) {
-      const std::size_t used = text_.size();
-      text_.resize(used + static_cast<std::size_t>(needed) + 1);
-      std::vsnprintf(text_.data() + used, static_cast<std::size_t>(needed) + 1, format, again);
-      text_.resize(used + static_cast<std::size_t>(needed));
+      const std::size_t total = used_ + static_cast<std::size_t>(needed);
+      if (total < room_) {
+        used_ = total;
+      } else if (Grow(total + 1)) {
+        std::vsnprintf(text_ + used_, room_ - used_, format, again);
+        used_ = total;
+      } else {
+        used_ = room_ - 1;  // what fitted, terminated
+        cut_ = true;
+      }
     }
     va_end(again);
   }
-  const char* c_str() const { return text_.c_str(); }
-  void Write(TraceBlock& block, int line) const { TRC1_Printf(block, line, "%s", text_.c_str()); }
+  const char* c_str() const { return text_; }
+  void Write(TraceBlock& block, int line) const { TRC1_Printf(block, line, "%s", text_); }
 
  private:
-  std::string text_;
+  bool Grow(std::size_t room) {
+    room = std::max(room, 2 * room_);
+    auto* grown = static_cast<char*>(AllocateBlock(room, "printers", __LINE__));
+    if (grown == nullptr) return false;
+    std::memcpy(grown, text_, used_ + 1);
+    if (text_ != stack_) ReleaseBlock(text_, "printers", __LINE__);
+    text_ = grown;
+    room_ = room;
+    return true;
+  }
+
+  char stack_[512];
+  char* text_ = stack_;
+  std::size_t room_ = sizeof stack_;
+  std::size_t used_ = 0;
+  bool cut_ = false;
 };
 
 // A dump of `length` bytes; nothing for a negative length or a missing operand.
@@ -100,12 +132,18 @@ const std::uint8_t* DescriptorOf(const FilterElement& e) {
   return (e.rightData != nullptr && (e.rightFlags & rep::kColumn)) ? Bytes(e.rightData) : nullptr;
 }
 
+struct ShownName {
+  char text[kShownNameLength + 1];
+};
+
 // The second column's name as the descriptor holds it, at most ten characters; "COL2" without one.
-std::string RightColumnName(const FilterElement& e) {
+ShownName RightColumnName(const FilterElement& e) {
   const std::uint8_t* descriptor = DescriptorOf(e);
-  if (descriptor == nullptr) return "COL2";
+  if (descriptor == nullptr) return {"COL2"};
   const char* name = reinterpret_cast<const char*>(descriptor + kDescriptorName);
-  return std::string(name, strnlen(name, kShownNameLength));
+  ShownName shown{};
+  std::memcpy(shown.text, name, strnlen(name, kShownNameLength));
+  return shown;
 }
 
 // Whether the substring walk over `n` bytes of data found the substring's start inside them: the walk
@@ -214,10 +252,10 @@ std::int32_t PrintFix2(FilterElement& e, const std::uint8_t* record, std::int32_
   Line line;
   AppendPrefix(line, e, status, name, "ColToCol");
   AppendLeftGroup(line, e);
-  const std::string rightName = RightColumnName(e);
+  const ShownName rightName = RightColumnName(e);
   const std::uint8_t* left = ColumnOf(e, record);
   if (e.rightFlags & rep::kVarying) {
-    line.Append("%s/l%d/o%d/x%.04X%svlen=%d", rightName.c_str(), e.rightScale, e.rightColumnOffset, e.rightFlags,
+    line.Append("%s/l%d/o%d/x%.04X%svlen=%d", rightName.text, e.rightScale, e.rightColumnOffset, e.rightFlags,
                 NlsMark(e.rightFlags), e.rightDataType);
     line.Write(block, __LINE__);
     Dump(block, __LINE__, left, e.columnLength);
@@ -225,7 +263,7 @@ std::int32_t PrintFix2(FilterElement& e, const std::uint8_t* record, std::int32_
     return trace.Exit(status, __LINE__);
   }
   const std::int32_t rightLength = (e.rightFlags & rep::kColumn) ? e.rightScale : e.columnLength;
-  line.Append("%s/l%d/o%d/x%.04X%s", rightName.c_str(), rightLength, e.rightColumnOffset, e.rightFlags,
+  line.Append("%s/l%d/o%d/x%.04X%s", rightName.text, rightLength, e.rightColumnOffset, e.rightFlags,
               NlsMark(e.rightFlags));
   line.Write(block, __LINE__);
   Dump(block, __LINE__, left, e.columnLength);
@@ -316,14 +354,14 @@ std::int32_t PrintVar2(FilterElement& e, const std::uint8_t* record, std::int32_
   Line line;
   AppendPrefix(line, e, status, name, "ColToCol");
   AppendLeftGroup(line, e);
-  const std::string rightName = RightColumnName(e);
+  const ShownName rightName = RightColumnName(e);
   constexpr std::uint16_t kVaryingMixed = rep::kVarying | rep::kMixed;
   const bool rightVarying = (e.rightFlags & kVaryingMixed) == kVaryingMixed;
   if (rightVarying) {
-    line.Append("vlen=%d %s/l%d/o%d/x%.04X%svlen=%d", e.leftScale, rightName.c_str(), e.rightScale, e.rightColumnOffset,
+    line.Append("vlen=%d %s/l%d/o%d/x%.04X%svlen=%d", e.leftScale, rightName.text, e.rightScale, e.rightColumnOffset,
                 e.rightFlags, NlsMark(e.rightFlags), e.rightDataType);
   } else {
-    line.Append("vlen=%d %s/l%d/o%d/x%.04X%s", e.leftScale, rightName.c_str(), e.rightScale, e.rightColumnOffset,
+    line.Append("vlen=%d %s/l%d/o%d/x%.04X%s", e.leftScale, rightName.text, e.rightScale, e.rightColumnOffset,
                 e.rightFlags, NlsMark(e.rightFlags));
   }
   line.Write(block, __LINE__);
@@ -503,8 +541,8 @@ Operand RightOperand(const FilterElement& e) {
 void AppendUndefined(Line& text, std::uint16_t flags) { text.Append("UN 0x%.04X Type Undefined", flags); }
 
 // The text of an operand; a locale-aware number that did not convert asks for a dump of its column.
-Line OperandText(const FilterElement& e, const std::uint8_t* record, const Operand& side, bool* dumpColumn) {
-  Line text;
+void AppendOperandText(Line& text, const FilterElement& e, const std::uint8_t* record, const Operand& side,
+                       bool* dumpColumn) {
   const bool isUnsigned = (side.flags & rep::kUnsigned) != 0;
   const std::uint8_t* column = record + side.offset;
   if (!(side.flags & rep::kScaled)) {
@@ -525,7 +563,7 @@ Line OperandText(const FilterElement& e, const std::uint8_t* record, const Opera
     } else {
       AppendUndefined(text, side.flags);
     }
-    return text;
+    return;
   }
   const int d = side.decimals;
   const int w = d <= 20 ? 20 - d : 0;
@@ -557,7 +595,6 @@ Line OperandText(const FilterElement& e, const std::uint8_t* record, const Opera
   } else {
     AppendUndefined(text, side.flags);
   }
-  return text;
 }
 
 // The type shown for an operand: locale-aware text by its own codes, otherwise `declared`.
@@ -603,15 +640,16 @@ std::int32_t PrintNum(FilterElement& e, const std::uint8_t* record, std::int32_t
         break;
     }
   } else {
-    left = OperandText(e, record, LeftOperand(e), &dumpLeft);
-    right = OperandText(e, record, RightOperand(e), &dumpRight);
+    AppendOperandText(left, e, record, LeftOperand(e), &dumpLeft);
+    AppendOperandText(right, e, record, RightOperand(e), &dumpRight);
   }
   const std::uint8_t* descriptor = DescriptorOf(e);
-  const std::string middle = (e.rightData == nullptr || !(e.leftFlags & rep::kNumeric)) ? "COL2" : RightColumnName(e);
+  const ShownName middle =
+      (e.rightData == nullptr || !(e.leftFlags & rep::kNumeric)) ? ShownName{"COL2"} : RightColumnName(e);
   const std::int32_t rightDeclared = descriptor != nullptr ? LoadUnaligned<std::int16_t>(descriptor + kDescriptorType) : 0;
   Line line;
   AppendPrefix(line, e, status, name, "ColToCol");
-  line.Append(" %s %s %s off=%d %d type=%d/%d 0x%.04X 0x%.04X", left.c_str(), middle.c_str(), right.c_str(),
+  line.Append(" %s %s %s off=%d %d type=%d/%d 0x%.04X 0x%.04X", left.c_str(), middle.text, right.c_str(),
               e.columnOffset, e.rightColumnOffset, ShownType(e.leftFlags, e.dataType),
               ShownType(e.rightFlags, rightDeclared), e.leftFlags, e.rightFlags);
   line.Write(block, __LINE__);
