@@ -271,5 +271,22 @@ TEST_F(SearchFiles, UnusableFilesLeaveThePlansListConsistent) {
   EXPECT_TRUE(trace.Contains("Search list file path longer than 71 bytes: \"/tmp/" + std::string(70, 'p') + "\""));
 }
 
+// A file that cannot serve leaves the plan's list in use, which is not an error of the host's: its three
+// messages, the path too long for the buffer among them, are written under level bit 0x80 only.
+TEST_F(SearchFiles, UnusableFilesAreReportedOnlyUnderBit0x80) {
+  CapturedTrace trace;
+  VEXH_SetTraceLevel("FLT1_BuildAlternateSearch", 0xFF & ~0x80u);
+  const std::string blanks = Write("   \n\n  x\n");
+  for (const std::string& path : {blanks, std::string("/tmp/no-such-search-list"), "/tmp/" + std::string(70, 'p')}) {
+    auto built = SearchFilter(Column::Char("NAME", 0, 90), SearchList::File(path, 90), 100);
+    ASSERT_EQ(built->status(), 0) << path;
+    EXPECT_EQ(built->filter().searchEntryCount, 1) << path;
+  }
+  for (const std::string& line : trace.lines()) {
+    EXPECT_EQ(line.find("earch list file"), std::string::npos) << line;
+  }
+  EXPECT_FALSE(trace.lines().empty()) << "the other bits were on: entry and exit were written";
+}
+
 }  // namespace
 }  // namespace vexfilt
