@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "filter/data_types.h"
 #include "filter/filter.h"
 #include "fuzz_input.h"
 #include "guarded_bytes.h"
@@ -92,6 +93,21 @@ void AgreeOnBytes(const char* what, const void* a, const void* b, long long leng
   Agree(what, 0, std::memcmp(a, b, static_cast<std::size_t>(length)));
 }
 
+// Bytes inside a change element's control block or scratch record hold cache references and sample
+// stamps, which differ between the two Filters by nature: a report pointing there is compared by length.
+bool InChangeState(const Filter& filter, const void* at) {
+  const auto* p = static_cast<const std::uint8_t*>(at);
+  for (int i = 0; i < filter.elementCount; ++i) {
+    const vexfilt::FilterElement& e = filter.elements[i];
+    if (!vexfilt::fn::IsChange(e.functionCode)) continue;
+    const auto* control = static_cast<const std::uint8_t*>(e.rightData);
+    const auto* scratch = static_cast<const std::uint8_t*>(e.leftData);
+    if (control != nullptr && p >= control && p < control + filter.facts[i].rightRoom) return true;
+    if (scratch != nullptr && p >= scratch && p < scratch + filter.facts[i].leftRoom) return true;
+  }
+  return false;
+}
+
 void Inspect(const Pair& pair) {
   FilterInfo* optimized = nullptr;
   FilterInfo* walked = nullptr;
@@ -108,7 +124,9 @@ void Inspect(const Pair& pair) {
     Agree("reported features", optimized->features, walked->features);
     Agree("reported attributes", optimized->attribute, walked->attribute);
     AgreeOnBytes("reported column names", optimized->columnName, walked->columnName, 11);
-    AgreeOnBytes("reported values", optimized->value, walked->value, optimized->valueLen);
+    if (!InChangeState(*FilterOf(pair.optimized), optimized->value)) {
+      AgreeOnBytes("reported values", optimized->value, walked->value, optimized->valueLen);
+    }
     Agree("reported extended lengths", optimized->extLen, walked->extLen);
     AgreeOnBytes("reported extended data", optimized->extData, walked->extData, optimized->extLen);
   }
