@@ -50,7 +50,8 @@ ScopedEnv::~ScopedEnv() {
 }  // namespace vexfilt::testing
 
 // Replaced for the whole program, so that FailOperatorNewAfter reaches allocations made inside the library
-// and the standard library alike. Array and nothrow forms come through this one.
+// and the standard library alike. Every form is replaced here, the nothrow ones included: a sanitizer's
+// runtime would otherwise serve those itself, and its blocks would come back to the free below.
 void* operator new(std::size_t size) {
   auto& remaining = vexfilt::testing::g_newsBeforeFailure;
   const long left = remaining.load(std::memory_order_relaxed);
@@ -62,6 +63,16 @@ void* operator new(std::size_t size) {
   throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return ::operator new(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return ::operator new(size, tag); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
