@@ -280,5 +280,6 @@ int main(int argc, char** argv) {
     if (!ReadFile(path, &sample.text)) return Fail("cannot read '" + path + "'");
     samples.push_back(std::move(sample));
   }
+  runOptions.planFromFile = !loadPath.empty();
   return vexfilt::cli::RunSamples(*schema, compiled, samples, runOptions, stdout, stderr);
 }

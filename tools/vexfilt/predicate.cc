@@ -655,12 +655,38 @@ class Compiler {
       }
       UsesText(field);
       UsesText(other);
+      GuardSignedAgainstUnsigned(field, code, other, onTrue, onFalse);
       const Literal descriptor = pool_.ColumnDescriptor(other.column);
       Added(plan_.CompareColumns(field.column, code, other.column, descriptor), onTrue, onFalse);
       return;
     }
     const Literal literal = ValueFor(field, *right);
     Added(plan_.Compare(field.column, code, literal), onTrue, onFalse);
+  }
+
+  // The library compares a uint32 column with a signed one as two unsigned 32-bit words, so a negative
+  // value would count as a large one. A negative signed value decides the comparison on its own: it is
+  // below every unsigned value. The element that tests for it goes first; the pair is compared only when
+  // both are at least 0, where the unsigned comparison is the numbers' own.
+  void GuardSignedAgainstUnsigned(const Field& left, std::int32_t code, const Field& right, int onTrue, int onFalse) {
+    const auto isSigned = [](const Field& f) { return f.kind == Kind::kInt16 || f.kind == Kind::kInt32; };
+    const bool leftSigned = isSigned(left) && right.kind == Kind::kUInt32;
+    const bool rightSigned = isSigned(right) && left.kind == Kind::kUInt32;
+    if (!leftSigned && !rightSigned) return;
+    const Field& signedField = leftSigned ? left : right;
+    // With the signed operand below the unsigned one, left < right when the signed one is on the left.
+    const bool leftBelow = leftSigned;
+    bool holds = false;
+    switch (code) {
+      case op::kEQ: holds = false; break;
+      case op::kNE: holds = true; break;
+      case op::kLT: case op::kLE: holds = leftBelow; break;
+      default: holds = !leftBelow; break;  // > and >=
+    }
+    const Literal zero = signedField.kind == Kind::kInt16 ? pool_.Short(0) : pool_.Long(0);
+    const int bothAtLeastZero = NewLabel();
+    Added(plan_.Compare(signedField.column, op::kLT, zero), holds ? onTrue : onFalse, bothAtLeastZero);
+    Place(bothAtLeastZero);
   }
 
   // SUBSTR counts from 1 as people do; the library counts bytes, or characters of UTF-8 data, from 0.

@@ -98,7 +98,14 @@ int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::ve
   SampleClock clock;
   FilterOwner filter(compiled);
   if (filter.status() != 0) {
-    std::fprintf(err, "error: the library refused the compiled plan (FLT1_CreateFilter status %d)\n", filter.status());
+    // Every predicate that parses compiles to a plan the library accepts: a refusal of one is the
+    // compiler's fault, not the user's.
+    if (options.planFromFile) {
+      std::fprintf(err, "error: the library refused the loaded plan (FLT1_CreateFilter status %d)\n", filter.status());
+    } else {
+      std::fprintf(err, "internal error: the library refused the plan vexfilt compiled (FLT1_CreateFilter status %d); "
+                        "please report it with the predicate and schema\n", filter.status());
+    }
     return 2;
   }
   const Field* keysField = KeysField(compiled, schema);

@@ -19,6 +19,7 @@ struct Sample {
 struct RunOptions {
   bool countOnly = false;       // the number of matching rows instead of the rows
   bool sampleHeadings = false;  // a "# sample" line before each sample's rows
+  bool planFromFile = false;    // the plan was loaded, not compiled here: a refusal is the file's fault
 };
 
 // Each sample is one FLT1_BeginSample ... FLT1_EndSample bracket, in order; the matching rows are printed as
