@@ -1,8 +1,9 @@
 // The vexfilt language against SQL: random rows and random predicates, from a fixed seed, answered by
-// the program's compiler and the library, and by SQLite over the same rows. Every construct whose meaning
-// the two languages share is drawn: comparisons of every integer type with values and with each other,
-// text against text (blank padded, as SQL's RTRIM collation compares), column against column, NOT, AND,
-// OR. A disagreement names the predicate, its SQL and the rows on which the answers differ.
+// the program's compiler and the library, and by SQLite over the same rows. The constructs drawn are those
+// whose meaning the two languages share and that the program answers exactly: comparisons of every integer
+// type with values and with each other, text against text (blank padded, as SQL's RTRIM collation
+// compares), column against column, LIKE with '?' and a final '*' (as GLOB), NOT, AND, OR. A
+// disagreement names the predicate, its SQL and the rows on which the answers differ.
 //
 // VEXFILT_ORACLE_SEED and VEXFILT_ORACLE_PREDICATES give a longer run with another seed.
 #include <gtest/gtest.h>
@@ -56,11 +57,13 @@ class Random {
       default: return std::max(c.low, std::min(c.high, static_cast<long long>(Below(7)) - 3));
     }
   }
-  // 0 to `capacity` letters of a small alphabet, so that equal values and shared prefixes are common.
-  std::string Text(int capacity) {
+  // 0 to `capacity` characters of a small alphabet, so that equal values and shared prefixes are common;
+  // blanks among them, though never at the end of a fixed column's value, whose padding they would be.
+  std::string Text(int capacity, bool fixed = false) {
     std::string text;
     const int length = Below(capacity + 1);
-    for (int i = 0; i < length; ++i) text += "abxy"[Below(4)];
+    for (int i = 0; i < length; ++i) text += "abxyab "[Below(7)];
+    while (fixed && !text.empty() && text.back() == ' ') text.pop_back();
     return text;
   }
 
@@ -95,8 +98,30 @@ Predicate Comparison(Random& random) {
   return {vexfilt, sql};
 }
 
+// A pattern of the values' letters and '?', open at its end ('*') or not.
+std::string Pattern(Random& random, int capacity) {
+  std::string pattern;
+  const int length = random.Below(capacity + 2);
+  for (int i = 0; i < length; ++i) pattern += "abxy ??"[random.Below(7)];
+  if (random.OneIn(2)) pattern += random.OneIn(4) ? "**" : "*";
+  return pattern;
+}
+
+// LIKE as GLOB on a text column.
+Predicate TextFunction(Random& random) {
+  std::vector<const OracleColumn*> texts;
+  for (const OracleColumn& c : kColumns) {
+    if (c.text) texts.push_back(&c);
+  }
+  const OracleColumn& column = *texts[random.Below(static_cast<int>(texts.size()))];
+  const std::string name = column.name;
+  const std::string pattern = Quoted(Pattern(random, column.capacity));
+  const bool negated = random.OneIn(3);
+  return {name + (negated ? " NOT LIKE " : " LIKE ") + pattern, (negated ? "NOT " : "") + name + " GLOB " + pattern};
+}
+
 Predicate Draw(Random& random, int depth) {
-  if (depth == 0 || random.OneIn(3)) return Comparison(random);
+  if (depth == 0 || random.OneIn(3)) return random.OneIn(2) ? TextFunction(random) : Comparison(random);
   switch (random.Below(3)) {
     case 0: {
       const Predicate inner = Draw(random, depth - 1);
@@ -201,7 +226,8 @@ int AgreeingPredicates(unsigned seed, int count, int rowCount) {
     std::vector<std::uint8_t> record = schema->EmptyRecord();
     for (std::size_t i = 0; i < std::size(kColumns); ++i) {
       const OracleColumn& c = kColumns[i];
-      row.push_back(c.text ? random.Text(c.capacity) : std::to_string(random.Integer(c)));
+      const bool fixed = schema->fields()[i].kind == Kind::kChar;
+      row.push_back(c.text ? random.Text(c.capacity, fixed) : std::to_string(random.Integer(c)));
       EXPECT_EQ(schema->Encode(schema->fields()[i], row.back(), record), "");
     }
     rows.push_back(row);
@@ -254,6 +280,27 @@ TEST(VexfiltSqlOracle, TextColumnsCompareWithEachOther) {
   EXPECT_EQ(LibraryVerdicts(*schema, "V = X", records), (std::vector<bool>{true, false, false}));
   EXPECT_EQ(LibraryVerdicts(*schema, "V > X", records), (std::vector<bool>{false, true, false}));
   EXPECT_EQ(LibraryVerdicts(*schema, "S >= X", records), (std::vector<bool>{true, true, false}));
+}
+
+TEST(VexfiltSqlOracle, QuestionMarksNeverMatchThePadding) {
+  std::string error;
+  const auto schema = Schema::Parse("S char(6), V varchar(8)", &error);
+  ASSERT_TRUE(schema.has_value()) << error;
+  std::vector<std::vector<std::uint8_t>> records;
+  for (const char* value : {"b", "ab", "bc", "a c", "abcdef"}) {
+    std::vector<std::uint8_t> record = schema->EmptyRecord();
+    EXPECT_EQ(schema->Encode(schema->fields()[0], value, record), "");
+    EXPECT_EQ(schema->Encode(schema->fields()[1], value, record), "");
+    records.push_back(record);
+  }
+  for (const char* column : {"S", "V"}) {
+    const std::string c = column;
+    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE 'b?'", records), (std::vector<bool>{false, false, true, false, false})) << c;
+    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE '???**'", records), (std::vector<bool>{false, false, false, true, true})) << c;
+    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE 'a?c'", records), (std::vector<bool>{false, false, false, true, false})) << c;
+    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE '" + std::string(6, '?') + "'", records), (std::vector<bool>{false, false, false, false, true})) << c;
+    EXPECT_EQ(LibraryVerdicts(*schema, c + " NOT LIKE '?*'", records), (std::vector<bool>{false, false, false, false, false})) << c;
+  }
 }
 
 }  // namespace

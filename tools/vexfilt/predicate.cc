@@ -502,8 +502,56 @@ class Compiler {
     return operand.text;
   }
 
+  // A pattern with no '*', or with '*' only at its end, on a column of bytes: exact. The matcher sees the
+  // value's padding as more characters, so the value's length is tested beside it: a fixed column's value
+  // ends at its last non-blank byte, a varying column's at its length prefix.
+  bool EmitAnchoredLike(const Field& field, const std::string& text, int onTrue, int onFalse) {
+    std::string body = text;
+    bool open = false;  // a trailing '*': the value may go on
+    while (!body.empty() && body.back() == '*') {
+      body.pop_back();
+      open = true;
+    }
+    if (field.IsUtf8() || body.find('*') != std::string::npos) return false;
+    UsesText(field);
+    const auto k = static_cast<int>(body.size());
+    if (k > field.capacity || (!open && !body.empty() && body.back() == ' ' && !field.IsVarying())) {
+      // Longer than any value, or ending in a blank, which a fixed column's value never does.
+      Added(plan_.Always(), onFalse, onFalse);
+      return true;
+    }
+    if (field.IsVarying()) {
+      // The length prefix read as a number: exactly k bytes, or at least k when the pattern is open.
+      const plan::Column length = plan::Column::UShort(field.name, field.column.offset);
+      const int matcher = NewLabel();
+      Added(plan_.Compare(length, open ? op::kGE : op::kEQ, pool_.UShort(static_cast<std::uint16_t>(k))),
+            body.empty() ? onTrue : matcher, onFalse);
+      if (body.empty()) return true;
+      Place(matcher);
+      Added(plan_.Like(field.column, pool_.Char(open ? body + "*" : body)), onTrue, onFalse);
+      return true;
+    }
+    // A fixed column: the pattern padded with blanks to the column (exact) or followed by '*' (open), then,
+    // unless the pattern's last byte is a character that is no blank, the value reaching that byte.
+    const bool lastIsLetter = !body.empty() && body.back() != '?' && body.back() != ' ';
+    const bool testsLength = k > 0 && !lastIsLetter;
+    const int reaches = NewLabel();
+    std::string pattern = open ? body + "*" : body;
+    if (!open) pattern.append(static_cast<std::size_t>(field.capacity - k), ' ');
+    if (pattern.empty()) pattern = "*";
+    Added(plan_.Like(field.column, pool_.Char(pattern)), testsLength ? reaches : onTrue, onFalse);
+    if (!testsLength) return true;
+    Place(reaches);
+    // Some byte from the pattern's last one on is not a blank.
+    const auto rest = static_cast<std::int16_t>(field.capacity - k + 1);
+    Added(plan_.Substring(field.column, k - 1, op::kNE, pool_.Char(std::string(static_cast<std::size_t>(rest), ' '))),
+          onTrue, onFalse);
+    return true;
+  }
+
   void EmitLike(const Node& node, int onTrue, int onFalse) {
     const Field& field = TextColumn(node.left, "LIKE");
+    if (EmitAnchoredLike(field, QuotedText(node.right, "LIKE"), onTrue, onFalse)) return;
     std::string pattern = QuotedText(node.right, "LIKE");
     if (pattern.empty()) pattern = " ";  // an empty value is all blanks
     // The library's matcher stops where the pattern ends and treats the value's padding as blanks. A pattern
