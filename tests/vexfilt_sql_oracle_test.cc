@@ -2,8 +2,9 @@
 // the program's compiler and the library, and by SQLite over the same rows. The constructs drawn are those
 // whose meaning the two languages share and that the program answers exactly: comparisons of every integer
 // type with values and with each other, text against text (blank padded, as SQL's RTRIM collation
-// compares), column against column, LIKE with '?' and a final '*' (as GLOB), NOT, AND, OR. A
-// disagreement names the predicate, its SQL and the rows on which the answers differ.
+// compares), column against column, LIKE with '?' and a final '*' (as GLOB), CONTAINS of a text that does
+// not end in a blank (as instr), SUBSTR compared six ways (as substr), NOT, AND, OR. A disagreement names
+// the predicate, its SQL and the rows on which the answers differ.
 //
 // VEXFILT_ORACLE_SEED and VEXFILT_ORACLE_PREDICATES give a longer run with another seed.
 #include <gtest/gtest.h>
@@ -107,7 +108,7 @@ std::string Pattern(Random& random, int capacity) {
   return pattern;
 }
 
-// LIKE as GLOB on a text column.
+// LIKE as GLOB, CONTAINS as instr, SUBSTR as substr, on a text column.
 Predicate TextFunction(Random& random) {
   std::vector<const OracleColumn*> texts;
   for (const OracleColumn& c : kColumns) {
@@ -115,9 +116,28 @@ Predicate TextFunction(Random& random) {
   }
   const OracleColumn& column = *texts[random.Below(static_cast<int>(texts.size()))];
   const std::string name = column.name;
-  const std::string pattern = Quoted(Pattern(random, column.capacity));
-  const bool negated = random.OneIn(3);
-  return {name + (negated ? " NOT LIKE " : " LIKE ") + pattern, (negated ? "NOT " : "") + name + " GLOB " + pattern};
+  switch (random.Below(3)) {
+    case 0: {
+      const std::string pattern = Quoted(Pattern(random, column.capacity));
+      const bool negated = random.OneIn(3);
+      return {name + (negated ? " NOT LIKE " : " LIKE ") + pattern, (negated ? "NOT " : "") + name + " GLOB " + pattern};
+    }
+    case 1: {
+      std::string text = random.Text(column.capacity, true);
+      if (text.empty()) text = "a";
+      const bool negated = random.OneIn(3);
+      const std::string sql = "instr(" + name + ", " + Quoted(text) + ") > 0";
+      return {name + (negated ? " NOT CONTAINS " : " CONTAINS ") + Quoted(text), negated ? "NOT " + sql : sql};
+    }
+    default: {
+      const int start = 1 + random.Below(column.capacity);
+      const int length = 1 + random.Below(column.capacity - start + 1);
+      const std::string op = kOperators[random.Below(std::size(kOperators))];
+      const std::string text = Quoted(random.Text(length));
+      const std::string call = "SUBSTR(" + name + ", " + std::to_string(start) + ", " + std::to_string(length) + ")";
+      return {call + " " + op + " " + text, call + " " + op + " " + text + " COLLATE RTRIM"};
+    }
+  }
 }
 
 Predicate Draw(Random& random, int depth) {
