@@ -430,9 +430,10 @@ TEST(VexfiltPlanFile, KeepsTheBytesAndTheSchema) {
       {"PLAN\n", "not a vexfilt plan file"},
       {bytes.substr(0, bytes.size() - 2), "cut short inside its pool bytes"},
       {bytes + "x", "goes on after its pool"},
-      {"VEXFILT PLAN 1\nschema A int32\nplan 0\n\npool 1\nx\n", "plan length '0' is not 1 to 32767"},
-      {"VEXFILT PLAN 1\nschema A int32\npool 1\nx\n", "no 'plan' block"},
-      {"VEXFILT PLAN 1\nplan 1\nx\n", "no 'schema' line"},
+      {"VEXFILT PLAN 2\nschema A int32\nplan 0\n\npool 1\nx\n", "plan length '0' is not 1 to 32767"},
+      {"VEXFILT PLAN 2\nschema A int32\npool 1\nx\n", "no 'plan' block"},
+      {"VEXFILT PLAN 2\nplan 1\nx\n", "no 'schema' line"},
+      {"VEXFILT PLAN 1\nschema A int32\nplan 1\nx\npool 1\nx\n", "written by an earlier vexfilt"},
   };
   for (const auto& [text, message] : bad) {
     EXPECT_FALSE(DecodePlanFile(text, &back, &error)) << text;
@@ -485,9 +486,9 @@ TEST(VexfiltPredicates, ExpectedKeysThatDidNotComeAreRetrieved) {
 
 TEST(VexfiltSchema, LayoutAndErrors) {
   const Schema schema = TestSchema();
-  EXPECT_EQ(schema.Find("state")->column.offset, 8);
-  EXPECT_EQ(schema.Find("CPU")->column.offset, 16) << "varchar(6) takes its 2-byte length too";
-  EXPECT_EQ(schema.recordLength(), 8 + 8 + 4 + 2 + 2 + 4 + 8 + 8 + 12 + 16 + 16);
+  EXPECT_EQ(schema.Find("state")->column.offset, 9) << "char(8) takes a byte more, that ends its value";
+  EXPECT_EQ(schema.Find("CPU")->column.offset, 16) << "so does varchar(6)";
+  EXPECT_EQ(schema.recordLength(), 9 + 7 + 4 + 2 + 2 + 4 + 8 + 8 + 12 + 16 + 16);
   const std::pair<std::string, std::string> bad[] = {
       {"A int64", "unknown type 'int64'"}, {"A char", "needs a length"}, {"A int32(4)", "takes no length"},
       {"A int32, a int16", "declared twice"}, {"1A int32", "not a column name"}, {"A int32,, B int32", "is empty"},
@@ -505,6 +506,13 @@ TEST(VexfiltSchema, LayoutAndErrors) {
   EXPECT_NE(schema.Encode(*schema.Find("NAME"), "123456789", record).find("longer than char(8)"), std::string::npos);
   EXPECT_EQ(schema.Encode(*schema.Find("STATE"), "ab", record), "");
   EXPECT_EQ(schema.Decode(*schema.Find("STATE"), record.data()), "ab");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.data()) + 9, 7), std::string("ab\0\x01\x01\x01\x01", 7))
+      << "the value, a zero byte, then 0x01 fill";
+  EXPECT_EQ(schema.Encode(*schema.Find("NAME"), "ab  ", record), "");
+  EXPECT_EQ(schema.Decode(*schema.Find("NAME"), record.data()), "ab") << "a char value's trailing blanks are padding";
+  EXPECT_EQ(schema.Encode(*schema.Find("STATE"), "ab  ", record), "");
+  EXPECT_EQ(schema.Decode(*schema.Find("STATE"), record.data()), "ab  ") << "a varchar value keeps them";
+  EXPECT_NE(schema.Encode(*schema.Find("NAME"), std::string("a\x01b", 3), record).find("0x00 or 0x01"), std::string::npos);
 }
 
 TEST(VexfiltCsv, QuotesLineEndsAndLineNumbers) {

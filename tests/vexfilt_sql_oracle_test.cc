@@ -1,10 +1,10 @@
 // The vexfilt language against SQL: random rows and random predicates, from a fixed seed, answered by
-// the program's compiler and the library, and by SQLite over the same rows. The constructs drawn are those
-// whose meaning the two languages share and that the program answers exactly: comparisons of every integer
-// type with values and with each other, text against text (blank padded, as SQL's RTRIM collation
-// compares), column against column, LIKE with '?' and a final '*' (as GLOB), CONTAINS of a text that does
-// not end in a blank (as instr), SUBSTR compared six ways (as substr), NOT, AND, OR. A disagreement names
-// the predicate, its SQL and the rows on which the answers differ.
+// the program's compiler and the library, and by SQLite over the same rows. Every construct whose meaning
+// the two languages share is drawn: comparisons of every integer type with values and with each other,
+// text against text (a char value and a text compared with it without trailing blanks, as SQL's RTRIM
+// collation compares; anything else as it stands), column against column, LIKE and NOT LIKE (as GLOB),
+// CONTAINS (as instr), SUBSTR compared six ways (as substr), NOT, AND, OR. A disagreement names the
+// predicate, its SQL and the rows on which the answers differ.
 //
 // VEXFILT_ORACLE_SEED and VEXFILT_ORACLE_PREDICATES give a longer run with another seed.
 #include <gtest/gtest.h>
@@ -94,17 +94,17 @@ Predicate Comparison(Random& random) {
   }
   const std::string left = column.name;
   const std::string vexfilt = left + " " + op + " " + right;
-  // Trailing blanks do not count in a comparison of text.
-  const std::string sql = column.text ? left + " " + op + " " + right + " COLLATE RTRIM" : vexfilt;
-  return {vexfilt, sql};
+  // A char column's value has no trailing blanks, and a value compared with it loses its own; any other
+  // text is compared as it stands.
+  const bool padded = column.capacity == 6 && right.front() == '\'';
+  return {vexfilt, padded ? vexfilt + " COLLATE RTRIM" : vexfilt};
 }
 
-// A pattern of the values' letters and '?', open at its end ('*') or not.
+// A pattern of the values' characters, '?' and '*'.
 std::string Pattern(Random& random, int capacity) {
   std::string pattern;
-  const int length = random.Below(capacity + 2);
-  for (int i = 0; i < length; ++i) pattern += "abxy ??"[random.Below(7)];
-  if (random.OneIn(2)) pattern += random.OneIn(4) ? "**" : "*";
+  const int length = random.Below(capacity + 3);
+  for (int i = 0; i < length; ++i) pattern += "abxy ??**"[random.Below(9)];
   return pattern;
 }
 
@@ -123,7 +123,7 @@ Predicate TextFunction(Random& random) {
       return {name + (negated ? " NOT LIKE " : " LIKE ") + pattern, (negated ? "NOT " : "") + name + " GLOB " + pattern};
     }
     case 1: {
-      std::string text = random.Text(column.capacity, true);
+      std::string text = random.Text(column.capacity);
       if (text.empty()) text = "a";
       const bool negated = random.OneIn(3);
       const std::string sql = "instr(" + name + ", " + Quoted(text) + ") > 0";
@@ -135,7 +135,7 @@ Predicate TextFunction(Random& random) {
       const std::string op = kOperators[random.Below(std::size(kOperators))];
       const std::string text = Quoted(random.Text(length));
       const std::string call = "SUBSTR(" + name + ", " + std::to_string(start) + ", " + std::to_string(length) + ")";
-      return {call + " " + op + " " + text, call + " " + op + " " + text + " COLLATE RTRIM"};
+      return {call + " " + op + " " + text, call + " " + op + " " + text};
     }
   }
 }
@@ -321,6 +321,31 @@ TEST(VexfiltSqlOracle, QuestionMarksNeverMatchThePadding) {
     EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE '" + std::string(6, '?') + "'", records), (std::vector<bool>{false, false, false, false, true})) << c;
     EXPECT_EQ(LibraryVerdicts(*schema, c + " NOT LIKE '?*'", records), (std::vector<bool>{false, false, false, false, false})) << c;
   }
+}
+
+TEST(VexfiltSqlOracle, PatternsAndSearchesSeeTheValueAlone) {
+  std::string error;
+  const auto schema = Schema::Parse("S char(6), F char(4), V varchar(8)", &error);
+  ASSERT_TRUE(schema.has_value()) << error;
+  std::vector<std::vector<std::uint8_t>> records;
+  for (const auto& [s, f] : {std::pair{"abaxxx", "xx y"}, std::pair{"abax", "xx x"}, std::pair{"ab c", "xy"}}) {
+    std::vector<std::uint8_t> record = schema->EmptyRecord();
+    EXPECT_EQ(schema->Encode(schema->fields()[0], s, record), "");
+    EXPECT_EQ(schema->Encode(schema->fields()[1], f, record), "");
+    EXPECT_EQ(schema->Encode(schema->fields()[2], s, record), "");
+    records.push_back(record);
+  }
+  EXPECT_EQ(LibraryVerdicts(*schema, "S LIKE 'a*a*x'", records), (std::vector<bool>{true, true, false}))
+      << "text after the last '*' ends a value that fills its column";
+  EXPECT_EQ(LibraryVerdicts(*schema, "F LIKE '*x'", records), (std::vector<bool>{false, true, false}))
+      << "a blank inside the value does not end it";
+  EXPECT_EQ(LibraryVerdicts(*schema, "S CONTAINS ' '", records), (std::vector<bool>{false, false, true}))
+      << "the padding is not searched";
+  EXPECT_EQ(LibraryVerdicts(*schema, "V CONTAINS 'x '", records), (std::vector<bool>{false, false, false}));
+  EXPECT_EQ(LibraryVerdicts(*schema, "S LIKE 'ab*?'", records), (std::vector<bool>{true, true, true}))
+      << "'*?' asks for one character more";
+  EXPECT_EQ(LibraryVerdicts(*schema, "F LIKE 'x*?'", records), (std::vector<bool>{true, true, true}));
+  EXPECT_EQ(LibraryVerdicts(*schema, "F LIKE 'xy*?'", records), (std::vector<bool>{false, false, false}));
 }
 
 }  // namespace

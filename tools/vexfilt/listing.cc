@@ -38,8 +38,11 @@ T Read(const void* data, std::size_t offset = 0) {
   return value;
 }
 
+// A name or value as people write it: a text column's value ends at its zero byte, and blanks after it
+// are padding.
 std::string Trimmed(std::string_view text) {
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.remove_suffix(1);
+  text = text.substr(0, text.find('\0'));
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   return std::string(text);
 }
 

@@ -7,7 +7,10 @@
 namespace vexfilt::cli {
 namespace {
 
-constexpr std::string_view kMagic = "VEXFILT PLAN 1";
+// Version 2 lays a char(N) or varchar(N) column out in N+1 bytes ended by a zero byte; a plan of version
+// 1 reads text columns where they no longer are, so it is refused rather than misread.
+constexpr std::string_view kMagic = "VEXFILT PLAN 2";
+constexpr std::string_view kEarlierMagic = "VEXFILT PLAN 1";
 // Creation takes both lengths as signed 16-bit values.
 constexpr std::size_t kLargestBuffer = 32767;
 
@@ -81,6 +84,11 @@ std::string EncodePlanFile(const SavedPlan& saved) {
 }
 
 bool DecodePlanFile(std::string_view bytes, SavedPlan* saved, std::string* error) {
+  if (bytes.substr(0, kEarlierMagic.size() + 1) == std::string(kEarlierMagic) + "\n") {
+    *error = "the plan file was written by an earlier vexfilt, whose records held text columns otherwise; "
+             "compile the predicate again (--save-plan)";
+    return false;
+  }
   if (bytes.substr(0, kMagic.size() + 1) != std::string(kMagic) + "\n") {
     *error = "not a vexfilt plan file: it does not start with '" + std::string(kMagic) + "'";
     return false;

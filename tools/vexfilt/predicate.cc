@@ -428,8 +428,12 @@ class Compiler {
                       node.position};
       }
       plan::SearchKey entry;
-      entry.key = field.IsVarying() ? key : key + std::string(static_cast<std::size_t>(field.capacity) - key.size(), ' ');
-      entry.entryType = static_cast<std::uint8_t>((field.IsVarying() ? plan::search::kVarying : 0) |
+      if (field.IsTerminated()) RefuseEndBytes(key, node.position);
+      const std::string_view kept = field.kind == Kind::kChar ? WithoutTrailingBlanks(key) : std::string_view(key);
+      entry.key = field.IsTerminated() ? TerminatedText(kept, field.column.length)
+                  : field.IsVarying()  ? key
+                                       : key + std::string(static_cast<std::size_t>(field.capacity) - key.size(), ' ');
+      entry.entryType = static_cast<std::uint8_t>((field.IsVarying() && !field.IsTerminated() ? plan::search::kVarying : 0) |
                                                   (field.IsUtf8() ? plan::search::kLocale : 0));
       list.keys.push_back(entry);
     }
@@ -502,56 +506,37 @@ class Compiler {
     return operand.text;
   }
 
-  // A pattern with no '*', or with '*' only at its end, on a column of bytes: exact. The matcher sees the
-  // value's padding as more characters, so the value's length is tested beside it: a fixed column's value
-  // ends at its last non-blank byte, a varying column's at its length prefix.
-  bool EmitAnchoredLike(const Field& field, const std::string& text, int onTrue, int onFalse) {
-    std::string body = text;
-    bool open = false;  // a trailing '*': the value may go on
-    while (!body.empty() && body.back() == '*') {
-      body.pop_back();
-      open = true;
+  // On a terminated column the pattern ends with the value's zero byte, which only the end of the value
+  // matches, so the library's matcher (which stops where the pattern ends) matches the whole value. A '?'
+  // right after a '*' is read by the matcher as another '*', so each run of wildcards is rewritten as its
+  // '?'s followed by one '*', which means the same.
+  static std::string TerminatedPattern(const std::string& pattern) {
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size();) {
+      if (pattern[i] != '*' && pattern[i] != '?') {
+        out += pattern[i++];
+        continue;
+      }
+      std::size_t questions = 0;
+      bool star = false;
+      for (; i < pattern.size() && (pattern[i] == '*' || pattern[i] == '?'); ++i) {
+        if (pattern[i] == '?') ++questions;
+        else star = true;
+      }
+      out.append(questions, '?');
+      if (star) out += '*';
     }
-    if (field.IsUtf8() || body.find('*') != std::string::npos) return false;
-    UsesText(field);
-    const auto k = static_cast<int>(body.size());
-    if (k > field.capacity || (!open && !body.empty() && body.back() == ' ' && !field.IsVarying())) {
-      // Longer than any value, or ending in a blank, which a fixed column's value never does.
-      Added(plan_.Always(), onFalse, onFalse);
-      return true;
-    }
-    if (field.IsVarying()) {
-      // The length prefix read as a number: exactly k bytes, or at least k when the pattern is open.
-      const plan::Column length = plan::Column::UShort(field.name, field.column.offset);
-      const int matcher = NewLabel();
-      Added(plan_.Compare(length, open ? op::kGE : op::kEQ, pool_.UShort(static_cast<std::uint16_t>(k))),
-            body.empty() ? onTrue : matcher, onFalse);
-      if (body.empty()) return true;
-      Place(matcher);
-      Added(plan_.Like(field.column, pool_.Char(open ? body + "*" : body)), onTrue, onFalse);
-      return true;
-    }
-    // A fixed column: the pattern padded with blanks to the column (exact) or followed by '*' (open), then,
-    // unless the pattern's last byte is a character that is no blank, the value reaching that byte.
-    const bool lastIsLetter = !body.empty() && body.back() != '?' && body.back() != ' ';
-    const bool testsLength = k > 0 && !lastIsLetter;
-    const int reaches = NewLabel();
-    std::string pattern = open ? body + "*" : body;
-    if (!open) pattern.append(static_cast<std::size_t>(field.capacity - k), ' ');
-    if (pattern.empty()) pattern = "*";
-    Added(plan_.Like(field.column, pool_.Char(pattern)), testsLength ? reaches : onTrue, onFalse);
-    if (!testsLength) return true;
-    Place(reaches);
-    // Some byte from the pattern's last one on is not a blank.
-    const auto rest = static_cast<std::int16_t>(field.capacity - k + 1);
-    Added(plan_.Substring(field.column, k - 1, op::kNE, pool_.Char(std::string(static_cast<std::size_t>(rest), ' '))),
-          onTrue, onFalse);
-    return true;
+    return out + '\0';
   }
 
   void EmitLike(const Node& node, int onTrue, int onFalse) {
     const Field& field = TextColumn(node.left, "LIKE");
-    if (EmitAnchoredLike(field, QuotedText(node.right, "LIKE"), onTrue, onFalse)) return;
+    if (field.IsTerminated()) {
+      const std::string& text = QuotedText(node.right, "LIKE");
+      RefuseEndBytes(text, node.right.position);
+      Added(plan_.Like(field.column, pool_.Char(TerminatedPattern(text))), onTrue, onFalse);
+      return;
+    }
     std::string pattern = QuotedText(node.right, "LIKE");
     if (pattern.empty()) pattern = " ";  // an empty value is all blanks
     // The library's matcher stops where the pattern ends and treats the value's padding as blanks. A pattern
@@ -587,6 +572,8 @@ class Compiler {
     if (text.size() > static_cast<std::size_t>(field.capacity)) {
       throw Failure{"'" + text + "' is longer than " + field.name + " (" + field.TypeName() + ")", node.right.position};
     }
+    // In a terminated column the value is followed by no blank, so the search finds the text only in it.
+    if (field.IsTerminated()) RefuseEndBytes(text, node.right.position);
     UsesText(field);
     const Literal literal = field.IsUtf8() ? pool_.Utf8Char(text) : pool_.Char(text);
     Added(plan_.StringSearch(field.column, literal), onTrue, onFalse);
@@ -625,6 +612,19 @@ class Compiler {
     return digits;
   }
 
+  // A value of a terminated column as the column holds it; a char(N) value without its trailing blanks.
+  Literal TerminatedLiteral(const Field& field, const std::string& text, int position) {
+    RefuseEndBytes(text, position);
+    const std::string_view value = field.kind == Kind::kChar ? WithoutTrailingBlanks(text) : std::string_view(text);
+    return pool_.Char(TerminatedText(value, field.column.length), field.column.length);
+  }
+
+  void RefuseEndBytes(const std::string& text, int position) {
+    if (text.find_first_of(std::string_view("\0\1", 2)) != std::string::npos) {
+      throw Failure{"a text may not hold the bytes 0x00 or 0x01, which end text values in records", position};
+    }
+  }
+
   Literal ValueFor(const Field& field, const Operand& value) {
     if (field.kind == Kind::kTimestamp) return pool_.Char(Timestamp(value, field.name), kTimestampLength);
     if (field.IsText()) {
@@ -636,6 +636,7 @@ class Compiler {
         throw Failure{"'" + text + "' is longer than " + field.name + " (" + field.TypeName() + ")", value.position};
       }
       UsesText(field);
+      if (field.IsTerminated()) return TerminatedLiteral(field, text, value.position);
       const auto width = static_cast<std::int16_t>(field.capacity);
       if (field.IsVarying()) {
         const std::string padded = text.empty() ? " " : text;  // varying values compare blank padded
@@ -701,6 +702,11 @@ class Compiler {
                           other.TypeName() + ")",
                       right->position};
       }
+      if (field.IsText() && field.IsTerminated() != other.IsTerminated()) {
+        throw Failure{"cannot compare " + field.name + " (" + field.TypeName() + ") with " + other.name + " (" +
+                          other.TypeName() + "): text of bytes and UTF-8 text are laid out apart",
+                      right->position};
+      }
       UsesText(field);
       UsesText(other);
       GuardSignedAgainstUnsigned(field, code, other, onTrue, onFalse);
@@ -762,16 +768,29 @@ class Compiler {
           .LeftLiteralLength(static_cast<std::int16_t>(substr.length));
       return;
     }
-    // The routines compare the literal's length of bytes, so the literal is the substring's width.
-    const Literal literal = pool_.Char(value.text, static_cast<std::int16_t>(substr.length));
-    Added(plan_.Substring(field.column, substr.start - 1, code, literal), onTrue, onFalse);
+    // The routines compare the literal's length of bytes at the substring: the text terminated as the
+    // column's bytes are, so that a part cut short by the end of the value compares as the shorter text.
+    RefuseEndBytes(value.text, value.position);
+    const std::string bytes = TerminatedText(value.text, substr.length).substr(0, static_cast<std::size_t>(substr.length));
+    const int start = substr.start - 1;
+    if (start > 0) {
+      // A value that ends before the substring starts leaves only its fill there: the substring is empty,
+      // and the comparison of an empty text with the literal decides.
+      const int order = value.text.empty() ? 0 : -1;
+      const bool holds = code == op::kEQ ? order == 0 : code == op::kNE ? order != 0 : code == op::kLT ? order < 0
+                         : code == op::kLE ? order <= 0 : code == op::kGT ? order > 0 : order >= 0;
+      const int present = NewLabel();
+      Added(plan_.Substring(field.column, start - 1, op::kLT, pool_.Char("\x02", 1)), holds ? onTrue : onFalse, present);
+      Place(present);
+    }
+    Added(plan_.Substring(field.column, start, code, pool_.Char(bytes, static_cast<std::int16_t>(substr.length))), onTrue,
+          onFalse);
   }
 
   // A timestamp column, or the column MKTIME's result is compared with: 16 bytes of plain characters.
   void RequireTimestamp(const Field& field, const Operand& operand, const char* role) {
-    const bool fits = field.kind == Kind::kTimestamp || (field.kind == Kind::kChar && field.capacity == kTimestampLength);
-    if (!fits) {
-      throw Failure{std::string(role) + " needs a timestamp column (or char(16)); " + field.name + " is " +
+    if (field.kind != Kind::kTimestamp) {
+      throw Failure{std::string(role) + " needs a timestamp column; " + field.name + " is " +
                         field.TypeName(),
                     operand.position};
     }

@@ -213,8 +213,8 @@ std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
       case Kind::kInt32: field.column = plan::Column::Long(field.name, offset); break;
       case Kind::kUInt32: field.column = plan::Column::ULong(field.name, offset); break;
       case Kind::kDouble: field.column = plan::Column::Double(field.name, offset); break;
-      case Kind::kChar: field.column = plan::Column::Char(field.name, offset, n); break;
-      case Kind::kVarChar: field.column = plan::Column::VarChar(field.name, offset, static_cast<std::int16_t>(n + 2)); break;
+      case Kind::kChar:
+      case Kind::kVarChar: field.column = plan::Column::Char(field.name, offset, static_cast<std::int16_t>(n + 1)); break;
       case Kind::kUtf8Char: field.column = plan::Column::Utf8Char(field.name, offset, n); break;
       case Kind::kTimestamp: field.column = plan::Column::Char(field.name, offset, n); break;
       case Kind::kUtf8VarChar:
@@ -235,6 +235,18 @@ std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
   }
   schema.recordLength_ = offset;
   return schema;
+}
+
+std::string TerminatedText(std::string_view value, int width) {
+  std::string bytes(value);
+  bytes += '\0';
+  bytes.resize(std::max<std::size_t>(bytes.size(), static_cast<std::size_t>(width)), '\x01');
+  return bytes;
+}
+
+std::string_view WithoutTrailingBlanks(std::string_view value) {
+  while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+  return value;
 }
 
 std::string Schema::Text() const {
@@ -310,6 +322,18 @@ std::string Schema::Encode(const Field& field, std::string_view value, std::vect
     }
     default: break;
   }
+  if (field.IsTerminated()) {
+    const std::string_view text = field.kind == Kind::kChar ? WithoutTrailingBlanks(value) : value;
+    if (text.size() > static_cast<std::size_t>(field.capacity)) {
+      return Quoted(value).append(" is ").append(std::to_string(text.size())).append(" bytes, longer than ").append(field.TypeName());
+    }
+    if (text.find_first_of(std::string_view("\0\1", 2)) != std::string_view::npos) {
+      return Quoted(value).append(" holds a byte 0x00 or 0x01, which end text values in records");
+    }
+    const std::string bytes = TerminatedText(text, field.column.length);
+    std::memcpy(record.data() + at, bytes.data(), bytes.size());
+    return {};
+  }
   if (value.size() > static_cast<std::size_t>(field.capacity)) {
     return Quoted(value).append(" is ").append(std::to_string(value.size())).append(" bytes, longer than ").append(field.TypeName());
   }
@@ -341,6 +365,10 @@ std::string Schema::Decode(const Field& field, const std::uint8_t* record) const
     default: break;
   }
   std::string text;
+  if (field.IsTerminated()) {
+    const auto* bytes = reinterpret_cast<const char*>(record) + at;
+    return std::string(bytes, strnlen(bytes, static_cast<std::size_t>(field.column.length)));
+  }
   if (field.IsVarying()) {
     const std::size_t length = std::min<std::size_t>(Get<std::uint16_t>(record, at), static_cast<std::size_t>(field.capacity));
     text.assign(reinterpret_cast<const char*>(record) + at + 2, length);

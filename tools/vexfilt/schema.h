@@ -27,6 +27,9 @@ struct Field {
   bool IsVarying() const { return kind == Kind::kVarChar || kind == Kind::kUtf8VarChar; }
   bool IsUtf8() const { return kind == Kind::kUtf8Char || kind == Kind::kUtf8VarChar; }
   bool IsInteger() const { return kind <= Kind::kUInt32; }
+  // A char(N) or varchar(N) column: its N+1 bytes hold the value, a zero byte and then bytes 0x01, so
+  // that the library's routines see where the value ends (see TerminatedText).
+  bool IsTerminated() const { return kind == Kind::kChar || kind == Kind::kVarChar; }
   std::string TypeName() const;
 };
 
@@ -55,6 +58,13 @@ class Schema {
 };
 
 bool SameName(std::string_view a, std::string_view b);
+
+// The bytes a terminated column of `width` bytes holds for `value` (which fits it): the value, a zero
+// byte, then bytes 0x01. The zero byte sorts below every character, so that a shorter value sorts first;
+// the 0x01 fill is no blank, so that neither a pattern nor a search finds blanks after the value.
+std::string TerminatedText(std::string_view value, int width);
+// A char(N) value ends at its last non-blank character: the blanks after it are padding.
+std::string_view WithoutTrailingBlanks(std::string_view value);
 
 // The library's timestamp is 16 digits, YYYMMDDhhmmssmmm with the years counted from 1900. People write
 // "2024-01-15 12:30:00.250" (the T separator, no seconds or no time at all are fine too); the digits are
