@@ -52,7 +52,7 @@ std::int32_t PrepareColumnDescriptor(Creation& creation, int index, const EntryV
   }
   std::uint8_t* descriptor = entry.data();
   element.leftData = descriptor + kLeftArea;
-  creation.filter.facts[static_cast<std::size_t>(index)].leftRoom = static_cast<std::int32_t>(entry.room() - kLeftArea);
+  creation.filter.facts[index].leftRoom = static_cast<std::int32_t>(entry.room() - kLeftArea);
   StoreUnaligned(descriptor + kRightType, element.rightDataType);
 
   const std::uint16_t left = element.leftFlags, right = element.rightFlags;
@@ -108,7 +108,7 @@ std::int32_t PrepareChangeControl(Creation& creation, int index, const EntryView
 std::int32_t CheckChangeControl(Creation& creation, int index) {
   namespace cc = change_control;
   const FilterElement& element = creation.filter.elements[index];
-  const auto at = static_cast<std::size_t>(index);
+  const ElementFacts& facts = creation.filter.facts[index];
   const auto* control = static_cast<const std::uint8_t*>(element.rightData);
   if (control == nullptr) return RefuseElement(creation, index, "rightLiteralId", element.rightLiteralId);
   const std::int32_t columns = cc::Field16(control, cc::kKeyColumns);
@@ -116,7 +116,7 @@ std::int32_t CheckChangeControl(Creation& creation, int index) {
   const std::int32_t keyLength = cc::Field16(control, cc::kKeyLength);
   const std::int32_t valueArea = cc::Field16(control, cc::kValueAreaLength);
   const std::int32_t recordSize = cc::Field16(control, cc::kRecordSize);
-  const std::int32_t room = creation.filter.facts[at].rightRoom;
+  const std::int32_t room = facts.rightRoom;
   bool sound = columns >= 0 && (columns == 0 || stride >= static_cast<std::int32_t>(cc::kKeyEntrySize)) &&
                static_cast<std::int64_t>(cc::kKeyEntries) + static_cast<std::int64_t>(columns) * stride <= room;
   std::int32_t sum = 0;
@@ -132,13 +132,13 @@ std::int32_t CheckChangeControl(Creation& creation, int index) {
   const auto* scratch = static_cast<const std::uint8_t*>(element.leftData);
   const std::int32_t scratchUsed = std::max(recordSize, valueArea);
   const bool apart = scratch != nullptr && (scratch + scratchUsed <= control || control + room <= scratch);
-  if (scratch == nullptr || creation.filter.facts[at].leftRoom < scratchUsed || valueArea < 0 || !apart ||
+  if (scratch == nullptr || facts.leftRoom < scratchUsed || valueArea < 0 || !apart ||
       element.columnLength < 0 || element.columnLength > 8) {
     return RefuseElement(creation, index, "leftLiteralId", element.leftLiteralId);
   }
   // The value is delivered into a word of the target: a value wider than that word would run over the
   // target's operator, type and function code.
-  const std::size_t word = creation.filter.facts[at].cell->delivery == Delivery::kShortWord ? 2 : 8;
+  const std::size_t word = facts.cell->delivery == Delivery::kShortWord ? 2 : 8;
   if (ChangeValueBytes(static_cast<std::uint8_t>(element.leftFlags & 0xFF)) > word) {
     return RefuseElement(creation, index, "dataType", element.dataType);
   }
@@ -168,7 +168,7 @@ std::int32_t PrepareSearchList(Creation& creation, int index, const EntryView& e
   if (st == status::kOk && filter.searchList != list) {
     element.rightData = filter.searchList;
     filter.searchEntryCount = sl::EntryCountOf(filter.searchList);
-    creation.filter.facts[static_cast<std::size_t>(index)].rightRoom = static_cast<std::int32_t>(size);
+    creation.filter.facts[index].rightRoom = static_cast<std::int32_t>(size);
   }
   return st == status::kUnavailable ? status::kOk : st;
 }
@@ -176,9 +176,9 @@ std::int32_t PrepareSearchList(Creation& creation, int index, const EntryView& e
 std::int32_t BindRight(Creation& creation, int index, const EntryView& entry) {
   FilterElement& element = creation.filter.elements[index];
   element.rightData = entry.data();
-  creation.filter.facts[static_cast<std::size_t>(index)].rightRoom = static_cast<std::int32_t>(entry.room());
+  creation.filter.facts[index].rightRoom = static_cast<std::int32_t>(entry.room());
   // The routine the element was bound to decides what its right literal is, whatever the operator says.
-  const RoutineCell* cell = creation.filter.facts[static_cast<std::size_t>(index)].cell;
+  const RoutineCell* cell = creation.filter.facts[index].cell;
   const Structure structure = cell != nullptr ? cell->structure : Structure::kNone;
   if (structure == Structure::kSearchList) {
     if (std::int32_t st = PrepareSearchList(creation, index, entry)) return st;
@@ -219,7 +219,7 @@ bool Holds(const void* data, std::int32_t room, std::int32_t needed) {
 void MakeChangeCaches(Creation& creation) {
   Filter& filter = creation.filter;
   for (int i = 0; i < filter.elementCount; ++i) {
-    if (creation.filter.facts[static_cast<std::size_t>(i)].cell->structure != Structure::kChangeControl) continue;
+    if (filter.facts[i].cell->structure != Structure::kChangeControl) continue;
     ChangeCache* cache = VXO2_HashInit(kChangeCacheCapacity, kChangeCacheLoadFactor, ChangeCacheLimit());
     StoreUnaligned(static_cast<std::uint8_t*>(filter.elements[i].rightData) + change_control::kCache, cache);
   }
@@ -232,13 +232,13 @@ std::int32_t CheckOperands(Creation& creation) {
   Filter& filter = creation.filter;
   for (int i = 0; i < filter.elementCount; ++i) {
     const FilterElement& element = filter.elements[i];
-    const auto at = static_cast<std::size_t>(i);
-    const RoutineCell* cell = creation.filter.facts[at].cell;
+    const ElementFacts& facts = filter.facts[i];
+    const RoutineCell* cell = facts.cell;
     if (cell == nullptr) continue;
-    if (!Holds(element.rightData, creation.filter.facts[at].rightRoom, BytesRead(cell->right, element))) {
+    if (!Holds(element.rightData, facts.rightRoom, BytesRead(cell->right, element))) {
       return RefuseElement(creation, i, "rightLiteralId", element.rightLiteralId);
     }
-    if (!Holds(element.leftData, creation.filter.facts[at].leftRoom, BytesRead(cell->left, element))) {
+    if (!Holds(element.leftData, facts.leftRoom, BytesRead(cell->left, element))) {
       return RefuseElement(creation, i, "leftLiteralId", element.leftLiteralId);
     }
     const int target = i + element.resultTarget;
@@ -246,11 +246,10 @@ std::int32_t CheckOperands(Creation& creation) {
       return RefuseElement(creation, i, "resultTarget", element.resultTarget);
     }
     if (cell->delivery == Delivery::kTimestamp) {
-      const auto to = static_cast<std::size_t>(target);
       const FilterElement& receiver = filter.elements[target];
       const bool left = element.resultOperand == 0;
-      if (!Holds(left ? receiver.leftData : receiver.rightData, left ? creation.filter.facts[to].leftRoom : creation.filter.facts[to].rightRoom,
-                 kTimestampBytes)) {
+      const ElementFacts& room = filter.facts[target];
+      if (!Holds(left ? receiver.leftData : receiver.rightData, left ? room.leftRoom : room.rightRoom, kTimestampBytes)) {
         return RefuseElement(creation, i, "resultOperand", element.resultOperand);
       }
     }
@@ -261,17 +260,17 @@ std::int32_t CheckOperands(Creation& creation) {
       if (std::int32_t st = CheckChangeControl(creation, i)) return st;
       for (int j = 0; j < i; ++j) {
         // One control block per change element: a shared one would hold one cache for two.
-        if (creation.filter.facts[static_cast<std::size_t>(j)].cell->structure == Structure::kChangeControl && filter.elements[j].rightData == element.rightData) {
+        if (filter.facts[j].cell->structure == Structure::kChangeControl && filter.elements[j].rightData == element.rightData) {
           return RefuseElement(creation, i, "rightLiteralId", element.rightLiteralId);
         }
       }
     }
     // Operands of different scales are read into value areas at both operand references.
     if (operands::UsesValueAreas(element)) {
-      if (element.leftData == nullptr || creation.filter.facts[at].leftRoom < kValueAreaSize) {
+      if (element.leftData == nullptr || facts.leftRoom < kValueAreaSize) {
         return RefuseElement(creation, i, "leftLiteralId", element.leftLiteralId);
       }
-      if (element.rightData == nullptr || creation.filter.facts[at].rightRoom < kValueAreaSize) {
+      if (element.rightData == nullptr || facts.rightRoom < kValueAreaSize) {
         return RefuseElement(creation, i, "rightLiteralId", element.rightLiteralId);
       }
     }
@@ -290,7 +289,7 @@ std::int32_t BindLiterals(Creation& creation) {
       FilterElement& element = filter.elements[i];
       if (entry.id() == element.leftLiteralId) {
         element.leftData = entry.data();
-        creation.filter.facts[static_cast<std::size_t>(i)].leftRoom = static_cast<std::int32_t>(entry.room());
+        creation.filter.facts[i].leftRoom = static_cast<std::int32_t>(entry.room());
         if (fn::IsChange(element.functionCode)) {
           const auto length = std::min<std::size_t>(static_cast<std::size_t>(std::max<std::int16_t>(entry.dataLength(), 0)), entry.room());
           std::memset(entry.data(), 0, length);

@@ -53,9 +53,9 @@ std::int32_t BindRoutine(Creation& creation, int index) {
                 element.compareOperator, static_cast<std::int32_t>(element.functionCode));
     return status::kFalse;
   }
-  creation.filter.facts[static_cast<std::size_t>(index)].cell = &(*table)[static_cast<std::size_t>(slot)];
-  creation.filter.facts[static_cast<std::size_t>(index)].slot = static_cast<std::int16_t>(slot);
-  element.routine = creation.filter.facts[static_cast<std::size_t>(index)].cell->routine;
+  creation.filter.facts[index].cell = &(*table)[static_cast<std::size_t>(slot)];
+  creation.filter.facts[index].slot = static_cast<std::int16_t>(slot);
+  element.routine = creation.filter.facts[index].cell->routine;
   return status::kOk;
 }
 

@@ -124,9 +124,8 @@ std::int32_t CheckRecordReads(Creation& creation) {
   const std::int64_t recordLength = filter.recordLength;
   for (int i = 0; i < filter.elementCount; ++i) {
     const FilterElement& e = filter.elements[i];
-    const auto at = static_cast<std::size_t>(i);
-    const RoutineCell& cell = *creation.filter.facts[at].cell;
-    const int slot = creation.filter.facts[at].slot;
+    const RoutineCell& cell = *filter.facts[i].cell;
+    const int slot = filter.facts[i].slot;
     const std::int32_t left = LeftColumnBytes(e, slot, cell);
     // The routine was chosen by the operator's low 16 bits.
     const std::int16_t compare = static_cast<std::int16_t>(e.compareOperator);

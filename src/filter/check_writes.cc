@@ -55,7 +55,7 @@ std::int32_t CheckWritesApart(Creation& creation) {
   const Filter& filter = creation.filter;
   for (int i = 0; i < filter.elementCount; ++i) {
     const FilterElement& e = filter.elements[i];
-    const RoutineCell& cell = *creation.filter.facts[static_cast<std::size_t>(i)].cell;
+    const RoutineCell& cell = *filter.facts[i].cell;
     // The routines write their own blocks too (a change routine its cache references and counts, a
     // search its match flags): one element's block may not lie over another's, unless two searches
     // share one list.

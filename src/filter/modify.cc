@@ -31,44 +31,39 @@ bool HasPlainLiteral(const Filter& filter, int index) {
          cell->structure == Structure::kNone;
 }
 
-// An operand as modification may leave it: its reference, flags, length fields and the room behind it.
-struct Operand {
-  void** data;
-  std::uint16_t* flags;
-  std::int16_t* length;
-  std::int16_t* scale;
-  std::int32_t* room;
-};
+enum class Side { kLeft, kRight };
 
 // A new value in a buffer of the Filter's own, proved like the literal it replaces before the old one is
-// released. The buffer keeps at least the room creation proved, so that what other routines read or write
-// at this operand (timestamps, value areas, fixed-width reads) stays inside it.
-std::int32_t Replace(Creation& creation, Operand operand, const void* value, std::int16_t length, bool scaleIsLength) {
-  const std::int32_t room = std::max<std::int32_t>({length + 2, *operand.room, 1});
-  auto* buffer = static_cast<std::uint8_t*>(AllocateBlock(static_cast<std::size_t>(room), "vexflt1", __LINE__));
+// released; refused, the element is left as it was. The buffer keeps at least the room creation proved, so
+// that what other routines read or write at this operand (timestamps, value areas, fixed-width reads)
+// stays inside it.
+std::int32_t Replace(Creation& creation, int index, Side side, const void* value, std::int16_t length,
+                     bool scaleIsLength) {
+  FilterElement& e = creation.filter.elements[index];
+  ElementFacts& facts = creation.filter.facts[index];
+  const bool right = side == Side::kRight;
+  std::int32_t& room = right ? facts.rightRoom : facts.leftRoom;
+  const std::int32_t size = std::max<std::int32_t>({length + 2, room, 1});
+  auto* buffer = static_cast<std::uint8_t*>(AllocateBlock(static_cast<std::size_t>(size), "vexflt1", __LINE__));
   if (buffer == nullptr) return status::kNoMemory;
-  std::memset(buffer, ' ', static_cast<std::size_t>(room));
+  std::memset(buffer, ' ', static_cast<std::size_t>(size));
   if (length > 0) std::memcpy(buffer, value, static_cast<std::size_t>(length));
-  void* const oldData = *operand.data;
-  const std::uint16_t oldFlags = *operand.flags;
-  const std::int16_t oldLength = *operand.length, oldScale = *operand.scale;
-  const std::int32_t oldRoom = *operand.room;
-  *operand.data = buffer;
-  *operand.flags = static_cast<std::uint16_t>(oldFlags | rep::kOwnedLiteral);
-  *operand.length = length;
-  if (scaleIsLength) *operand.scale = length;
-  *operand.room = room;
+  const FilterElement before = e;
+  const ElementFacts factsBefore = facts;
+  (right ? e.rightData : e.leftData) = buffer;
+  (right ? e.rightFlags : e.leftFlags) |= rep::kOwnedLiteral;
+  (right ? e.rightLiteralLength : e.leftLiteralLength) = length;
+  if (scaleIsLength) (right ? e.rightScale : e.leftScale) = length;
+  room = size;
   // A longer value may make a routine read further into the record than creation allowed.
   if (CheckOperands(creation) != status::kOk || CheckRecordReads(creation) != status::kOk) {
-    *operand.data = oldData;
-    *operand.flags = oldFlags;
-    *operand.length = oldLength;
-    *operand.scale = oldScale;
-    *operand.room = oldRoom;
+    e = before;
+    facts = factsBefore;
     ReleaseBlock(buffer, "vexflt1", __LINE__);
     return status::kLengthOutOfRange;
   }
-  if (oldFlags & rep::kOwnedLiteral) ReleaseBlock(oldData, "vexflt1", __LINE__);
+  const std::uint16_t oldFlags = right ? before.rightFlags : before.leftFlags;
+  if (oldFlags & rep::kOwnedLiteral) ReleaseBlock(right ? before.rightData : before.leftData, "vexflt1", __LINE__);
   return status::kOk;
 }
 
@@ -113,9 +108,7 @@ std::int32_t ChangeLiteral(Creation& creation, int index, const void* value, std
       // locale-aware routines over its byte length, both in rightScale.
       const RoutineCell& cell = *filter.facts[index].cell;
       const bool scaleIsLength = e.compareOperator == op::kLike || cell.right == Extent::kRightScale;
-      return Replace(creation, {&e.rightData, &e.rightFlags, &e.rightLiteralLength, &e.rightScale,
-                                &filter.facts[index].rightRoom},
-                     value, length, scaleIsLength);
+      return Replace(creation, index, Side::kRight, value, length, scaleIsLength);
     }
     default: return status::kOk;
   }
@@ -136,8 +129,7 @@ std::int32_t ModifyPredicate(Filter& filter, const char* columnName, std::uint32
     if (functionCode != 0 && functionCode == e.functionCode) {
       if (functionCode == fn::kStringSearch) {
         // The locale-aware search reads its length in leftScale.
-        st = Replace(creation, {&e.leftData, &e.leftFlags, &e.leftLiteralLength, &e.leftScale, &filter.facts[i].leftRoom},
-                     value, valueLength, true);
+        st = Replace(creation, i, Side::kLeft, value, valueLength, true);
       }
       continue;
     }

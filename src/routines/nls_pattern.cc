@@ -31,18 +31,17 @@ namespace {
 
 constexpr std::int32_t kMatch = status::kOk, kNoMatch = status::kNoMatch, kFailed = status::kLocaleError;
 
-// Single characters compared by collation: 0 equal, 1 different, or kFailed. Each character is read
-// within the bytes that remain of its text.
+// Single characters compared by collation: 0 equal, 1 different, or kFailed. Each is given by its bytes,
+// counted within what remains of its text.
 struct Collator {
   NlsLocale* locale;
   std::int32_t nlsStatus = 0;
 
-  std::int32_t Same(const std::uint8_t* a, std::int32_t aRemaining, const std::uint8_t* b, std::int32_t bRemaining) {
+  std::int32_t Same(const std::uint8_t* a, std::int32_t aBytes, const std::uint8_t* b, std::int32_t bBytes) {
     std::int32_t st = 0;
-    const std::int32_t order =
-        LCL2_Strcoll(locale, reinterpret_cast<const char*>(a), CharacterBytes(locale, a, aRemaining),
-                     reinterpret_cast<const char*>(b), CharacterBytes(locale, b, bRemaining),
-                     InBytes(nls_flag::kSingleCharacters), &st);
+    const std::int32_t order = LCL2_Strcoll(locale, reinterpret_cast<const char*>(a), aBytes,
+                                            reinterpret_cast<const char*>(b), bBytes,
+                                            InBytes(nls_flag::kSingleCharacters), &st);
     if (order == 0 && st != 0) {
       nlsStatus = st;
       return kFailed;
@@ -71,13 +70,12 @@ std::int32_t CompareNLSPattern(const std::uint8_t* value, std::int32_t valueLeng
   // The value character at v: one byte of padding beyond the value.
   auto valueStep = [&](std::int32_t at) { return at < valueLength ? CharacterBytes(locale, value + at, valueLength - at) : 1; };
   auto valueChar = [&](std::int32_t at) { return at < valueLength ? value + at : padByte; };
-  auto valueLeft = [&](std::int32_t at) { return at < valueLength ? valueLength - at : 1; };
   std::int32_t result = kMatch;
 
   while (p < patternLength) {
     const std::uint8_t* c = pattern + p;
     const std::int32_t cBytes = CharacterBytes(locale, c, patternLength - p);
-    std::int32_t isStar = questionIsStar ? 0 : collate.Same(c, patternLength - p, kStar, 1);
+    std::int32_t isStar = questionIsStar ? 0 : collate.Same(c, cBytes, kStar, 1);
     questionIsStar = false;
     if (isStar == kFailed) { result = kFailed; break; }
     if (isStar == 0) {
@@ -86,9 +84,9 @@ std::int32_t CompareNLSPattern(const std::uint8_t* value, std::int32_t valueLeng
       p += cBytes;
       if (p >= patternLength) break;
       const std::uint8_t* d = pattern + p;
-      const std::int32_t dLeft = patternLength - p;
-      const std::int32_t dQuestion = collate.Same(d, dLeft, kQuestion, 1);
-      const std::int32_t dStar = dQuestion == 0 ? 1 : collate.Same(d, dLeft, kStar, 1);
+      const std::int32_t dBytes = CharacterBytes(locale, d, patternLength - p);
+      const std::int32_t dQuestion = collate.Same(d, dBytes, kQuestion, 1);
+      const std::int32_t dStar = dQuestion == 0 ? 1 : collate.Same(d, dBytes, kStar, 1);
       if (dQuestion == kFailed || dStar == kFailed) { result = kFailed; break; }
       if (dQuestion == 0) {
         if (v >= e) { result = kNoMatch; break; }
@@ -96,18 +94,22 @@ std::int32_t CompareNLSPattern(const std::uint8_t* value, std::int32_t valueLeng
       } else if (dStar != 0) {
         // Scan the value for a character that collates equal to d.
         std::int32_t same = 1;
-        while (v < valueLength && (same = collate.Same(value + v, valueLength - v, d, dLeft)) == 1) v += valueStep(v);
+        while (v < valueLength) {
+          const std::int32_t step = valueStep(v);
+          if ((same = collate.Same(value + v, step, d, dBytes)) != 1) break;
+          v += step;
+        }
         if (same == kFailed) { result = kFailed; break; }
         if (v >= e) { result = kNoMatch; break; }
         if (v >= valueLength) {
-          const std::int32_t blank = collate.Same(d, dLeft, padByte, 1);
+          const std::int32_t blank = collate.Same(d, dBytes, padByte, 1);
           if (blank != 0) { result = blank == kFailed ? kFailed : kNoMatch; break; }
           ++v;
         }
       }
       continue;
     }
-    const std::int32_t isQuestion = collate.Same(c, patternLength - p, kQuestion, 1);
+    const std::int32_t isQuestion = collate.Same(c, cBytes, kQuestion, 1);
     if (isQuestion == kFailed) { result = kFailed; break; }
     if (starSeen && markPending) {
       markP = p;
@@ -115,11 +117,12 @@ std::int32_t CompareNLSPattern(const std::uint8_t* value, std::int32_t valueLeng
       markPending = false;
     }
     if (v >= e) { result = kNoMatch; break; }
-    std::int32_t matches = isQuestion == 0 ? 0 : collate.Same(valueChar(v), valueLeft(v), c, patternLength - p);
+    const std::int32_t vBytes = valueStep(v);
+    std::int32_t matches = isQuestion == 0 ? 0 : collate.Same(valueChar(v), vBytes, c, cBytes);
     if (matches == kFailed) { result = kFailed; break; }
     if (matches == 0) {
       p += cBytes;
-      v += valueStep(v);
+      v += vBytes;
     } else if (starSeen) {
       p = markP;
       v = markV + valueStep(markV);

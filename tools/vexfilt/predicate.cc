@@ -345,6 +345,19 @@ std::int32_t Mirror(std::int32_t code) {
   }
 }
 
+// Whether comparison `code` holds for operands whose three-way order is `order`: for outcomes the compiler
+// knows before any record is read.
+bool HoldsForOrder(std::int32_t code, int order) {
+  switch (code) {
+    case op::kEQ: return order == 0;
+    case op::kNE: return order != 0;
+    case op::kLT: return order < 0;
+    case op::kLE: return order <= 0;
+    case op::kGT: return order > 0;
+    default: return order >= 0;
+  }
+}
+
 // The UTF-8 characters of `text`: bytes that do not continue a character.
 std::size_t Characters(std::string_view text) {
   std::size_t n = 0;
@@ -429,7 +442,7 @@ class Compiler {
       }
       plan::SearchKey entry;
       if (field.IsTerminated()) RefuseEndBytes(key, node.position);
-      const std::string_view kept = field.kind == Kind::kChar ? WithoutTrailingBlanks(key) : std::string_view(key);
+      const std::string_view kept = TerminatedValue(field, key);
       entry.key = field.IsTerminated() ? TerminatedText(kept, field.column.length)
                   : field.IsVarying()  ? key
                                        : key + std::string(static_cast<std::size_t>(field.capacity) - key.size(), ' ');
@@ -539,10 +552,11 @@ class Compiler {
     }
     std::string pattern = QuotedText(node.right, "LIKE");
     if (pattern.empty()) pattern = " ";  // an empty value is all blanks
-    // The library's matcher stops where the pattern ends and treats the value's padding as blanks. A pattern
-    // is meant to match the whole value, so one without * is padded with blanks to the column's width, and
-    // one whose last * has text after it gets a blank there: that text must end the value. (A blank inside
-    // the value right after that text passes too, and a value that fills the column cannot end so.)
+    // On a UTF-8 column the library's matcher stops where the pattern ends and treats the value's padding as
+    // blanks. A pattern is meant to match the whole value, so one without * is padded with blanks to the
+    // column's width, and one whose last * has text after it gets a blank there: that text must end the
+    // value. (A blank inside the value right after that text passes too, and a value that fills the column
+    // cannot end so.)
     const std::size_t star = pattern.rfind('*');
     if (star == std::string::npos && pattern.size() < static_cast<std::size_t>(field.capacity)) {
       pattern.append(static_cast<std::size_t>(field.capacity) - pattern.size(), ' ');
@@ -550,7 +564,7 @@ class Compiler {
       pattern += ' ';
     }
     UsesText(field);
-    const Literal literal = field.IsUtf8() ? pool_.Utf8Char(pattern) : pool_.Char(pattern);
+    const Literal literal = pool_.Utf8Char(pattern);
     // The locale-aware matcher lets an empty value match any pattern; a varying UTF-8 column can be empty,
     // so a pattern that needs a character also needs the value not to be empty.
     const bool needsCharacter = pattern.find_first_not_of("* ") != std::string::npos;
@@ -615,12 +629,11 @@ class Compiler {
   // A value of a terminated column as the column holds it; a char(N) value without its trailing blanks.
   Literal TerminatedLiteral(const Field& field, const std::string& text, int position) {
     RefuseEndBytes(text, position);
-    const std::string_view value = field.kind == Kind::kChar ? WithoutTrailingBlanks(text) : std::string_view(text);
-    return pool_.Char(TerminatedText(value, field.column.length), field.column.length);
+    return pool_.Char(TerminatedText(TerminatedValue(field, text), field.column.length), field.column.length);
   }
 
   void RefuseEndBytes(const std::string& text, int position) {
-    if (text.find_first_of(std::string_view("\0\1", 2)) != std::string::npos) {
+    if (HoldsEndBytes(text)) {
       throw Failure{"a text may not hold the bytes 0x00 or 0x01, which end text values in records", position};
     }
   }
@@ -639,10 +652,9 @@ class Compiler {
       if (field.IsTerminated()) return TerminatedLiteral(field, text, value.position);
       const auto width = static_cast<std::int16_t>(field.capacity);
       if (field.IsVarying()) {
-        const std::string padded = text.empty() ? " " : text;  // varying values compare blank padded
-        return field.IsUtf8() ? pool_.Utf8Char(padded) : pool_.Char(padded);
+        return pool_.Utf8Char(text.empty() ? " " : text);  // varying values compare blank padded
       }
-      return field.IsUtf8() ? pool_.Utf8Char(text, width) : pool_.Char(text, width);
+      return pool_.Utf8Char(text, width);
     }
     if (value.kind != Operand::Kind::kNumber) {
       throw Failure{field.name + " is " + field.TypeName() + "; compare it with a number", value.position};
@@ -728,15 +740,8 @@ class Compiler {
     const bool rightSigned = isSigned(right) && left.kind == Kind::kUInt32;
     if (!leftSigned && !rightSigned) return;
     const Field& signedField = leftSigned ? left : right;
-    // With the signed operand below the unsigned one, left < right when the signed one is on the left.
-    const bool leftBelow = leftSigned;
-    bool holds = false;
-    switch (code) {
-      case op::kEQ: holds = false; break;
-      case op::kNE: holds = true; break;
-      case op::kLT: case op::kLE: holds = leftBelow; break;
-      default: holds = !leftBelow; break;  // > and >=
-    }
+    // The signed operand is below the unsigned one: left < right when it is on the left.
+    const bool holds = HoldsForOrder(code, leftSigned ? -1 : 1);
     const Literal zero = signedField.kind == Kind::kInt16 ? pool_.Short(0) : pool_.Long(0);
     const int bothAtLeastZero = NewLabel();
     Added(plan_.Compare(signedField.column, op::kLT, zero), holds ? onTrue : onFalse, bothAtLeastZero);
@@ -776,9 +781,7 @@ class Compiler {
     if (start > 0) {
       // A value that ends before the substring starts leaves only its fill there: the substring is empty,
       // and the comparison of an empty text with the literal decides.
-      const int order = value.text.empty() ? 0 : -1;
-      const bool holds = code == op::kEQ ? order == 0 : code == op::kNE ? order != 0 : code == op::kLT ? order < 0
-                         : code == op::kLE ? order <= 0 : code == op::kGT ? order > 0 : order >= 0;
+      const bool holds = HoldsForOrder(code, value.text.empty() ? 0 : -1);
       const int present = NewLabel();
       Added(plan_.Substring(field.column, start - 1, op::kLT, pool_.Char("\x02", 1)), holds ? onTrue : onFalse, present);
       Place(present);

@@ -244,9 +244,13 @@ std::string TerminatedText(std::string_view value, int width) {
   return bytes;
 }
 
-std::string_view WithoutTrailingBlanks(std::string_view value) {
-  while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
-  return value;
+bool HoldsEndBytes(std::string_view text) {
+  return text.find_first_of(std::string_view("\0\1", 2)) != std::string_view::npos;
+}
+
+std::string_view TerminatedValue(const Field& field, std::string_view text) {
+  while (field.kind == Kind::kChar && !text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
 }
 
 std::string Schema::Text() const {
@@ -323,11 +327,11 @@ std::string Schema::Encode(const Field& field, std::string_view value, std::vect
     default: break;
   }
   if (field.IsTerminated()) {
-    const std::string_view text = field.kind == Kind::kChar ? WithoutTrailingBlanks(value) : value;
+    const std::string_view text = TerminatedValue(field, value);
     if (text.size() > static_cast<std::size_t>(field.capacity)) {
       return Quoted(value).append(" is ").append(std::to_string(text.size())).append(" bytes, longer than ").append(field.TypeName());
     }
-    if (text.find_first_of(std::string_view("\0\1", 2)) != std::string_view::npos) {
+    if (HoldsEndBytes(text)) {
       return Quoted(value).append(" holds a byte 0x00 or 0x01, which end text values in records");
     }
     const std::string bytes = TerminatedText(text, field.column.length);

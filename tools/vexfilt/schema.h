@@ -63,8 +63,11 @@ bool SameName(std::string_view a, std::string_view b);
 // byte, then bytes 0x01. The zero byte sorts below every character, so that a shorter value sorts first;
 // the 0x01 fill is no blank, so that neither a pattern nor a search finds blanks after the value.
 std::string TerminatedText(std::string_view value, int width);
-// A char(N) value ends at its last non-blank character: the blanks after it are padding.
-std::string_view WithoutTrailingBlanks(std::string_view value);
+// Whether `text` holds a byte 0x00 or 0x01, which a terminated column keeps for the end of its value.
+bool HoldsEndBytes(std::string_view text);
+// The value `text` makes in a terminated column: a char(N) value ends at its last non-blank character,
+// the blanks after it being padding; a varchar(N) value keeps them.
+std::string_view TerminatedValue(const Field& field, std::string_view text);
 
 // The library's timestamp is 16 digits, YYYMMDDhhmmssmmm with the years counted from 1900. People write
 // "2024-01-15 12:30:00.250" (the T separator, no seconds or no time at all are fine too); the digits are
