@@ -189,6 +189,8 @@ TEST(VexfiltPredicates, ErrorsPointAtTheOffendingColumn) {
       {"SUBSTR(NAME, 1, 2) = 'abc'", "longer than the 2 characters", 21},
       {"SUBSTR(NAME, 1, 2) LIKE 'a*'", "LIKE takes a column, not SUBSTR", 0},
       {"SUBSTR(CPU, 1, 2) = 'a'", "SUBSTR() needs a character column", 0},
+      {"NOTE LIKE 'a\xEF\xBF\xBF*'", "holds U+FFFF, which ends text values", 10},
+      {"CITY = 'a\xC3'", "is not valid UTF-8", 7},
       {"SUBSTR(NAME, 1, 2) = 5", "can only be compared with a 'quoted' text", 21},
       {"CPU CONTAINS 'x'", "CONTAINS needs a character column", 0},
       {"NAME CONTAINS ''", "at least one character", 14},
@@ -386,10 +388,9 @@ TEST(VexfiltPredicates, ConditionsCompileToShortCircuitJumps) {
       // Locale-aware routines sit 25 slots on.
       {"CITY LIKE 'Z*' AND NOTE CONTAINS 'x'", "FixColLILit 2/fail, VarColStrLit pass/fail"},
       {"SUBSTR(NAME, 1, 2) = 'ab' OR THREADS > CPU", "ColEQLit pass/2, ColGTCol pass/fail"},
-      // The locale-aware matcher matches an empty value to anything: a varying UTF-8 column is also tested
-      // for not being empty when the pattern needs a character.
-      {"NOTE LIKE 'e*'", "VarColLILit 2/fail, VarColNELit pass/fail"},
-      {"NOTE LIKE '*'", "VarColLILit pass/fail"},
+      // A UTF-8 pattern reads the value and its end mark, which is never empty.
+      {"NOTE LIKE 'e*'", "FixColLILit pass/fail"},
+      {"CITY LIKE '*'", "FixColLILit pass/fail"},
   };
   for (const auto& [predicate, wiring] : cases) EXPECT_EQ(Wiring(predicate), wiring) << predicate;
 }
@@ -430,15 +431,18 @@ TEST(VexfiltPlanFile, KeepsTheBytesAndTheSchema) {
       {"PLAN\n", "not a vexfilt plan file"},
       {bytes.substr(0, bytes.size() - 2), "cut short inside its pool bytes"},
       {bytes + "x", "goes on after its pool"},
-      {"VEXFILT PLAN 2\nschema A int32\nplan 0\n\npool 1\nx\n", "plan length '0' is not 1 to 32767"},
-      {"VEXFILT PLAN 2\nschema A int32\npool 1\nx\n", "no 'plan' block"},
-      {"VEXFILT PLAN 2\nplan 1\nx\n", "no 'schema' line"},
+      {"VEXFILT PLAN 3\nschema A int32\nplan 0\n\npool 1\nx\n", "plan length '0' is not 1 to 32767"},
+      {"VEXFILT PLAN 3\nschema A int32\npool 1\nx\n", "no 'plan' block"},
+      {"VEXFILT PLAN 3\nplan 1\nx\n", "no 'schema' line"},
       {"VEXFILT PLAN 1\nschema A int32\nplan 1\nx\npool 1\nx\n", "written by an earlier vexfilt"},
+      {"VEXFILT PLAN 2\nschema A int32, N utf8char(4)\nplan 1\nx\npool 1\nx\n", "held UTF-8 columns otherwise"},
   };
   for (const auto& [text, message] : bad) {
     EXPECT_FALSE(DecodePlanFile(text, &back, &error)) << text;
     EXPECT_NE(error.find(message), std::string::npos) << error;
   }
+  EXPECT_TRUE(DecodePlanFile("VEXFILT PLAN 2\nschema A int32, B char(4)\nplan 1\nx\npool 1\nx\n", &back, &error))
+      << "a plan of the version before over columns laid out as now still loads: " << error;
 }
 
 TEST(VexfiltSchema, TimestampsReadAsPeopleWriteThem) {
@@ -488,7 +492,9 @@ TEST(VexfiltSchema, LayoutAndErrors) {
   const Schema schema = TestSchema();
   EXPECT_EQ(schema.Find("state")->column.offset, 9) << "char(8) takes a byte more, that ends its value";
   EXPECT_EQ(schema.Find("CPU")->column.offset, 16) << "so does varchar(6)";
-  EXPECT_EQ(schema.recordLength(), 9 + 7 + 4 + 2 + 2 + 4 + 8 + 8 + 12 + 16 + 16);
+  EXPECT_EQ(schema.Find("NOTE")->column.offset, 49) << "utf8char(8) takes its length, the value and an end mark";
+  EXPECT_EQ(schema.Find("NOTE")->marked.offset, 51);
+  EXPECT_EQ(schema.recordLength(), 9 + 7 + 4 + 2 + 2 + 4 + 8 + 13 + 15 + 16 + 16);
   const std::pair<std::string, std::string> bad[] = {
       {"A int64", "unknown type 'int64'"}, {"A char", "needs a length"}, {"A int32(4)", "takes no length"},
       {"A int32, a int16", "declared twice"}, {"1A int32", "not a column name"}, {"A int32,, B int32", "is empty"},
@@ -513,6 +519,16 @@ TEST(VexfiltSchema, LayoutAndErrors) {
   EXPECT_EQ(schema.Encode(*schema.Find("STATE"), "ab  ", record), "");
   EXPECT_EQ(schema.Decode(*schema.Find("STATE"), record.data()), "ab  ") << "a varchar value keeps them";
   EXPECT_NE(schema.Encode(*schema.Find("NAME"), std::string("a\x01b", 3), record).find("0x00 or 0x01"), std::string::npos);
+  EXPECT_EQ(schema.Encode(*schema.Find("CITY"), "Z\xC3\xBCrich ", record), "");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.data()) + 36, 13), std::string("\x07\0Z\xC3\xBCrich\xEF\xBF\xBF  ", 13))
+      << "a utf8char value without its trailing blanks: its length, the value, the end mark, blanks";
+  EXPECT_EQ(schema.Decode(*schema.Find("CITY"), record.data()), "Z\xC3\xBCrich");
+  EXPECT_EQ(schema.Encode(*schema.Find("NOTE"), "b ", record), "");
+  EXPECT_EQ(schema.Decode(*schema.Find("NOTE"), record.data()), "b ") << "a utf8varchar value keeps them";
+  for (const char* bad : {"a\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xFF"}) {
+    EXPECT_NE(schema.Encode(*schema.Find("NOTE"), bad, record).find("is not valid UTF-8"), std::string::npos) << bad;
+  }
+  EXPECT_NE(schema.Encode(*schema.Find("NOTE"), "a\xEF\xBF\xBF", record).find("holds U+FFFF"), std::string::npos);
 }
 
 TEST(VexfiltCsv, QuotesLineEndsAndLineNumbers) {

@@ -2,13 +2,15 @@
 // the program's compiler and the library, and by SQLite over the same rows. Every construct whose meaning
 // the two languages share is drawn: comparisons of every integer type with values and with each other,
 // text against text (a char value and a text compared with it without trailing blanks, as SQL's RTRIM
-// collation compares; anything else as it stands), column against column, LIKE and NOT LIKE (as GLOB),
-// CONTAINS (as instr), SUBSTR compared six ways (as substr), NOT, AND, OR. A disagreement names the
-// predicate, its SQL and the rows on which the answers differ.
+// collation compares; anything else as it stands; UTF-8 text in ICU's collation without trailing blanks),
+// column against column, LIKE and NOT LIKE (as GLOB, which counts UTF-8 characters), CONTAINS (as instr),
+// SUBSTR compared six ways (as substr), NOT, AND, OR. A disagreement names the predicate, its SQL and the
+// rows on which the answers differ.
 //
 // VEXFILT_ORACLE_SEED and VEXFILT_ORACLE_PREDICATES give a longer run with another seed.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <unicode/ucol.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -25,21 +27,38 @@
 namespace vexfilt::cli {
 namespace {
 
+enum class Family { kInteger, kBytes, kUtf8 };
+
 struct OracleColumn {
   const char* name;
-  bool text;
+  Family family;
   long long low, high;  // the range of an integer column
-  int capacity;         // of a text column
+  int capacity;         // of a text column, in bytes
+  bool fixed;           // a char or utf8char column, whose trailing blanks are padding
+
+  bool text() const { return family != Family::kInteger; }
 };
 
-// Integers of every width and signedness; text of fixed and varying length.
+// Integers of every width and signedness; text of bytes and of UTF-8, of fixed and varying length.
 constexpr OracleColumn kColumns[] = {
-    {"A", false, -2147483648LL, 2147483647LL, 0}, {"B", false, -2147483648LL, 2147483647LL, 0},
-    {"H", false, -32768, 32767, 0},               {"U", false, 0, 65535, 0},
-    {"W", false, 0, 4294967295LL, 0},             {"S", true, 0, 0, 6},
-    {"T", true, 0, 0, 6},                         {"V", true, 0, 0, 8},
+    {"A", Family::kInteger, -2147483648LL, 2147483647LL, 0, false},
+    {"B", Family::kInteger, -2147483648LL, 2147483647LL, 0, false},
+    {"H", Family::kInteger, -32768, 32767, 0, false},
+    {"U", Family::kInteger, 0, 65535, 0, false},
+    {"W", Family::kInteger, 0, 4294967295LL, 0, false},
+    {"S", Family::kBytes, 0, 0, 6, true},
+    {"T", Family::kBytes, 0, 0, 6, true},
+    {"V", Family::kBytes, 0, 0, 8, false},
+    {"X", Family::kUtf8, 0, 0, 6, true},
+    {"Y", Family::kUtf8, 0, 0, 8, false},
 };
-constexpr const char* kSchemaText = "A int32, B int32, H int16, U uint16, W uint32, S char(6), T char(6), V varchar(8)";
+constexpr const char* kSchemaText =
+    "A int32, B int32, H int16, U uint16, W uint32, S char(6), T char(6), V varchar(8), X utf8char(6), "
+    "Y utf8varchar(8)";
+
+// UTF-8 values and patterns draw from letters of one and two bytes, a case pair and the blank; each
+// collates equal to itself alone, as GLOB compares characters.
+constexpr const char* kUtf8Letters[] = {"a", "b", "x", "A", "\xC3\xA9", "\xC3\xB6", "\xC3\x9F", " "};
 constexpr const char* kOperators[] = {"=", "<>", "<", ">", "<=", ">="};
 
 using Row = std::vector<std::string>;  // in column order
@@ -67,6 +86,20 @@ class Random {
     while (fixed && !text.empty() && text.back() == ' ') text.pop_back();
     return text;
   }
+  // The same of UTF-8 letters, within `capacity` bytes.
+  std::string Utf8Text(int capacity, bool fixed = false) {
+    std::string text;
+    const int length = Below(capacity + 1);
+    for (int i = 0; i < length; ++i) {
+      const std::string letter = kUtf8Letters[Below(static_cast<int>(std::size(kUtf8Letters)))];
+      if (text.size() + letter.size() <= static_cast<std::size_t>(capacity)) text += letter;
+    }
+    while (fixed && !text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+  }
+  std::string TextOf(const OracleColumn& c, int capacity, bool fixed = false) {
+    return c.family == Family::kUtf8 ? Utf8Text(capacity, fixed) : Text(capacity, fixed);
+  }
 
  private:
   std::mt19937 engine_;
@@ -86,25 +119,32 @@ Predicate Comparison(Random& random) {
   if (random.OneIn(3)) {
     std::vector<const OracleColumn*> others;
     for (const OracleColumn& other : kColumns) {
-      if (other.text == column.text) others.push_back(&other);
+      if (other.family == column.family) others.push_back(&other);
     }
     right = others[random.Below(static_cast<int>(others.size()))]->name;
   } else {
-    right = column.text ? Quoted(random.Text(column.capacity)) : std::to_string(random.Integer(column));
+    right = column.text() ? Quoted(random.TextOf(column, column.capacity)) : std::to_string(random.Integer(column));
   }
   const std::string left = column.name;
   const std::string vexfilt = left + " " + op + " " + right;
+  if (column.family == Family::kUtf8) return {vexfilt, left + " COLLATE ICU " + op + " " + right};
   // A char column's value has no trailing blanks, and a value compared with it loses its own; any other
   // text is compared as it stands.
-  const bool padded = column.capacity == 6 && right.front() == '\'';
+  const bool padded = column.fixed && right.front() == '\'';
   return {vexfilt, padded ? vexfilt + " COLLATE RTRIM" : vexfilt};
 }
 
 // A pattern of the values' characters, '?' and '*'.
-std::string Pattern(Random& random, int capacity) {
+std::string Pattern(Random& random, const OracleColumn& column) {
   std::string pattern;
-  const int length = random.Below(capacity + 3);
-  for (int i = 0; i < length; ++i) pattern += "abxy ??**"[random.Below(9)];
+  const int length = random.Below(column.capacity + 3);
+  for (int i = 0; i < length; ++i) {
+    if (column.family == Family::kUtf8 && random.OneIn(2)) {
+      pattern += kUtf8Letters[random.Below(static_cast<int>(std::size(kUtf8Letters)))];
+    } else {
+      pattern += "abxy ??**"[random.Below(9)];
+    }
+  }
   return pattern;
 }
 
@@ -112,18 +152,18 @@ std::string Pattern(Random& random, int capacity) {
 Predicate TextFunction(Random& random) {
   std::vector<const OracleColumn*> texts;
   for (const OracleColumn& c : kColumns) {
-    if (c.text) texts.push_back(&c);
+    if (c.text()) texts.push_back(&c);
   }
   const OracleColumn& column = *texts[random.Below(static_cast<int>(texts.size()))];
   const std::string name = column.name;
   switch (random.Below(3)) {
     case 0: {
-      const std::string pattern = Quoted(Pattern(random, column.capacity));
+      const std::string pattern = Quoted(Pattern(random, column));
       const bool negated = random.OneIn(3);
       return {name + (negated ? " NOT LIKE " : " LIKE ") + pattern, (negated ? "NOT " : "") + name + " GLOB " + pattern};
     }
     case 1: {
-      std::string text = random.Text(column.capacity);
+      std::string text = random.TextOf(column, column.capacity);
       if (text.empty()) text = "a";
       const bool negated = random.OneIn(3);
       const std::string sql = "instr(" + name + ", " + Quoted(text) + ") > 0";
@@ -133,8 +173,16 @@ Predicate TextFunction(Random& random) {
       const int start = 1 + random.Below(column.capacity);
       const int length = 1 + random.Below(column.capacity - start + 1);
       const std::string op = kOperators[random.Below(std::size(kOperators))];
-      const std::string text = Quoted(random.Text(length));
       const std::string call = "SUBSTR(" + name + ", " + std::to_string(start) + ", " + std::to_string(length) + ")";
+      if (column.family == Family::kUtf8) {
+        // Counted in characters; at most `length` of them, of any width.
+        std::string text;
+        for (int i = random.Below(length + 1); i > 0; --i) {
+          text += kUtf8Letters[random.Below(static_cast<int>(std::size(kUtf8Letters)))];
+        }
+        return {call + " " + op + " " + Quoted(text), call + " COLLATE ICU " + op + " " + Quoted(text)};
+      }
+      const std::string text = Quoted(random.Text(length));
       return {call + " " + op + " " + text, call + " " + op + " " + text};
     }
   }
@@ -161,17 +209,43 @@ struct Database {
   ~Database() { sqlite3_close(db); }
 };
 
+// ICU's collation of the program's default language, of the texts without their trailing blanks.
+class IcuCollation {
+ public:
+  IcuCollation() {
+    UErrorCode error = U_ZERO_ERROR;
+    collator_ = ucol_open("en_US", &error);
+    EXPECT_TRUE(U_SUCCESS(error)) << u_errorName(error);
+  }
+  ~IcuCollation() { ucol_close(collator_); }
+  IcuCollation(const IcuCollation&) = delete;
+  IcuCollation& operator=(const IcuCollation&) = delete;
+
+  static int Compare(void* self, int length1, const void* text1, int length2, const void* text2) {
+    const auto* a = static_cast<const char*>(text1);
+    const auto* b = static_cast<const char*>(text2);
+    while (length1 > 0 && a[length1 - 1] == ' ') --length1;
+    while (length2 > 0 && b[length2 - 1] == ' ') --length2;
+    UErrorCode error = U_ZERO_ERROR;
+    return ucol_strcollUTF8(static_cast<IcuCollation*>(self)->collator_, a, length1, b, length2, &error);
+  }
+
+ private:
+  UCollator* collator_ = nullptr;
+};
+
 class SqlOracle {
  public:
   explicit SqlOracle(const std::vector<Row>& rows) {
     EXPECT_EQ(sqlite3_open(":memory:", &database_.db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_create_collation(database_.db, "ICU", SQLITE_UTF8, &collation_, &IcuCollation::Compare), SQLITE_OK);
     std::string create = "CREATE TABLE t(";
-    for (const OracleColumn& c : kColumns) create += std::string(c.name) + (c.text ? " TEXT," : " INTEGER,");
+    for (const OracleColumn& c : kColumns) create += std::string(c.name) + (c.text() ? " TEXT," : " INTEGER,");
     create.back() = ')';
     Execute(create);
     for (const Row& row : rows) {
       std::string insert = "INSERT INTO t VALUES(";
-      for (std::size_t i = 0; i < row.size(); ++i) insert += (kColumns[i].text ? Quoted(row[i]) : row[i]) + ",";
+      for (std::size_t i = 0; i < row.size(); ++i) insert += (kColumns[i].text() ? Quoted(row[i]) : row[i]) + ",";
       insert.back() = ')';
       Execute(insert);
     }
@@ -196,6 +270,7 @@ class SqlOracle {
     EXPECT_EQ(sqlite3_exec(database_.db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << sql << ": " << (message ? message : "");
     sqlite3_free(message);
   }
+  IcuCollation collation_;  // outlives the database, which calls it
   Database database_;
 };
 
@@ -246,8 +321,7 @@ int AgreeingPredicates(unsigned seed, int count, int rowCount) {
     std::vector<std::uint8_t> record = schema->EmptyRecord();
     for (std::size_t i = 0; i < std::size(kColumns); ++i) {
       const OracleColumn& c = kColumns[i];
-      const bool fixed = schema->fields()[i].kind == Kind::kChar;
-      row.push_back(c.text ? random.Text(c.capacity, fixed) : std::to_string(random.Integer(c)));
+      row.push_back(c.text() ? random.TextOf(c, c.capacity, c.fixed) : std::to_string(random.Integer(c)));
       EXPECT_EQ(schema->Encode(schema->fields()[i], row.back(), record), "");
     }
     rows.push_back(row);
@@ -346,6 +420,38 @@ TEST(VexfiltSqlOracle, PatternsAndSearchesSeeTheValueAlone) {
       << "'*?' asks for one character more";
   EXPECT_EQ(LibraryVerdicts(*schema, "F LIKE 'x*?'", records), (std::vector<bool>{true, true, true}));
   EXPECT_EQ(LibraryVerdicts(*schema, "F LIKE 'xy*?'", records), (std::vector<bool>{false, false, false}));
+}
+
+TEST(VexfiltSqlOracle, Utf8PatternsCountCharactersAndSeeTheValueAlone) {
+  std::string error;
+  const auto schema = Schema::Parse("X utf8char(6), Y utf8varchar(8)", &error);
+  ASSERT_TRUE(schema.has_value()) << error;
+  std::vector<std::vector<std::uint8_t>> records;
+  for (const char* value : {"xx y", "\xC3\xA9\xC3\xA9x", "abaxx", "a", "A"}) {
+    std::vector<std::uint8_t> record = schema->EmptyRecord();
+    EXPECT_EQ(schema->Encode(schema->fields()[0], value, record), "");
+    EXPECT_EQ(schema->Encode(schema->fields()[1], value, record), "");
+    records.push_back(record);
+  }
+  for (const std::string c : {"X", "Y"}) {
+    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE '*x'", records), (std::vector<bool>{false, true, true, false, false}))
+        << c << ": a blank inside the value does not end it, and a value filling its column ends";
+    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE '??x'", records), (std::vector<bool>{false, true, false, false, false}))
+        << c << ": '?' takes a whole character";
+    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE 'a?'", records), (std::vector<bool>{false, false, false, false, false}))
+        << c << ": '?' never matches the padding";
+    EXPECT_EQ(LibraryVerdicts(*schema, c + " CONTAINS ' '", records), (std::vector<bool>{true, false, false, false, false}))
+        << c << ": the padding is not searched";
+    EXPECT_EQ(LibraryVerdicts(*schema, "SUBSTR(" + c + ", 2, 1) = '\xC3\xA9'", records),
+              (std::vector<bool>{false, true, false, false, false}))
+        << c << ": SUBSTR counts characters";
+    EXPECT_EQ(LibraryVerdicts(*schema, "SUBSTR(" + c + ", 3, 2) = ''", records),
+              (std::vector<bool>{false, false, false, true, true}))
+        << c << ": a substring past the value is empty";
+    EXPECT_EQ(LibraryVerdicts(*schema, c + " < 'A'", records), (std::vector<bool>{false, false, false, true, false}))
+        << c << ": ICU's collation puts 'a' just before 'A', unlike the bytes";
+  }
+  EXPECT_EQ(LibraryVerdicts(*schema, "X = Y", records), (std::vector<bool>{true, true, true, true, true}));
 }
 
 }  // namespace

@@ -9,7 +9,9 @@ namespace {
 
 // Version 2 lays a char(N) or varchar(N) column out in N+1 bytes ended by a zero byte; a plan of version
 // 1 reads text columns where they no longer are, so it is refused rather than misread.
-constexpr std::string_view kMagic = "VEXFILT PLAN 2";
+constexpr std::string_view kMagic = "VEXFILT PLAN 3";
+// Version 2 laid UTF-8 columns out otherwise; its plans over other columns are still good.
+constexpr std::string_view kUtf8LayoutMagic = "VEXFILT PLAN 2";
 constexpr std::string_view kEarlierMagic = "VEXFILT PLAN 1";
 // Creation takes both lengths as signed 16-bit values.
 constexpr std::size_t kLargestBuffer = 32767;
@@ -89,13 +91,21 @@ bool DecodePlanFile(std::string_view bytes, SavedPlan* saved, std::string* error
              "compile the predicate again (--save-plan)";
     return false;
   }
-  if (bytes.substr(0, kMagic.size() + 1) != std::string(kMagic) + "\n") {
+  const bool utf8LayoutVersion = bytes.substr(0, kUtf8LayoutMagic.size() + 1) == std::string(kUtf8LayoutMagic) + "\n";
+  if (!utf8LayoutVersion && bytes.substr(0, kMagic.size() + 1) != std::string(kMagic) + "\n") {
     *error = "not a vexfilt plan file: it does not start with '" + std::string(kMagic) + "'";
     return false;
   }
   Reader reader(bytes.substr(kMagic.size() + 1));
   if (!reader.Line("schema", &saved->schema)) {
     *error = "the plan file has no 'schema' line";
+    return false;
+  }
+  // Schema::Text writes each type after its column's name and a blank.
+  if (utf8LayoutVersion && (saved->schema.find(" utf8char(") != std::string::npos ||
+                            saved->schema.find(" utf8varchar(") != std::string::npos)) {
+    *error = "the plan file was written by an earlier vexfilt, whose records held UTF-8 columns otherwise; "
+             "compile the predicate again (--save-plan)";
     return false;
   }
   if (!reader.Line("predicate", &saved->predicate)) saved->predicate.clear();

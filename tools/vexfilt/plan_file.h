@@ -1,6 +1,6 @@
 // Compiled plans kept in a file, so that a predicate is compiled once and run many times:
 //
-//   VEXFILT PLAN 2
+//   VEXFILT PLAN 3
 //   schema PID int32, NAME char(16)
 //   predicate CPU > 90
 //   plan 416

@@ -441,13 +441,15 @@ class Compiler {
                       node.position};
       }
       plan::SearchKey entry;
-      if (field.IsTerminated()) RefuseEndBytes(key, node.position);
-      const std::string_view kept = TerminatedValue(field, key);
-      entry.key = field.IsTerminated() ? TerminatedText(kept, field.column.length)
-                  : field.IsVarying()  ? key
-                                       : key + std::string(static_cast<std::size_t>(field.capacity) - key.size(), ' ');
-      entry.entryType = static_cast<std::uint8_t>((field.IsVarying() && !field.IsTerminated() ? plan::search::kVarying : 0) |
-                                                  (field.IsUtf8() ? plan::search::kLocale : 0));
+      RefuseUnfitText(field, key, node.position);
+      const std::string_view kept = TextValue(field, key);
+      if (field.IsTerminated()) {
+        entry.key = TerminatedText(kept, field.column.length);
+      } else {
+        // UTF-8 keys are compared locale-aware without trailing blanks, so a blank stands for an empty one.
+        entry.key = kept.empty() ? std::string(" ") : std::string(kept);
+        entry.entryType = plan::search::kVarying | plan::search::kLocale;
+      }
       list.keys.push_back(entry);
     }
     list.dataOffset = static_cast<std::int16_t>(field.column.offset);
@@ -519,11 +521,11 @@ class Compiler {
     return operand.text;
   }
 
-  // On a terminated column the pattern ends with the value's zero byte, which only the end of the value
-  // matches, so the library's matcher (which stops where the pattern ends) matches the whole value. A '?'
+  // The pattern ends with what ends the value in the record (a terminated column's zero byte, a UTF-8
+  // column's end mark), which only the end of the value matches, so the library's matcher (which stops where the pattern ends) matches the whole value. A '?'
   // right after a '*' is read by the matcher as another '*', so each run of wildcards is rewritten as its
   // '?'s followed by one '*', which means the same.
-  static std::string TerminatedPattern(const std::string& pattern) {
+  static std::string TerminatedPattern(const std::string& pattern, std::string_view endMark) {
     std::string out;
     for (std::size_t i = 0; i < pattern.size();) {
       if (pattern[i] != '*' && pattern[i] != '?') {
@@ -539,43 +541,17 @@ class Compiler {
       out.append(questions, '?');
       if (star) out += '*';
     }
-    return out + '\0';
+    return out.append(endMark);
   }
 
   void EmitLike(const Node& node, int onTrue, int onFalse) {
     const Field& field = TextColumn(node.left, "LIKE");
-    if (field.IsTerminated()) {
-      const std::string& text = QuotedText(node.right, "LIKE");
-      RefuseEndBytes(text, node.right.position);
-      Added(plan_.Like(field.column, pool_.Char(TerminatedPattern(text))), onTrue, onFalse);
-      return;
-    }
-    std::string pattern = QuotedText(node.right, "LIKE");
-    if (pattern.empty()) pattern = " ";  // an empty value is all blanks
-    // On a UTF-8 column the library's matcher stops where the pattern ends and treats the value's padding as
-    // blanks. A pattern is meant to match the whole value, so one without * is padded with blanks to the
-    // column's width, and one whose last * has text after it gets a blank there: that text must end the
-    // value. (A blank inside the value right after that text passes too, and a value that fills the column
-    // cannot end so.)
-    const std::size_t star = pattern.rfind('*');
-    if (star == std::string::npos && pattern.size() < static_cast<std::size_t>(field.capacity)) {
-      pattern.append(static_cast<std::size_t>(field.capacity) - pattern.size(), ' ');
-    } else if (star != std::string::npos && star + 1 < pattern.size()) {
-      pattern += ' ';
-    }
+    const std::string& text = QuotedText(node.right, "LIKE");
+    RefuseUnfitText(field, text, node.right.position);
     UsesText(field);
-    const Literal literal = pool_.Utf8Char(pattern);
-    // The locale-aware matcher lets an empty value match any pattern; a varying UTF-8 column can be empty,
-    // so a pattern that needs a character also needs the value not to be empty.
-    const bool needsCharacter = pattern.find_first_not_of("* ") != std::string::npos;
-    if (field.kind == Kind::kUtf8VarChar && needsCharacter) {
-      const int notEmpty = NewLabel();
-      Added(plan_.Like(field.column, literal), notEmpty, onFalse);
-      Place(notEmpty);
-      Added(plan_.Compare(field.column, op::kNE, pool_.Utf8Char(" ")), onTrue, onFalse);
-      return;
-    }
-    Added(plan_.Like(field.column, literal), onTrue, onFalse);
+    const Literal pattern = field.IsTerminated() ? pool_.Char(TerminatedPattern(text, std::string_view("\0", 1)))
+                                                 : pool_.Utf8Char(TerminatedPattern(text, kUtf8EndMark));
+    Added(plan_.Like(field.IsTerminated() ? field.column : field.marked, pattern), onTrue, onFalse);
   }
 
   // The string search holds when the column contains the text; its found flag goes to no one else.
@@ -586,8 +562,9 @@ class Compiler {
     if (text.size() > static_cast<std::size_t>(field.capacity)) {
       throw Failure{"'" + text + "' is longer than " + field.name + " (" + field.TypeName() + ")", node.right.position};
     }
-    // In a terminated column the value is followed by no blank, so the search finds the text only in it.
-    if (field.IsTerminated()) RefuseEndBytes(text, node.right.position);
+    // The search reads the value alone: a terminated column's value is followed by no blank, a UTF-8
+    // column is read over its length.
+    RefuseUnfitText(field, text, node.right.position);
     UsesText(field);
     const Literal literal = field.IsUtf8() ? pool_.Utf8Char(text) : pool_.Char(text);
     Added(plan_.StringSearch(field.column, literal), onTrue, onFalse);
@@ -628,14 +605,20 @@ class Compiler {
 
   // A value of a terminated column as the column holds it; a char(N) value without its trailing blanks.
   Literal TerminatedLiteral(const Field& field, const std::string& text, int position) {
-    RefuseEndBytes(text, position);
-    return pool_.Char(TerminatedText(TerminatedValue(field, text), field.column.length), field.column.length);
+    RefuseUnfitText(field, text, position);
+    return pool_.Char(TerminatedText(TextValue(field, text), field.column.length), field.column.length);
   }
 
-  void RefuseEndBytes(const std::string& text, int position) {
-    if (HoldsEndBytes(text)) {
-      throw Failure{"a text may not hold the bytes 0x00 or 0x01, which end text values in records", position};
+  // A text for a column must not hold what ends the column's values in records, and for a UTF-8 column must
+  // be UTF-8.
+  static void RefuseUnfitText(const Field& field, const std::string& text, int position) {
+    if (field.IsTerminated()) {
+      if (HoldsEndBytes(text)) {
+        throw Failure{"a text may not hold the bytes 0x00 or 0x01, which end text values in records", position};
+      }
+      return;
     }
+    if (const std::string fault = Utf8Fault(text); !fault.empty()) throw Failure{"'" + text + "' " + fault, position};
   }
 
   Literal ValueFor(const Field& field, const Operand& value) {
@@ -650,11 +633,9 @@ class Compiler {
       }
       UsesText(field);
       if (field.IsTerminated()) return TerminatedLiteral(field, text, value.position);
-      const auto width = static_cast<std::int16_t>(field.capacity);
-      if (field.IsVarying()) {
-        return pool_.Utf8Char(text.empty() ? " " : text);  // varying values compare blank padded
-      }
-      return pool_.Utf8Char(text, width);
+      RefuseUnfitText(field, text, value.position);
+      // UTF-8 text is compared without trailing blanks, so a blank stands for an empty text.
+      return pool_.Utf8Char(text.empty() ? " " : text);
     }
     if (value.kind != Operand::Kind::kNumber) {
       throw Failure{field.name + " is " + field.TypeName() + "; compare it with a number", value.position};
@@ -766,16 +747,19 @@ class Compiler {
                     value.position};
     }
     UsesText(field);
+    RefuseUnfitText(field, value.text, value.position);
     if (field.IsUtf8()) {
-      // Both sides are counted in characters and compared blank padded, so the text needs no padding.
-      const Literal literal = pool_.Utf8Char(value.text.empty() ? " " : value.text);
+      // The substring is compared with the literal's first `length` characters, without trailing blanks on
+      // either side: blanks make up the characters the text lacks. A substring that starts past the value
+      // is a blank, so it compares as empty.
+      const std::string padded = value.text + std::string(static_cast<std::size_t>(substr.length) - size, ' ');
+      const Literal literal = pool_.Utf8Char(padded);
       Added(plan_.Substring(field.column, substr.start - 1, code, literal), onTrue, onFalse)
           .LeftLiteralLength(static_cast<std::int16_t>(substr.length));
       return;
     }
     // The routines compare the literal's length of bytes at the substring: the text terminated as the
     // column's bytes are, so that a part cut short by the end of the value compares as the shorter text.
-    RefuseEndBytes(value.text, value.position);
     const std::string bytes = TerminatedText(value.text, substr.length).substr(0, static_cast<std::size_t>(substr.length));
     const int start = substr.start - 1;
     if (start > 0) {

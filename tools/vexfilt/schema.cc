@@ -215,13 +215,14 @@ std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
       case Kind::kDouble: field.column = plan::Column::Double(field.name, offset); break;
       case Kind::kChar:
       case Kind::kVarChar: field.column = plan::Column::Char(field.name, offset, static_cast<std::int16_t>(n + 1)); break;
-      case Kind::kUtf8Char: field.column = plan::Column::Utf8Char(field.name, offset, n); break;
       case Kind::kTimestamp: field.column = plan::Column::Char(field.name, offset, n); break;
+      case Kind::kUtf8Char:
       case Kind::kUtf8VarChar:
         field.column = plan::Column::Utf8VarChar(field.name, offset, static_cast<std::int16_t>(n + 2));
+        field.marked = plan::Column::Utf8Char(field.name, offset + 2, static_cast<std::int16_t>(n + kUtf8EndMark.size()));
         break;
     }
-    offset += field.column.length;
+    offset += field.IsUtf8() ? 2 + field.marked.length : field.column.length;
     if (offset > 30000) {
       *error = "the schema's records are longer than 30000 bytes";
       return std::nullopt;
@@ -248,9 +249,39 @@ bool HoldsEndBytes(std::string_view text) {
   return text.find_first_of(std::string_view("\0\1", 2)) != std::string_view::npos;
 }
 
-std::string_view TerminatedValue(const Field& field, std::string_view text) {
-  while (field.kind == Kind::kChar && !text.empty() && text.back() == ' ') text.remove_suffix(1);
+std::string_view TextValue(const Field& field, std::string_view text) {
+  while (field.DropsTrailingBlanks() && !text.empty() && text.back() == ' ') text.remove_suffix(1);
   return text;
+}
+
+std::string Utf8Fault(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  for (std::size_t i = 0; i < size;) {
+    const unsigned lead = bytes[i];
+    std::size_t length = 1;
+    std::uint32_t code = lead;
+    std::uint32_t least = 0;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2, code = lead & 0x1F, least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3, code = lead & 0x0F, least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4, code = lead & 0x07, least = 0x10000;
+    } else if (lead >= 0x80) {
+      return "is not valid UTF-8";
+    }
+    if (i + length > size) return "is not valid UTF-8";
+    for (std::size_t k = 1; k < length; ++k) {
+      if ((bytes[i + k] & 0xC0) != 0x80) return "is not valid UTF-8";
+      code = (code << 6) | (bytes[i + k] & 0x3F);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8 either.
+    if (code < least || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return "is not valid UTF-8";
+    if (code == 0xFFFF) return "holds U+FFFF, which ends text values in records";
+    i += length;
+  }
+  return {};
 }
 
 std::string Schema::Text() const {
@@ -327,7 +358,7 @@ std::string Schema::Encode(const Field& field, std::string_view value, std::vect
     default: break;
   }
   if (field.IsTerminated()) {
-    const std::string_view text = TerminatedValue(field, value);
+    const std::string_view text = TextValue(field, value);
     if (text.size() > static_cast<std::size_t>(field.capacity)) {
       return Quoted(value).append(" is ").append(std::to_string(text.size())).append(" bytes, longer than ").append(field.TypeName());
     }
@@ -338,17 +369,17 @@ std::string Schema::Encode(const Field& field, std::string_view value, std::vect
     std::memcpy(record.data() + at, bytes.data(), bytes.size());
     return {};
   }
-  if (value.size() > static_cast<std::size_t>(field.capacity)) {
-    return Quoted(value).append(" is ").append(std::to_string(value.size())).append(" bytes, longer than ").append(field.TypeName());
+  // A UTF-8 column: its length, the value, the end mark, blanks.
+  const std::string_view text = TextValue(field, value);
+  if (text.size() > static_cast<std::size_t>(field.capacity)) {
+    return Quoted(value).append(" is ").append(std::to_string(text.size())).append(" bytes, longer than ").append(field.TypeName());
   }
-  if (field.IsVarying()) {
-    Put(record, at, static_cast<std::uint16_t>(value.size()));
-    std::memset(record.data() + at + 2, ' ', static_cast<std::size_t>(field.capacity));
-    std::memcpy(record.data() + at + 2, value.data(), value.size());
-  } else {
-    std::memset(record.data() + at, ' ', static_cast<std::size_t>(field.capacity));
-    std::memcpy(record.data() + at, value.data(), value.size());
-  }
+  if (const std::string fault = Utf8Fault(text); !fault.empty()) return Quoted(value).append(" ").append(fault);
+  Put(record, at, static_cast<std::uint16_t>(text.size()));
+  std::uint8_t* data = record.data() + at + 2;
+  std::memset(data, ' ', static_cast<std::size_t>(field.marked.length));
+  std::memcpy(data, text.data(), text.size());
+  std::memcpy(data + text.size(), kUtf8EndMark.data(), kUtf8EndMark.size());
   return {};
 }
 
@@ -368,19 +399,12 @@ std::string Schema::Decode(const Field& field, const std::uint8_t* record) const
       return TimestampText(std::string_view(reinterpret_cast<const char*>(record) + at, kTimestampLength));
     default: break;
   }
-  std::string text;
   if (field.IsTerminated()) {
     const auto* bytes = reinterpret_cast<const char*>(record) + at;
     return std::string(bytes, strnlen(bytes, static_cast<std::size_t>(field.column.length)));
   }
-  if (field.IsVarying()) {
-    const std::size_t length = std::min<std::size_t>(Get<std::uint16_t>(record, at), static_cast<std::size_t>(field.capacity));
-    text.assign(reinterpret_cast<const char*>(record) + at + 2, length);
-  } else {
-    text.assign(reinterpret_cast<const char*>(record) + at, static_cast<std::size_t>(field.capacity));
-    while (!text.empty() && text.back() == ' ') text.pop_back();  // the padding is not the value
-  }
-  return text;
+  const std::size_t length = std::min<std::size_t>(Get<std::uint16_t>(record, at), static_cast<std::size_t>(field.capacity));
+  return std::string(reinterpret_cast<const char*>(record) + at + 2, length);
 }
 
 }  // namespace vexfilt::cli

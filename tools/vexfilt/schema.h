@@ -13,6 +13,8 @@
 namespace vexfilt::cli {
 
 inline constexpr int kTimestampLength = 16;
+// Ends a UTF-8 value in its record: U+FFFF, a noncharacter, which collates equal to no other character.
+inline constexpr std::string_view kUtf8EndMark = "\xEF\xBF\xBF";
 
 // Character kinds follow the numeric ones; a timestamp is a char(16) holding the library's 16-digit form.
 enum class Kind { kInt16, kUInt16, kInt32, kUInt32, kDouble, kChar, kVarChar, kUtf8Char, kUtf8VarChar, kTimestamp };
@@ -21,7 +23,11 @@ struct Field {
   std::string name;
   Kind kind = Kind::kInt32;
   int capacity = 0;  // N of a character type
+  // What the comparisons read. A UTF-8 column, fixed or varying, is laid out as a varying one: its length,
+  // then N+3 bytes holding the value, kUtf8EndMark and blanks.
   plan::Column column;
+  // A UTF-8 column's value and end mark read as fixed text, so that a pattern can ask for the value's end.
+  plan::Column marked;
 
   bool IsText() const { return kind >= Kind::kChar; }
   bool IsVarying() const { return kind == Kind::kVarChar || kind == Kind::kUtf8VarChar; }
@@ -30,6 +36,8 @@ struct Field {
   // A char(N) or varchar(N) column: its N+1 bytes hold the value, a zero byte and then bytes 0x01, so
   // that the library's routines see where the value ends (see TerminatedText).
   bool IsTerminated() const { return kind == Kind::kChar || kind == Kind::kVarChar; }
+  // A fixed column's trailing blanks are its padding, not part of its value.
+  bool DropsTrailingBlanks() const { return kind == Kind::kChar || kind == Kind::kUtf8Char; }
   std::string TypeName() const;
 };
 
@@ -65,9 +73,11 @@ bool SameName(std::string_view a, std::string_view b);
 std::string TerminatedText(std::string_view value, int width);
 // Whether `text` holds a byte 0x00 or 0x01, which a terminated column keeps for the end of its value.
 bool HoldsEndBytes(std::string_view text);
-// The value `text` makes in a terminated column: a char(N) value ends at its last non-blank character,
-// the blanks after it being padding; a varchar(N) value keeps them.
-std::string_view TerminatedValue(const Field& field, std::string_view text);
+// The value `text` makes in a text column: a char(N) or utf8char(N) value ends at its last non-blank
+// character, the blanks after it being padding; a varying one keeps them.
+std::string_view TextValue(const Field& field, std::string_view text);
+// What is wrong with `text` as UTF-8 for a UTF-8 column: not UTF-8, or holding its end mark; empty if nothing.
+std::string Utf8Fault(std::string_view text);
 
 // The library's timestamp is 16 digits, YYYMMDDhhmmssmmm with the years counted from 1900. People write
 // "2024-01-15 12:30:00.250" (the T separator, no seconds or no time at all are fine too); the digits are
