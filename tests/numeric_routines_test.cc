@@ -7,6 +7,7 @@
 
 #include "filter/bytes.h"
 #include "filter_fixture.h"
+#include "guarded_bytes.h"
 #include "record.h"
 #include "routines/numeric_routines.h"
 
@@ -18,6 +19,7 @@ using plan::Literal;
 using plan::PlanBuilder;
 using plan::PoolBuilder;
 using testing::BuiltFilter;
+using testing::GuardedBytes;
 using testing::Record;
 
 // Whether "column OP literal" holds for `value` at offset 0.
@@ -131,6 +133,22 @@ TEST(CompareNumeric, UnscaledPairsFollowTheirRepresentations) {
                          Record().At(0, std::numeric_limits<double>::quiet_NaN()).At(8, 3), &st),
             0)
       << "NaN compares as equal here";
+}
+
+TEST(CompareNumeric, NarrowerRightColumnAtTheRecordsEndIsReadByItsOwnWidth) {
+  // A double against a 2-byte or 4-byte column that ends the record: the comparison reads the narrower
+  // column's own bytes, so creation accepts it and evaluation stays inside the record.
+  for (const Column& right : {Column::Short("H", 8), Column::UShort("U", 8), Column::Long("I", 8), Column::ULong("W", 8)}) {
+    PoolBuilder pool;
+    PlanBuilder plan("MIXED");
+    plan.RecordLength(8 + right.length).CompareColumns(Column::Double("D", 0), op::kGT, right, pool.ColumnDescriptor(right));
+    BuiltFilter built(plan, pool);
+    ASSERT_EQ(built.status(), 0) << right.name;
+    std::vector<std::uint8_t> bytes = Record(static_cast<std::size_t>(8 + right.length)).At(0, 2.5).bytes();
+    bytes[8] = 2;  // 2 in every width, on this little-endian layout
+    const GuardedBytes record(bytes);
+    EXPECT_EQ(FLT1_FilterRecord(built.handle(), 0, record.data()), 0) << right.name << ": 2.5 > 2";
+  }
 }
 
 TEST(CompareNumeric, TextOperandsNeedTheScaledMode) {

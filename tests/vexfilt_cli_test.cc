@@ -191,6 +191,10 @@ TEST(VexfiltPredicates, ErrorsPointAtTheOffendingColumn) {
       {"SUBSTR(CPU, 1, 2) = 'a'", "SUBSTR() needs a character column", 0},
       {"NOTE LIKE 'a\xEF\xBF\xBF*'", "holds U+FFFF, which ends text values", 10},
       {"CITY = 'a\xC3'", "is not valid UTF-8", 7},
+      // A timestamp is compared with timestamps only; the text functions do not see its digits.
+      {"START = NAME", "cannot compare START (timestamp) with NAME (char(8))", 8},
+      {"START LIKE '1*'", "LIKE needs a character column", 0},
+      {"SUBSTR(START, 1, 3) = '124'", "SUBSTR() needs a character column; START is timestamp", 0},
       {"SUBSTR(NAME, 1, 2) = 5", "can only be compared with a 'quoted' text", 21},
       {"CPU CONTAINS 'x'", "CONTAINS needs a character column", 0},
       {"NAME CONTAINS ''", "at least one character", 14},

@@ -1,9 +1,9 @@
 // The vexfilt language against SQL: random rows and random predicates, from a fixed seed, answered by
 // the program's compiler and the library, and by SQLite over the same rows. Every construct whose meaning
-// the two languages share is drawn: comparisons of every integer type with values and with each other,
-// text against text (a char value and a text compared with it without trailing blanks, as SQL's RTRIM
-// collation compares; anything else as it stands; UTF-8 text in ICU's collation without trailing blanks),
-// column against column, LIKE and NOT LIKE (as GLOB, which counts UTF-8 characters), CONTAINS (as instr),
+// the two languages share is drawn: comparisons of every integer type and a double with values and with
+// each other, text against text (a char value and a text compared with it without trailing blanks, as
+// SQL's RTRIM collation compares; anything else as it stands; UTF-8 text in ICU's collation without
+// trailing blanks), column against column, LIKE and NOT LIKE (as GLOB, which counts UTF-8 characters), CONTAINS (as instr),
 // SUBSTR compared six ways (as substr), NOT, AND, OR. A disagreement names the predicate, its SQL and the
 // rows on which the answers differ.
 //
@@ -27,7 +27,7 @@
 namespace vexfilt::cli {
 namespace {
 
-enum class Family { kInteger, kBytes, kUtf8 };
+enum class Family { kNumber, kBytes, kUtf8 };
 
 struct OracleColumn {
   const char* name;
@@ -36,16 +36,18 @@ struct OracleColumn {
   int capacity;         // of a text column, in bytes
   bool fixed;           // a char or utf8char column, whose trailing blanks are padding
 
-  bool text() const { return family != Family::kInteger; }
+  bool text() const { return family != Family::kNumber; }
+  bool real() const { return family == Family::kNumber && low == high; }
 };
 
 // Integers of every width and signedness; text of bytes and of UTF-8, of fixed and varying length.
 constexpr OracleColumn kColumns[] = {
-    {"A", Family::kInteger, -2147483648LL, 2147483647LL, 0, false},
-    {"B", Family::kInteger, -2147483648LL, 2147483647LL, 0, false},
-    {"H", Family::kInteger, -32768, 32767, 0, false},
-    {"U", Family::kInteger, 0, 65535, 0, false},
-    {"W", Family::kInteger, 0, 4294967295LL, 0, false},
+    {"A", Family::kNumber, -2147483648LL, 2147483647LL, 0, false},
+    {"B", Family::kNumber, -2147483648LL, 2147483647LL, 0, false},
+    {"H", Family::kNumber, -32768, 32767, 0, false},
+    {"U", Family::kNumber, 0, 65535, 0, false},
+    {"W", Family::kNumber, 0, 4294967295LL, 0, false},
+    {"D", Family::kNumber, 0, 0, 0, false},  // a double: no integer range
     {"S", Family::kBytes, 0, 0, 6, true},
     {"T", Family::kBytes, 0, 0, 6, true},
     {"V", Family::kBytes, 0, 0, 8, false},
@@ -53,7 +55,7 @@ constexpr OracleColumn kColumns[] = {
     {"Y", Family::kUtf8, 0, 0, 8, false},
 };
 constexpr const char* kSchemaText =
-    "A int32, B int32, H int16, U uint16, W uint32, S char(6), T char(6), V varchar(8), X utf8char(6), "
+    "A int32, B int32, H int16, U uint16, W uint32, D double, S char(6), T char(6), V varchar(8), X utf8char(6), "
     "Y utf8varchar(8)";
 
 // UTF-8 values and patterns draw from letters of one and two bytes, a case pair and the blank; each
@@ -70,6 +72,12 @@ class Random {
   bool OneIn(int n) { return Below(n) == 0; }
 
   // Values near each other and near the edges, so that comparisons both hold and fail.
+  // A number for `c`: an integer in its range, or for a double one that also meets the integers.
+  std::string Number(const OracleColumn& c) {
+    if (!c.real()) return std::to_string(Integer(c));
+    static constexpr const char* kDoubles[] = {"-0.5", "0", "1.5", "2", "-3", "4294967295", "-2147483648", "1e300", "-1e-300"};
+    return kDoubles[Below(static_cast<int>(std::size(kDoubles)))];
+  }
   long long Integer(const OracleColumn& c) {
     switch (Below(4)) {
       case 0: return c.low;
@@ -123,7 +131,7 @@ Predicate Comparison(Random& random) {
     }
     right = others[random.Below(static_cast<int>(others.size()))]->name;
   } else {
-    right = column.text() ? Quoted(random.TextOf(column, column.capacity)) : std::to_string(random.Integer(column));
+    right = column.text() ? Quoted(random.TextOf(column, column.capacity)) : random.Number(column);
   }
   const std::string left = column.name;
   const std::string vexfilt = left + " " + op + " " + right;
@@ -240,7 +248,9 @@ class SqlOracle {
     EXPECT_EQ(sqlite3_open(":memory:", &database_.db), SQLITE_OK);
     EXPECT_EQ(sqlite3_create_collation(database_.db, "ICU", SQLITE_UTF8, &collation_, &IcuCollation::Compare), SQLITE_OK);
     std::string create = "CREATE TABLE t(";
-    for (const OracleColumn& c : kColumns) create += std::string(c.name) + (c.text() ? " TEXT," : " INTEGER,");
+    for (const OracleColumn& c : kColumns) {
+      create += std::string(c.name) + (c.text() ? " TEXT," : c.real() ? " REAL," : " INTEGER,");
+    }
     create.back() = ')';
     Execute(create);
     for (const Row& row : rows) {
@@ -321,7 +331,7 @@ int AgreeingPredicates(unsigned seed, int count, int rowCount) {
     std::vector<std::uint8_t> record = schema->EmptyRecord();
     for (std::size_t i = 0; i < std::size(kColumns); ++i) {
       const OracleColumn& c = kColumns[i];
-      row.push_back(c.text() ? random.TextOf(c, c.capacity, c.fixed) : std::to_string(random.Integer(c)));
+      row.push_back(c.text() ? random.TextOf(c, c.capacity, c.fixed) : random.Number(c));
       EXPECT_EQ(schema->Encode(schema->fields()[i], row.back(), record), "");
     }
     rows.push_back(row);

@@ -108,7 +108,10 @@ std::int32_t RightColumnBytes(const FilterElement& e, int slot, bool like) {
   if (!ComparesColumns(slot)) return 0;
   if (SlotWidth(slot) == 0) return RightTextBytes(e, slot, like);
   const std::int32_t declared = static_cast<std::uint16_t>(e.rightScale);
-  const std::int32_t atLeast = std::max(SlotWidth(slot), BytesByFlags(e.rightFlags, declared));
+  // A comparison of mixed representations reads the right column by its own flags, not as the slot's type:
+  // a double compared with a 2-byte column reads two bytes there.
+  const std::int32_t slotWidth = (e.leftFlags & rep::kMixed) ? 0 : SlotWidth(slot);
+  const std::int32_t atLeast = std::max(slotWidth, BytesByFlags(e.rightFlags, declared));
   if (NumericBytes(e.rightFlags) > 0) return atLeast;
   return std::max<std::int32_t>({atLeast, declared, e.leftLiteralLength, e.rightLiteralLength});
 }

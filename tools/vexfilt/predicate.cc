@@ -690,7 +690,8 @@ class Compiler {
     }
     if (right->kind == K::kColumn) {
       const Field& other = *right->field;
-      if (field.IsText() != other.IsText()) {
+      const bool timestamps = field.kind == Kind::kTimestamp;
+      if (field.IsText() != other.IsText() || timestamps != (other.kind == Kind::kTimestamp)) {
         throw Failure{"cannot compare " + field.name + " (" + field.TypeName() + ") with " + other.name + " (" +
                           other.TypeName() + ")",
                       right->position};

@@ -293,7 +293,7 @@ std::string Schema::Text() const {
 std::vector<std::uint8_t> Schema::EmptyRecord() const {
   std::vector<std::uint8_t> record(static_cast<std::size_t>(recordLength_), 0);
   for (const Field& field : fields_) {
-    if (field.IsText()) Encode(field, "", record);
+    if (field.IsText() || field.kind == Kind::kTimestamp) Encode(field, "", record);
   }
   return record;
 }

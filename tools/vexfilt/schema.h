@@ -29,7 +29,8 @@ struct Field {
   // A UTF-8 column's value and end mark read as fixed text, so that a pattern can ask for the value's end.
   plan::Column marked;
 
-  bool IsText() const { return kind >= Kind::kChar; }
+  // Text of bytes or of UTF-8; a timestamp is held as characters but is no text to the language.
+  bool IsText() const { return kind >= Kind::kChar && kind != Kind::kTimestamp; }
   bool IsVarying() const { return kind == Kind::kVarChar || kind == Kind::kUtf8VarChar; }
   bool IsUtf8() const { return kind == Kind::kUtf8Char || kind == Kind::kUtf8VarChar; }
   bool IsInteger() const { return kind <= Kind::kUInt32; }
