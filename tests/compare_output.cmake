@@ -5,7 +5,8 @@
 #
 # Standard output must equal EXPECT_OUT (and is not checked without it), standard error EXPECT_ERR or,
 # instead, match ERR_MATCHES; the exit status must be EXIT (default 0). With VEXFILT_UPDATE_GOLDEN=1 in the
-# environment the expected files are rewritten from what the command printed.
+# environment the expected files are rewritten from what the command printed. An "internal error" on
+# standard error always fails.
 set(command "")
 set(after_separator FALSE)
 foreach(i RANGE ${CMAKE_ARGC})
@@ -59,6 +60,11 @@ elseif(DEFINED ERR_MATCHES)
   if(NOT err MATCHES "${ERR_MATCHES}")
     string(APPEND failures "standard error does not match '${ERR_MATCHES}':\n${err}\n")
   endif()
+endif()
+# Every predicate that parses compiles to a plan the library accepts; a refusal is a compiler fault, even
+# where an expected file was rewritten to hold it.
+if(err MATCHES "internal error")
+  string(APPEND failures "the program reported an internal error:\n${err}\n")
 endif()
 if(NOT status STREQUAL EXIT)
   string(APPEND failures "exit status ${status}, expected ${EXIT}\nstandard error:\n${err}\n")
