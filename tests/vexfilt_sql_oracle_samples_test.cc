@@ -135,7 +135,7 @@ std::vector<long> MatchingIds(const char* schemaText, const std::string& predica
 }
 
 // A narrower number column last in the record, on the right of a comparison, used to get the plan refused:
-// the library checks a pair's reads as wide as its left column's type.
+// creation checked the right column's reads as wide as the left column's type.
 TEST(VexfiltSqlOracleSamples, NumberColumnsOfDifferentWidthsCompareAtTheEndOfTheRecord) {
   const char* schema = "ID int32, D double, A int32, W uint32, H int16";
   const Table rows = {{"ID", "D", "A", "W", "H"},

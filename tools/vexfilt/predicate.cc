@@ -703,17 +703,9 @@ class Compiler {
       }
       UsesText(field);
       UsesText(other);
-      // The library checks that a pair of numbers lies inside the record by reading the right column as wide
-      // as the left one, so a narrower column on the right near the end of the record would get the plan
-      // refused. There the narrower one goes on the left instead, the comparison mirrored.
-      const bool narrowerRight = !field.IsText() && other.column.length < field.column.length &&
-                                 other.column.offset + field.column.length > schema_.recordLength();
-      const Field& first = narrowerRight ? other : field;
-      const Field& second = narrowerRight ? field : other;
-      if (narrowerRight) code = Mirror(code);
-      GuardSignedAgainstUnsigned(first, code, second, onTrue, onFalse);
-      const Literal descriptor = pool_.ColumnDescriptor(second.column);
-      Added(plan_.CompareColumns(first.column, code, second.column, descriptor), onTrue, onFalse);
+      GuardSignedAgainstUnsigned(field, code, other, onTrue, onFalse);
+      const Literal descriptor = pool_.ColumnDescriptor(other.column);
+      Added(plan_.CompareColumns(field.column, code, other.column, descriptor), onTrue, onFalse);
       return;
     }
     const Literal literal = ValueFor(field, *right);
