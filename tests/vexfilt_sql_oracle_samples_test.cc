@@ -134,6 +134,16 @@ std::vector<long> MatchingIds(const char* schemaText, const std::string& predica
   return RunTables(schemaText, predicate, tables, keyColumns).ids;
 }
 
+// The compile error of a predicate the program refuses.
+std::string Refusal(const char* schemaText, const std::string& predicate, const std::vector<std::string>& keyColumns = {}) {
+  const Schema schema = ParsedSchema(schemaText);
+  CompileOptions options;
+  options.keyColumns = keyColumns;
+  CompileError error;
+  EXPECT_FALSE(CompilePredicate(predicate, schema, options, &error).has_value()) << predicate;
+  return error.message;
+}
+
 // A narrower number column last in the record, on the right of a comparison, used to get the plan refused:
 // creation checked the right column's reads as wide as the left column's type.
 TEST(VexfiltSqlOracleSamples, NumberColumnsOfDifferentWidthsCompareAtTheEndOfTheRecord) {
@@ -151,6 +161,41 @@ TEST(VexfiltSqlOracleSamples, NumberColumnsOfDifferentWidthsCompareAtTheEndOfThe
   EXPECT_EQ(MatchingIds(schema, "D < W", {rows}), (std::vector<long>{1, 2}));
   EXPECT_EQ(MatchingIds(schema, "D <> A", {rows}), (std::vector<long>{1, 2, 3}));
   EXPECT_EQ(MatchingIds(schema, "H <= D", {rows}), (std::vector<long>{2, 3, 4}));
+}
+
+// The search stops at the first entry a row matches, so a key given twice (or twice after a char column's
+// padding goes) used to leave its second entry unmarked and reported missing.
+TEST(VexfiltSqlOracleSamples, ExpectedKeysGivenTwiceAreMissingOnlyWhenNoRowHasThem) {
+  const char* schema = "ID int32, K char(4), V varchar(4)";
+  const std::vector<Table> samples = {{{"ID", "K", "V"}, {"1", "a", "a"}, {"2", "b", "a "}},
+                                      {{"ID", "K", "V"}, {"3", "a", "a "}},
+                                      {{"ID", "K", "V"}, {"4", "b", "b"}}};
+  RunOutput output = RunTables(schema, "KEYS(K) IN ('a', 'a', 'a ', 'c') AND ID > 100", samples);
+  EXPECT_EQ(output.ids, (std::vector<long>{}));
+  EXPECT_EQ(output.missing, (std::vector<std::vector<std::string>>{{"c"}, {"c"}, {"a", "c"}}))
+      << "a key is missing when no row has it, whether or not a row matches the rest";
+  output = RunTables(schema, "ID < 4 AND KEYS(V) IN ('a ', 'a', 'a ')", samples);
+  EXPECT_EQ(output.ids, (std::vector<long>{1, 2, 3}));
+  EXPECT_EQ(output.missing, (std::vector<std::vector<std::string>>{{}, {"a"}, {"a", "a "}}))
+      << "a varchar key keeps its blanks";
+}
+
+// The library reads a first key that begins with '@' as the name of a file of keys; the list used to be
+// replaced by the file's lines.
+TEST(VexfiltSqlOracleSamples, AKeyThatBeginsWithAnAtIsAKeyNotAFileName) {
+  char path[] = "/tmp/vexfilt-keys-XXXXXX";
+  const int descriptor = mkstemp(path);
+  ASSERT_GE(descriptor, 0);
+  ASSERT_EQ(write(descriptor, "x\n", 2), 2);
+  close(descriptor);
+  const char* schema = "ID int32, K char(32)";
+  const std::string named = std::string("@") + path;
+  const RunOutput output =
+      RunTables(schema, "KEYS(K) IN ('" + named + "', 'ab', '@b') AND K = 'ab'", {{{"ID", "K"}, {"1", "ab"}, {"2", "@b"}}});
+  unlink(path);
+  EXPECT_EQ(output.ids, (std::vector<long>{1}));
+  EXPECT_EQ(output.missing, (std::vector<std::vector<std::string>>{{named}}));
+  EXPECT_NE(Refusal(schema, "KEYS(K) IN ('@a', '@b')").find("begins with '@'"), std::string::npos);
 }
 
 }  // namespace

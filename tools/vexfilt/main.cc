@@ -38,7 +38,7 @@ constexpr const char* kUsage = R"(usage: vexfilt --schema "COL TYPE, ..." [optio
 Filters CSV rows: the predicate is compiled once into a Filter Plan and a Literal Pool, and each FILE
 (- or none: standard input) is one sample, run in order. A file's header row names every schema column,
 in any order. Matching rows are printed as CSV in schema order, the header once; after each sample, the
-expected keys that no row matched are printed as "# missing: KEY".
+expected keys that no row of the sample has are printed as "# missing: KEY".
 
 options:
   --schema TEXT        columns in record order: "PID int32, NAME char(16), CPU double"

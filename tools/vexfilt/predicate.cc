@@ -450,8 +450,25 @@ class Compiler {
         entry.key = kept.empty() ? std::string(" ") : std::string(kept);
         entry.entryType = plan::search::kVarying | plan::search::kLocale;
       }
-      list.keys.push_back(entry);
+      // A key given twice would be one entry a row marks and one it never reaches: the search stops at the
+      // first entry a row matches.
+      const bool repeated = std::any_of(list.keys.begin(), list.keys.end(),
+                                        [&](const plan::SearchKey& k) { return k.key == entry.key; });
+      if (!repeated) list.keys.push_back(entry);
     }
+    // The library reads a first key that begins with '@' as the name of a file of keys, so such a key is
+    // never first.
+    const auto plain = std::find_if(list.keys.begin(), list.keys.end(),
+                                    [](const plan::SearchKey& k) { return k.key.front() != '@'; });
+    if (plain == list.keys.end()) {
+      throw Failure{"every key begins with '@', which the library reads as the name of a file of keys; "
+                    "add a key that does not",
+                    node.position};
+    }
+    std::rotate(list.keys.begin(), plain, plain + 1);
+    // Every entry equal to the row's key is marked, not only the first: UTF-8 keys of different bytes may
+    // collate equal.
+    list.flags |= plan::search::kContinueAfterMatch;
     list.dataOffset = static_cast<std::int16_t>(field.column.offset);
     if (field.IsUtf8()) list.dataType = type::kUtf8Char;
     UsesText(field);
