@@ -198,6 +198,23 @@ TEST(VexfiltSqlOracleSamples, AKeyThatBeginsWithAnAtIsAKeyNotAFileName) {
   EXPECT_NE(Refusal(schema, "KEYS(K) IN ('@a', '@b')").find("begins with '@'"), std::string::npos);
 }
 
+// The library computes a change exactly and caps it at the int32 bounds; a number strictly between them
+// compares with the capped change as with the change itself, the bounds do not, and are refused.
+TEST(VexfiltSqlOracleSamples, ChangesAreComparedWithNumbersInsideTheInt32Bounds) {
+  const char* schema = "ID int32, K char(4), X int32, W uint32";
+  const std::vector<Table> samples = {{{"ID", "K", "X", "W"}, {"1", "a", "2147483647", "0"}, {"2", "b", "0", "1"}},
+                                      {{"ID", "K", "X", "W"}, {"3", "a", "-2147483648", "4294967295"},
+                                       {"4", "b", "2147483647", "2147483648"}}};
+  EXPECT_EQ(MatchingIds(schema, "CHANGE(W) > 2147483646", samples, {"K"}), (std::vector<long>{3, 4}));
+  EXPECT_EQ(MatchingIds(schema, "CHANGE(X) < -2147483647", samples, {"K"}), (std::vector<long>{3}));
+  EXPECT_EQ(MatchingIds(schema, "CHANGE(X) > 2147483646", samples, {"K"}), (std::vector<long>{4}));
+  EXPECT_EQ(MatchingIds(schema, "PCTCHANGE(W) > 2147483646", samples, {"K"}), (std::vector<long>{4}))
+      << "a's previous W was 0: its percent is 0";
+  for (const char* refused : {"CHANGE(W) = 2147483647", "CHANGE(X) >= -2147483648", "PCTCHANGE(X) < 2147483647"}) {
+    EXPECT_NE(Refusal(schema, refused, {"K"}).find("from -2147483647 to 2147483646"), std::string::npos) << refused;
+  }
+}
+
 }  // namespace
 }  // namespace vexfilt::cli
 

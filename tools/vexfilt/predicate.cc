@@ -884,7 +884,15 @@ class Compiler {
     // A key seen for the first time has no change: the condition does not hold.
     Added(plan_.Change(field.column, scratch, block), compare, onFalse);
     Place(compare);
-    const Literal literal = pool_.Long(Whole<std::int32_t>(value, field));
+    // The library computes the change exactly and caps it at the int32 bounds, so a capped change compares
+    // as the change itself with every number between them, but not with the bounds themselves.
+    const std::int32_t number = Whole<std::int32_t>(value, field);
+    if (number == std::numeric_limits<std::int32_t>::min() || number == std::numeric_limits<std::int32_t>::max()) {
+      throw Failure{name + " is compared with a number from -2147483647 to 2147483646: the library caps a change "
+                           "at -2147483648 and 2147483647, which bigger changes reach too",
+                    value.position};
+    }
+    const Literal literal = pool_.Long(number);
     // Slot 14 compares the signed change the previous element left in leftResult with the literal.
     Added(plan_.Add().Operator(code).DataType(type::kLong).Slot(14).ColumnName(field.name).RightLiteral(literal),
           onTrue, onFalse);
