@@ -513,6 +513,8 @@ TEST(VexfiltSchema, LayoutAndErrors) {
   EXPECT_NE(schema.Encode(*schema.Find("THREADS"), "40000", record).find("not an int16"), std::string::npos);
   EXPECT_NE(schema.Encode(*schema.Find("PORT"), "-1", record).find("not a uint16"), std::string::npos);
   EXPECT_NE(schema.Encode(*schema.Find("LOAD"), "1.5x", record).find("not a finite number"), std::string::npos);
+  EXPECT_NE(schema.Encode(*schema.Find("LOAD"), "1e309", record).find("not a finite number"), std::string::npos);
+  EXPECT_EQ(schema.Encode(*schema.Find("LOAD"), "1e-310", record), "") << "a subnormal number is a number, as in a predicate";
   EXPECT_NE(schema.Encode(*schema.Find("NAME"), "123456789", record).find("longer than char(8)"), std::string::npos);
   EXPECT_EQ(schema.Encode(*schema.Find("STATE"), "ab", record), "");
   EXPECT_EQ(schema.Decode(*schema.Find("STATE"), record.data()), "ab");

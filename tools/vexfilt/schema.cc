@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -337,9 +336,10 @@ std::string Schema::Encode(const Field& field, std::string_view value, std::vect
     case Kind::kDouble: {
       const std::string text(Trim(value));
       char* end = nullptr;
-      errno = 0;
+      // A number too small for a normal double reads as its nearest value, as a predicate's literal does;
+      // only one too large for any double is refused.
       const double v = text.empty() ? 0 : std::strtod(text.c_str(), &end);
-      if (text.empty() || end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v)) {
+      if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v)) {
         return bad("a finite number");
       }
       Put(record, at, v);
