@@ -35,6 +35,35 @@
 #define VEXFILT_PER_RECORD
 #endif
 
+/* Statuses the functions return. FLT1_FilterRecord returns the status of the last element it evaluated:
+ * 0 when the record passes, otherwise 1 or the error of that element's routine. */
+#define VXF_STATUS_OK                      0     /* success; the record passes                           */
+#define VXF_STATUS_FALSE                   1     /* the record fails; a missing argument; an operator,   */
+                                                 /* slot or function with no routine; a retrieval buffer */
+                                                 /* too small                                            */
+#define VXF_STATUS_UNAVAILABLE             5     /* a regular-expression element: matching not provided  */
+#define VXF_STATUS_BAD_VERSION_OR_LENGTH   6     /* plan or pool version or lengths; an element field    */
+                                                 /* that leads outside the record, plan or pool          */
+#define VXF_STATUS_NO_MEMORY               7     /* an allocation failed                                 */
+#define VXF_STATUS_BAD_LITERAL             8     /* a pool entry translation cannot walk; a modified     */
+                                                 /* literal that shares its bytes with a structure       */
+#define VXF_STATUS_BAD_NUMBER              57    /* text compared as a number holds none                 */
+#define VXF_STATUS_LENGTH_OUT_OF_RANGE     58    /* a length prefix beyond its column; a modified value  */
+                                                 /* of a length the literal cannot take                  */
+#define VXF_STATUS_NO_MORE_ELEMENTS        63    /* FLT1_GetFilter: every predicate has been reported    */
+#define VXF_STATUS_NO_MATCH                207   /* the record fails: a locale-aware pattern, string     */
+                                                 /* search or change element did not hold                */
+#define VXF_STATUS_BAD_LANGUAGE            312   /* the pool's language id names no known language or    */
+                                                 /* territory                                            */
+#define VXF_STATUS_SUBSTRING_BEYOND_DATA   512   /* a substring reaches past a varying column's room     */
+#define VXF_STATUS_NO_MORE_RECORDS         514   /* FLT1_RetrieveRecord: no unmatched search entry left  */
+#define VXF_STATUS_HEAP_EXHAUSTED          1000  /* a change element has no cache or no memory for a row */
+#define VXF_STATUS_UNREADABLE_OPERAND      1004  /* an operand whose flags name no readable number       */
+#define VXF_STATUS_LOCALE_ERROR            1022  /* the national-language service failed                 */
+
+/* Bits of FLT1_EndSample's result word. */
+#define VXF_RESULT_UNMATCHED_ENTRIES       0x8000u /* search-list entries went unmatched in the sample   */
+
 #ifdef __cplusplus
 extern "C" {
 #endif

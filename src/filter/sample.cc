@@ -12,7 +12,7 @@ namespace vexfilt {
 namespace {
 
 constexpr std::uint32_t kNanosecondsPerSecond = 1000000000u;
-constexpr std::uint32_t kUnmatchedEntries = 0x8000;  // result word of the end of a sample
+constexpr std::uint32_t kUnmatchedEntries = VXF_RESULT_UNMATCHED_ENTRIES;  // result word of the end of a sample
 constexpr std::uint32_t kNanosecondsPerHundredth = 10000000u;
 
 // A language id changed since the locale was set is applied at the begin of the next sample; on failure
