@@ -10,7 +10,7 @@ namespace vexfilt {
 
 // Codes above 383 that are odd are the nullable form of the even code below them.
 constexpr std::int16_t BaseType(std::int16_t code) {
-  return (code > 383 && (code & 1)) ? static_cast<std::int16_t>(code - 1) : code;
+  return (code > type::kNullableAbove && (code & 1)) ? static_cast<std::int16_t>(code - 1) : code;
 }
 
 // The representation flags of a type code, the nullable bit included; 0 for an unknown code.
@@ -33,11 +33,11 @@ constexpr std::uint16_t FlagsOfType(std::int16_t code) {
 
 // The routine slot offset of a representation: the first kind that matches, in this order.
 constexpr std::int16_t SlotOffsetOf(std::uint16_t flags) {
-  if (flags & rep::kAnyChar) return (flags & rep::kVarying) ? 5 : 0;
-  if (flags & rep::kShort) return 15;
-  if (flags & rep::kLong) return 10;
-  if (flags & rep::kDouble) return 20;
-  return 0;
+  if (flags & rep::kAnyChar) return (flags & rep::kVarying) ? VXP_SLOT_KIND_VARCHAR : VXP_SLOT_KIND_CHAR;
+  if (flags & rep::kShort) return VXP_SLOT_KIND_SHORT;
+  if (flags & rep::kLong) return VXP_SLOT_KIND_LONG;
+  if (flags & rep::kDouble) return VXP_SLOT_KIND_DOUBLE;
+  return VXP_SLOT_KIND_CHAR;
 }
 
 static_assert(FlagsOfType(449) == 0x0061 && FlagsOfType(497) == 0x0005 && FlagsOfType(385) == 0x0001);

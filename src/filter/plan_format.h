@@ -1,4 +1,6 @@
-// Byte layout of the Filter Plan and the Literal Pool, and the codes they carry.
+// Byte layout of the Filter Plan and the Literal Pool, and the codes they carry, under the library's C++
+// names. The layouts and the numbers are those of the public vexplan.h, which hosts write plans with: this
+// file only names them, so the library and its hosts cannot disagree.
 //
 // A plan is a 32-byte PlanHeader followed by `elementCount` element records, `elementLength` bytes apart, of
 // which the first 192 bytes are used (FilterElement in filter.h is that record plus the library's references).
@@ -10,116 +12,84 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "vexplan.h"
+
 namespace vexfilt {
 
-struct PlanHeader {
-  char tag[4];
-  std::int16_t version;
-  std::int16_t totalLength;   // checked against the plan length for versions above 130
-  std::int32_t recordLength;  // byte length of the table's records
-  std::int16_t elementLength;
-  std::int16_t elementCount;
-  char tableName[10];  // blank padded, no terminator
-  std::uint16_t planFlags;
-  std::uint32_t reserved;
-};
-static_assert(sizeof(PlanHeader) == 32);
-static_assert(offsetof(PlanHeader, version) == 4 && offsetof(PlanHeader, totalLength) == 6);
-static_assert(offsetof(PlanHeader, recordLength) == 8 && offsetof(PlanHeader, elementLength) == 12);
-static_assert(offsetof(PlanHeader, elementCount) == 14 && offsetof(PlanHeader, tableName) == 16);
-static_assert(offsetof(PlanHeader, planFlags) == 26);
-
-struct PoolHeader {
-  char tag[4];
-  std::int16_t version;
-  std::int16_t totalLength;  // not read by creation; converted by translation
-  std::int16_t entryCount;
-  std::uint16_t reserved;
-  std::uint32_t languageId;  // 0 stands for kDefaultLanguageId
-};
-static_assert(sizeof(PoolHeader) == 16);
-static_assert(offsetof(PoolHeader, version) == 4 && offsetof(PoolHeader, entryCount) == 8);
-static_assert(offsetof(PoolHeader, languageId) == 12);
-
-struct LiteralEntry {
-  std::int16_t id;
-  std::int16_t entryLength;  // from this entry's start to the next one's
-  std::int16_t dataLength;   // declared length of the data
-  std::int16_t dataType;
-  std::int16_t valueLength;  // bytes of value actually held
-  std::uint16_t reserved;
-  std::int16_t kind;  // 1 search list, 2 change control block, 0 or less a plain value
-  std::int16_t alternateLength;
-  // the data follows
-};
-static_assert(sizeof(LiteralEntry) == 16);
-static_assert(offsetof(LiteralEntry, valueLength) == 8 && offsetof(LiteralEntry, kind) == 12);
+using PlanHeader = ::VxpPlanHeader;
+using PoolHeader = ::VxpPoolHeader;
+using LiteralEntry = ::VxpLiteralEntry;
 
 inline constexpr std::size_t kPlanHeaderSize = sizeof(PlanHeader);
 inline constexpr std::size_t kPoolHeaderSize = sizeof(PoolHeader);
 inline constexpr std::size_t kEntryHeaderSize = sizeof(LiteralEntry);
-inline constexpr std::size_t kElementRecordSize = 192;
+inline constexpr std::size_t kElementRecordSize = sizeof(::VxpElement);
 
-inline constexpr std::int16_t kOldestVersion = 130;
-inline constexpr std::int16_t kNewestVersion = 21844;
-inline constexpr std::uint32_t kDefaultLanguageId = 0x03480001;  // en_US
+inline constexpr std::int16_t kOldestVersion = VXP_VERSION_OLDEST;
+inline constexpr std::int16_t kNewestVersion = VXP_VERSION_NEWEST;
+inline constexpr std::int16_t kChangeControlVersion = VXP_VERSION_CHANGE_CONTROL;  // pools that may carry one
+inline constexpr std::uint32_t kDefaultLanguageId = VXP_DEFAULT_LANGUAGE_ID;  // en_US
 inline constexpr std::uint32_t kUtf8CodePage = 1208;
 
 // Literal kinds.
-inline constexpr std::int16_t kKindSearchList = 1;
-inline constexpr std::int16_t kKindChangeControl = 2;
+inline constexpr std::int16_t kKindSearchList = VXP_ENTRY_SEARCH_LIST;
+inline constexpr std::int16_t kKindChangeControl = VXP_ENTRY_CHANGE_CONTROL;
 
 // Plan flags.
 namespace plan_flag {
-inline constexpr std::uint16_t kReportedFeatures = 0x0110;  // handed to the host as they are
-inline constexpr std::uint16_t kLocaleSetup = 0x0200;  // with kUtf8Data: a locale for the pool's language id
-inline constexpr std::uint16_t kUtf8Data = 0x0400;  // elements flagged kUtf8 get the locale-aware routines
+inline constexpr std::uint16_t kReportedFeatures = VXP_PLAN_FLAG_REPORTED_FEATURES;  // handed to the host as they are
+inline constexpr std::uint16_t kLocaleSetup = VXP_PLAN_FLAG_LOCALE_SETUP;  // with kUtf8Data: a locale for the pool's language id
+inline constexpr std::uint16_t kUtf8Data = VXP_PLAN_FLAG_UTF8_DATA;  // elements flagged kUtf8 get the locale-aware routines
 }  // namespace plan_flag
 
 // Operator codes.
 namespace op {
-inline constexpr std::int32_t kNot = 1, kOr = 2, kAnd = 3;
-inline constexpr std::int32_t kEQ = 4, kNE = 5, kLT = 6, kGT = 7, kLE = 8, kGE = 9;
-inline constexpr std::int32_t kAdd = 10, kSub = 11, kMul = 12, kDiv = 13;
-inline constexpr std::int32_t kFunc = 33, kLike = 59;
+inline constexpr std::int32_t kNot = VXP_OP_NOT, kOr = VXP_OP_OR, kAnd = VXP_OP_AND;
+inline constexpr std::int32_t kEQ = VXP_OP_EQ, kNE = VXP_OP_NE, kLT = VXP_OP_LT, kGT = VXP_OP_GT, kLE = VXP_OP_LE,
+                              kGE = VXP_OP_GE;
+inline constexpr std::int32_t kAdd = VXP_OP_ADD, kSub = VXP_OP_SUB, kMul = VXP_OP_MUL, kDiv = VXP_OP_DIV;
+inline constexpr std::int32_t kFunc = VXP_OP_FUNC, kLike = VXP_OP_LIKE;
 }  // namespace op
 
 // Function codes.
 namespace fn {
-inline constexpr std::uint32_t kNone = 0;
-inline constexpr std::uint32_t kAlways = 1;
-inline constexpr std::uint32_t kStringSearch = 6;
-inline constexpr std::uint32_t kSubstring = 7;
-inline constexpr std::uint32_t kMktime = 8;
-inline constexpr std::uint32_t kSearchList = 12;
-inline constexpr std::uint32_t kRegexp = 13, kRegexpAlt = 14;
-inline constexpr std::uint32_t kChange = 15, kChangeAlt = 16;
+inline constexpr std::uint32_t kNone = VXP_FN_NONE;
+inline constexpr std::uint32_t kAlways = VXP_FN_ALWAYS;
+inline constexpr std::uint32_t kStringSearch = VXP_FN_STRING_SEARCH;
+inline constexpr std::uint32_t kSubstring = VXP_FN_SUBSTRING;
+inline constexpr std::uint32_t kMktime = VXP_FN_MKTIME;
+inline constexpr std::uint32_t kSearchList = VXP_FN_SEARCH_LIST;
+inline constexpr std::uint32_t kRegexp = VXP_FN_REGEXP, kRegexpAlt = VXP_FN_REGEXP_ALT;
+inline constexpr std::uint32_t kChange = VXP_FN_CHANGE, kChangeAlt = VXP_FN_CHANGE_ALT;
 constexpr bool IsChange(std::uint32_t code) { return code == kChange || code == kChangeAlt; }
 }  // namespace fn
 
-// Data type codes; an odd code above 383 is the nullable form of the even one below it.
+// Data type codes; an odd code above kNullableAbove is the nullable form of the even one below it.
 namespace type {
-inline constexpr std::int16_t kVarChar = 448, kChar = 452, kUtf8VarChar = 1018, kUtf8Char = 1022;
-inline constexpr std::int16_t kUShort = 2, kShort = 500, kULong = 1006, kLong = 496;
-inline constexpr std::int16_t kDouble = 480, kDoubleAlt = 1000;
+inline constexpr std::int16_t kNullableAbove = VXP_TYPE_NULLABLE_ABOVE;
+inline constexpr std::int16_t kVarChar = VXP_TYPE_VARCHAR, kChar = VXP_TYPE_CHAR, kUtf8VarChar = VXP_TYPE_UTF8_VARCHAR,
+                              kUtf8Char = VXP_TYPE_UTF8_CHAR;
+inline constexpr std::int16_t kUShort = VXP_TYPE_USHORT, kShort = VXP_TYPE_SHORT, kULong = VXP_TYPE_ULONG,
+                              kLong = VXP_TYPE_LONG;
+inline constexpr std::int16_t kDouble = VXP_TYPE_DOUBLE, kDoubleAlt = VXP_TYPE_DOUBLE_ALT;
 }  // namespace type
 
 // Representation flags of an operand (leftFlags, rightFlags).
 namespace rep {
-inline constexpr std::uint16_t kNullable = 0x0001;
-inline constexpr std::uint16_t kShort = 0x0002;
-inline constexpr std::uint16_t kLong = 0x0004;
-inline constexpr std::uint16_t kDouble = 0x0008;
-inline constexpr std::uint16_t kUtf8 = 0x0010;
-inline constexpr std::uint16_t kChar = 0x0020;
-inline constexpr std::uint16_t kVarying = 0x0040;
-inline constexpr std::uint16_t kUnsigned = 0x0080;
-inline constexpr std::uint16_t kMixed = 0x0100;
-inline constexpr std::uint16_t kColumn = 0x0200;
-inline constexpr std::uint16_t kScaled = 0x0400;
-inline constexpr std::uint16_t kPatternLengthGiven = 0x0800;
-inline constexpr std::uint16_t kOwnedLiteral = 0x1000;
-inline constexpr std::uint16_t kNameNormalised = 0x2000;
+inline constexpr std::uint16_t kNullable = VXP_REP_NULLABLE;
+inline constexpr std::uint16_t kShort = VXP_REP_SHORT;
+inline constexpr std::uint16_t kLong = VXP_REP_LONG;
+inline constexpr std::uint16_t kDouble = VXP_REP_DOUBLE;
+inline constexpr std::uint16_t kUtf8 = VXP_REP_UTF8;
+inline constexpr std::uint16_t kChar = VXP_REP_CHAR;
+inline constexpr std::uint16_t kVarying = VXP_REP_VARYING;
+inline constexpr std::uint16_t kUnsigned = VXP_REP_UNSIGNED;
+inline constexpr std::uint16_t kMixed = VXP_REP_MIXED;
+inline constexpr std::uint16_t kColumn = VXP_REP_COLUMN;
+inline constexpr std::uint16_t kScaled = VXP_REP_SCALED;
+inline constexpr std::uint16_t kPatternLengthGiven = VXP_REP_PATTERN_LENGTH_GIVEN;
+inline constexpr std::uint16_t kOwnedLiteral = VXP_REP_OWNED_LITERAL;
+inline constexpr std::uint16_t kNameNormalised = VXP_REP_NAME_NORMALISED;
 inline constexpr std::uint16_t kNumeric = kShort | kLong | kDouble;
 inline constexpr std::uint16_t kAnyChar = kUtf8 | kChar;
 inline constexpr std::uint16_t kScaledMixed = kScaled | kMixed;  // operands of different scales, read as doubles

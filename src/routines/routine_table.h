@@ -14,8 +14,8 @@
 
 namespace vexfilt {
 
-inline constexpr int kSlotCount = 36;
-inline constexpr int kLocaleSlotShift = 25;  // a locale-aware element's routine lies 25 slots further
+inline constexpr int kSlotCount = VXP_SLOT_COUNT;
+inline constexpr int kLocaleSlotShift = VXP_SLOT_LOCALE_SHIFT;  // a locale-aware element's routine lies 25 slots further
 
 // How many bytes a routine reads at an operand reference: a fixed size, or the length an element field gives.
 enum class Extent : std::uint8_t {

@@ -201,7 +201,7 @@ std::int32_t Pool(const C& codec, std::uint8_t* pool) {
           PlainValue(codec, dataType, data, length);
         } else if (kind == kKindSearchList) {
           st = SearchList(codec, dataType, data, length);
-        } else if (kind == kKindChangeControl && version >= 141) {
+        } else if (kind == kKindChangeControl && version >= kChangeControlVersion) {
           st = StructuredValue(codec, data, length);
         } else {
           st = status::kBadLiteralKind;
