@@ -19,10 +19,14 @@
 namespace vexfilt {
 namespace {
 
-// Column descriptor: the right operand's value and divisor at 0, the left's at 16, the second column's
-// name at 32 and its type at 44.
-constexpr std::size_t kRightDivisor = 8, kLeftArea = 16, kLeftDivisor = 24, kRightType = 44;
-constexpr std::int32_t kDescriptorSize = 46;
+// Column descriptor (VxpColumnDescriptor): the right operand's value and divisor at 0, the left's at 16,
+// the second column's name at 32 and its type at 44. An entry needs room up to the type, not the padding
+// after it.
+constexpr std::size_t kRightDivisor = offsetof(VxpColumnDescriptor, rightDivisor);
+constexpr std::size_t kLeftArea = offsetof(VxpColumnDescriptor, leftValue);
+constexpr std::size_t kLeftDivisor = offsetof(VxpColumnDescriptor, leftDivisor);
+constexpr std::size_t kRightType = offsetof(VxpColumnDescriptor, dataType);
+constexpr std::int32_t kDescriptorSize = kRightType + sizeof(VxpColumnDescriptor::dataType);
 constexpr std::uint16_t kChangeCacheCapacity = 200;
 constexpr float kChangeCacheLoadFactor = 0.75f;
 
@@ -161,7 +165,7 @@ std::int32_t PrepareSearchList(Creation& creation, int index, const EntryView& e
   filter.searchList = list;
   filter.searchEntryCount = sl::EntryCountOf(list);
   const bool namesFile = filter.searchEntryCount >= 1 && sl::FirstEntry(list).keyLength() >= 1 &&
-                         list[sl::kFileMarkOffset] == '@';
+                         list[sl::kFileMarkOffset] == sl::kFileMark;
   if (!namesFile || (filter.ownership & kOwnsSearchList)) return status::kOk;
   std::size_t size = 0;
   const std::int32_t st = FLT1_BuildAlternateSearch(filter, element, &size);

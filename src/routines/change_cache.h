@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "vexplan.h"
+
 namespace vexfilt {
 
 struct ChangeCache;
@@ -23,7 +25,7 @@ struct ChangeCacheStats {
 
 inline constexpr std::uint16_t kDefaultCacheCapacity = 200;
 inline constexpr float kDefaultCacheLoadFactor = 0.75f;
-inline constexpr std::size_t kCacheStampOffset = 16;  // the record's 32-bit stamp of the sample that last saw it
+inline constexpr std::size_t kCacheStampOffset = offsetof(VxpChangeRecord, stamp);  // the record's 32-bit stamp of the sample that last saw it
 
 // A new empty table, or null when the heap limit does not cover its buckets or memory is short.
 // Capacity 0 means 200; a load factor not above 0 means 0.75; heap limit 0 means none.

@@ -1,5 +1,6 @@
 // The change control block (a change element's right literal, used in place as working storage) and the
-// cache record of one row key (also the layout of the scratch record at the element's left literal).
+// cache record of one row key (also the layout of the scratch record at the element's left literal): the
+// VxpChangeControl, VxpChangeKey and VxpChangeRecord of vexplan.h, as byte offsets.
 #ifndef VEXFILT_ROUTINES_CHANGE_CONTROL_H_
 #define VEXFILT_ROUTINES_CHANGE_CONTROL_H_
 
@@ -7,27 +8,32 @@
 #include <cstdint>
 
 #include "filter/bytes.h"
+#include "vexplan.h"
 
 namespace vexfilt {
 
 struct ChangeCache;
 
+// Offsets in the block (VxpChangeControl) and in each key column entry (VxpChangeKey).
 namespace change_control {
-inline constexpr std::size_t kOptions = 0;  // 32-bit
-inline constexpr std::size_t kBytesHeld = 4;  // 32-bit: sum of the record sizes cached
-inline constexpr std::size_t kRecordsHeld = 8;  // 32-bit
-inline constexpr std::size_t kKeyColumns = 16;  // 16-bit
-inline constexpr std::size_t kKeyStride = 18;  // 16-bit
-inline constexpr std::size_t kKeyLength = 20;  // 16-bit
-inline constexpr std::size_t kValueAreaLength = 22;  // 16-bit: bytes of the scratch record cleared per use
-inline constexpr std::size_t kRecordSize = 24;  // 16-bit
-inline constexpr std::size_t kCache = 32;  // reference
-inline constexpr std::size_t kCurrentRecord = 48;  // reference
-inline constexpr std::size_t kKeyEntries = 64;  // key column entries: offset at +6, length at +8
-inline constexpr std::size_t kKeyColumnOffset = 6, kKeyColumnLength = 8, kKeyEntrySize = 10;
+inline constexpr std::size_t kOptions = offsetof(VxpChangeControl, options);  // 32-bit
+inline constexpr std::size_t kBytesHeld = offsetof(VxpChangeControl, bytesHeld);  // 32-bit: sum of the record sizes cached
+inline constexpr std::size_t kRecordsHeld = offsetof(VxpChangeControl, recordsHeld);  // 32-bit
+inline constexpr std::size_t kKeyColumns = offsetof(VxpChangeControl, keyCount);  // 16-bit
+inline constexpr std::size_t kKeyStride = offsetof(VxpChangeControl, keyStride);  // 16-bit
+inline constexpr std::size_t kKeyLength = offsetof(VxpChangeControl, keyLength);  // 16-bit
+inline constexpr std::size_t kValueAreaLength = offsetof(VxpChangeControl, valueAreaLength);  // 16-bit: bytes of the scratch record cleared per use
+inline constexpr std::size_t kRecordSize = offsetof(VxpChangeControl, recordSize);  // 16-bit
+inline constexpr std::size_t kCache = offsetof(VxpChangeControl, cache);  // reference
+inline constexpr std::size_t kCurrentRecord = offsetof(VxpChangeControl, currentRecord);  // reference
+inline constexpr std::size_t kKeyEntries = sizeof(VxpChangeControl);  // key column entries, kKeyStride apart
+inline constexpr std::size_t kKeyColumnOffset = offsetof(VxpChangeKey, columnOffset);
+inline constexpr std::size_t kKeyColumnLength = offsetof(VxpChangeKey, columnLength);
+// What creation reads of a key column entry, and so the smallest stride it accepts.
+inline constexpr std::size_t kKeyEntrySize = kKeyColumnLength + sizeof(VxpChangeKey::columnLength);
 
-inline constexpr std::uint32_t kEnableFire = 0x0400;  // a new key delivers its value itself
-inline constexpr std::uint32_t kPercent = 0x4000;  // the change in percent of the previous value
+inline constexpr std::uint32_t kEnableFire = VXP_CHANGE_ENABLE_FIRE;  // a new key delivers its value itself
+inline constexpr std::uint32_t kPercent = VXP_CHANGE_PERCENT;  // the change in percent of the previous value
 
 inline std::int16_t Field16(const std::uint8_t* block, std::size_t offset) {
   return LoadUnaligned<std::int16_t>(block + offset);
@@ -36,11 +42,11 @@ inline ChangeCache* CacheOf(const std::uint8_t* block) { return LoadUnaligned<Ch
 }  // namespace change_control
 
 namespace cache_record {
-inline constexpr std::size_t kCurrent = 0;  // 8 bytes: the column's bytes
-inline constexpr std::size_t kPrevious = 8;
-inline constexpr std::size_t kStamp = 16;  // 32-bit: sample stamp when last seen
-inline constexpr std::size_t kEarlierStamp = 20;
-inline constexpr std::size_t kKey = 32;
+inline constexpr std::size_t kCurrent = offsetof(VxpChangeRecord, current);  // 8 bytes: the column's bytes
+inline constexpr std::size_t kPrevious = offsetof(VxpChangeRecord, previous);
+inline constexpr std::size_t kStamp = offsetof(VxpChangeRecord, stamp);  // 32-bit: sample stamp when last seen
+inline constexpr std::size_t kEarlierStamp = offsetof(VxpChangeRecord, earlierStamp);
+inline constexpr std::size_t kKey = sizeof(VxpChangeRecord);
 }  // namespace cache_record
 
 }  // namespace vexfilt

@@ -1,5 +1,6 @@
 // The search list of a search element: a 16-byte header and chained entries, each a 12-byte header and
-// its key. It lies in the Filter's pool copy, or in a block the Filter owns when read from a file.
+// its key (VxpSearchListHeader and VxpSearchEntry in vexplan.h). It lies in the Filter's pool copy, or in
+// a block the Filter owns when read from a file.
 #ifndef VEXFILT_ROUTINES_SEARCH_LIST_H_
 #define VEXFILT_ROUTINES_SEARCH_LIST_H_
 
@@ -7,42 +8,47 @@
 #include <cstdint>
 
 #include "filter/bytes.h"
+#include "vexplan.h"
 
 namespace vexfilt::search_list {
 
-// List header.
-inline constexpr std::size_t kEntryCount = 2;  // 16-bit
-inline constexpr std::size_t kListFlags = 4;  // 32-bit
-inline constexpr std::size_t kDataOffset = 10;  // 16-bit: where retrieval writes a key in the record
-inline constexpr std::size_t kHeaderSize = 16;
-inline constexpr std::uint32_t kContinueAfterMatch = 0x8;
-inline constexpr std::size_t kFileMarkOffset = 28;  // the first key's first byte: '@' names a file
+// List header (VxpSearchListHeader).
+inline constexpr std::size_t kEntryCount = offsetof(VxpSearchListHeader, entryCount);  // 16-bit
+inline constexpr std::size_t kListFlags = offsetof(VxpSearchListHeader, listFlags);  // 32-bit
+inline constexpr std::size_t kDataOffset = offsetof(VxpSearchListHeader, dataOffset);  // 16-bit: where retrieval writes a key in the record
+inline constexpr std::size_t kHeaderSize = sizeof(VxpSearchListHeader);
+inline constexpr std::uint32_t kContinueAfterMatch = VXP_SEARCH_LIST_CONTINUE_AFTER_MATCH;
 
-// Entry header.
-inline constexpr std::size_t kSize = 0;  // 16-bit: distance to the next entry
-inline constexpr std::size_t kMatchFlags = 2;
-inline constexpr std::size_t kEntryType = 3;
-inline constexpr std::size_t kCompareOffset = 4;  // 16-bit
-inline constexpr std::size_t kCompareLength = 6;  // 16-bit
-inline constexpr std::size_t kKeyLength = 10;  // 16-bit; with the key, a varying column value
-inline constexpr std::size_t kKey = 12;
-inline constexpr std::size_t kEntryHeaderSize = 12;
+// Entry header (VxpSearchEntry).
+inline constexpr std::size_t kSize = offsetof(VxpSearchEntry, size);  // 16-bit: distance to the next entry
+inline constexpr std::size_t kMatchFlags = offsetof(VxpSearchEntry, matchFlags);
+inline constexpr std::size_t kEntryType = offsetof(VxpSearchEntry, entryType);
+inline constexpr std::size_t kCompareOffset = offsetof(VxpSearchEntry, compareOffset);  // 16-bit
+inline constexpr std::size_t kCompareLength = offsetof(VxpSearchEntry, compareLength);  // 16-bit
+inline constexpr std::size_t kKeyLength = offsetof(VxpSearchEntry, keyLength);  // 16-bit; with the key, a varying column value
+inline constexpr std::size_t kEntryHeaderSize = sizeof(VxpSearchEntry);
+inline constexpr std::size_t kKey = kEntryHeaderSize;
+inline constexpr std::size_t kFileMarkOffset = kHeaderSize + kKey;  // the first key's first byte: '@' names a file
+inline constexpr std::uint8_t kFileMark = VXP_SEARCH_FILE_MARK;
 
-inline constexpr std::uint8_t kMatched = 0x80;
-inline constexpr std::uint8_t kVarying = 0x80;  // entry type: the column has a length prefix
-inline constexpr std::uint8_t kLocaleAware = 0x10;
-inline constexpr std::uint8_t kPatternBits = 0x0F;
+inline constexpr std::uint8_t kMatched = VXP_SEARCH_MATCHED;
+inline constexpr std::uint8_t kVarying = VXP_SEARCH_VARYING;  // entry type: the column has a length prefix
+inline constexpr std::uint8_t kLocaleAware = VXP_SEARCH_LOCALE;
+inline constexpr std::uint8_t kPatternBits = VXP_SEARCH_KIND_MASK;
 
 enum class Kind { kLiteral, kSubstring, kPrefix, kPattern, kAny };
 
 constexpr Kind KindOf(std::uint8_t entryType) {
+  constexpr std::uint8_t kPrefixAndAny = VXP_SEARCH_KIND_PREFIX | VXP_SEARCH_KIND_ANY;
   const std::uint8_t bits = entryType & kPatternBits;
-  if (bits == 0) return Kind::kLiteral;
-  if ((bits & 0x8) || (bits & 0x6) == 0x6) return Kind::kSubstring;
-  if (bits & 0x4) return Kind::kPrefix;
-  if (bits & 0x1) return Kind::kPattern;
+  if (bits == VXP_SEARCH_KIND_LITERAL) return Kind::kLiteral;
+  if ((bits & VXP_SEARCH_KIND_SUBSTRING) || (bits & kPrefixAndAny) == kPrefixAndAny) return Kind::kSubstring;
+  if (bits & VXP_SEARCH_KIND_PREFIX) return Kind::kPrefix;
+  if (bits & VXP_SEARCH_KIND_PATTERN) return Kind::kPattern;
   return Kind::kAny;
 }
+static_assert(KindOf(0x06) == Kind::kSubstring && KindOf(0x0C) == Kind::kSubstring && KindOf(0x05) == Kind::kPrefix &&
+              KindOf(0x03) == Kind::kPattern && KindOf(0x02) == Kind::kAny && KindOf(0x90) == Kind::kLiteral);
 
 class Entry {
  public:
