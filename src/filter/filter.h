@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "filter/plan_format.h"
 #include "host/services.h"
@@ -70,42 +71,48 @@ struct FilterElement {
   void* rightData;
 };
 
-static_assert(offsetof(FilterElement, tag) == 0);
-static_assert(offsetof(FilterElement, compareOperator) == 4);
-static_assert(offsetof(FilterElement, logicalOperator) == 8);
-static_assert(offsetof(FilterElement, conditionCode) == 12);
-static_assert(offsetof(FilterElement, columnOffset) == 16);
-static_assert(offsetof(FilterElement, rightColumnOffset) == 20);
-static_assert(offsetof(FilterElement, leftResult) == 24);
-static_assert(offsetof(FilterElement, rightResult) == 28);
-static_assert(offsetof(FilterElement, substringOffset) == 32);
-static_assert(offsetof(FilterElement, reserved36) == 36);
-static_assert(offsetof(FilterElement, routineSlot) == 38);
-static_assert(offsetof(FilterElement, elementId) == 40);
-static_assert(offsetof(FilterElement, trueTargetId) == 42);
-static_assert(offsetof(FilterElement, falseTargetId) == 44);
-static_assert(offsetof(FilterElement, reserved46) == 46);
-static_assert(offsetof(FilterElement, columnLength) == 48);
-static_assert(offsetof(FilterElement, dataType) == 50);
-static_assert(offsetof(FilterElement, trueSkip) == 52);
-static_assert(offsetof(FilterElement, falseSkip) == 54);
-static_assert(offsetof(FilterElement, resultTarget) == 56);
-static_assert(offsetof(FilterElement, resultOperand) == 58);
-static_assert(offsetof(FilterElement, leftScale) == 60);
-static_assert(offsetof(FilterElement, rightScale) == 62);
-static_assert(offsetof(FilterElement, leftFlags) == 64);
-static_assert(offsetof(FilterElement, rightFlags) == 66);
-static_assert(offsetof(FilterElement, leftLiteralLength) == 68);
-static_assert(offsetof(FilterElement, rightLiteralLength) == 70);
-static_assert(offsetof(FilterElement, leftLiteralId) == 72);
-static_assert(offsetof(FilterElement, rightLiteralId) == 74);
-static_assert(offsetof(FilterElement, alternateOperator) == 76);
-static_assert(offsetof(FilterElement, rightDataType) == 78);
-static_assert(offsetof(FilterElement, functionCode) == 80);
-static_assert(offsetof(FilterElement, columnName) == 84);
-static_assert(offsetof(FilterElement, reserved95) == 95);
-static_assert(offsetof(FilterElement, planReferenceWords) == 96);
-static_assert(offsetof(FilterElement, reserved112) == 112);
+// The record part is the public VxpElement, field for field: same offset, same type.
+#define VEXFILT_SAME_AS_PUBLIC(field, publicField)                                                    \
+  static_assert(offsetof(FilterElement, field) == offsetof(VxpElement, publicField) &&                \
+                    std::is_same_v<decltype(FilterElement::field), decltype(VxpElement::publicField)>, \
+                "FilterElement::" #field " differs from VxpElement::" #publicField)
+VEXFILT_SAME_AS_PUBLIC(tag, tag);
+VEXFILT_SAME_AS_PUBLIC(compareOperator, compareOperator);
+VEXFILT_SAME_AS_PUBLIC(logicalOperator, logicalOperator);
+VEXFILT_SAME_AS_PUBLIC(conditionCode, conditionCode);
+VEXFILT_SAME_AS_PUBLIC(columnOffset, columnOffset);
+VEXFILT_SAME_AS_PUBLIC(rightColumnOffset, rightColumnOffset);
+VEXFILT_SAME_AS_PUBLIC(leftResult, leftResult);
+VEXFILT_SAME_AS_PUBLIC(rightResult, rightResult);
+VEXFILT_SAME_AS_PUBLIC(substringOffset, substringOffset);
+VEXFILT_SAME_AS_PUBLIC(reserved36, reserved36);
+VEXFILT_SAME_AS_PUBLIC(routineSlot, routineSlot);
+VEXFILT_SAME_AS_PUBLIC(elementId, elementId);
+VEXFILT_SAME_AS_PUBLIC(trueTargetId, trueTargetId);
+VEXFILT_SAME_AS_PUBLIC(falseTargetId, falseTargetId);
+VEXFILT_SAME_AS_PUBLIC(reserved46, reserved46);
+VEXFILT_SAME_AS_PUBLIC(columnLength, columnLength);
+VEXFILT_SAME_AS_PUBLIC(dataType, dataType);
+VEXFILT_SAME_AS_PUBLIC(trueSkip, trueSkip);
+VEXFILT_SAME_AS_PUBLIC(falseSkip, falseSkip);
+VEXFILT_SAME_AS_PUBLIC(resultTarget, resultTarget);
+VEXFILT_SAME_AS_PUBLIC(resultOperand, resultOperand);
+VEXFILT_SAME_AS_PUBLIC(leftScale, leftScale);
+VEXFILT_SAME_AS_PUBLIC(rightScale, rightScale);
+VEXFILT_SAME_AS_PUBLIC(leftFlags, leftFlags);
+VEXFILT_SAME_AS_PUBLIC(rightFlags, rightFlags);
+VEXFILT_SAME_AS_PUBLIC(leftLiteralLength, leftLiteralLength);
+VEXFILT_SAME_AS_PUBLIC(rightLiteralLength, rightLiteralLength);
+VEXFILT_SAME_AS_PUBLIC(leftLiteralId, leftLiteralId);
+VEXFILT_SAME_AS_PUBLIC(rightLiteralId, rightLiteralId);
+VEXFILT_SAME_AS_PUBLIC(alternateOperator, alternateOperator);
+VEXFILT_SAME_AS_PUBLIC(rightDataType, rightDataType);
+VEXFILT_SAME_AS_PUBLIC(functionCode, functionCode);
+VEXFILT_SAME_AS_PUBLIC(columnName, columnName);
+VEXFILT_SAME_AS_PUBLIC(reserved95, reserved95);
+VEXFILT_SAME_AS_PUBLIC(planReferenceWords, referenceWords);
+VEXFILT_SAME_AS_PUBLIC(reserved112, reserved112);
+#undef VEXFILT_SAME_AS_PUBLIC
 static_assert(offsetof(FilterElement, filter) == kElementRecordSize);
 static_assert(offsetof(FilterElement, routine) == kElementRecordSize + 8);
 static_assert(offsetof(FilterElement, leftData) == kElementRecordSize + 16);
