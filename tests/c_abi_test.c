@@ -5,44 +5,49 @@
 
 #include "vexfilt.h"
 #include "vexhost.h"
-
-static void Put16(unsigned char* p, int16_t v) { memcpy(p, &v, sizeof v); }
-static void Put32(unsigned char* p, int32_t v) { memcpy(p, &v, sizeof v); }
+#include "vexplan.h"
 
 int main(void) {
-  /* One FUNC element (always holds) over a 16-byte record, version 131. */
-  unsigned char plan[224];
-  unsigned char pool[16];
+  /* One FUNC element (always holds) over a 16-byte record. */
+  unsigned char plan[sizeof(VxpPlanHeader) + sizeof(VxpElement)];
+  unsigned char pool[sizeof(VxpPoolHeader)];
+  VxpPlanHeader planHeader;
+  VxpElement element;
+  VxpPoolHeader poolHeader;
   FilterHandle handle;
   unsigned char record[16] = {0};
   int failures = 0;
 
-  memset(plan, 0, sizeof plan);
-  memcpy(plan, "PLAN", 4);
-  Put16(plan + 4, 131);
-  Put16(plan + 6, (int16_t)sizeof plan);
-  Put32(plan + 8, 16);
-  Put16(plan + 12, 192);
-  Put16(plan + 14, 1);
-  memcpy(plan + 16, "CTABLE    ", 10);
-  Put32(plan + 32 + 4, 33);     /* FUNC */
-  Put16(plan + 32 + 52, 1);     /* true skip */
-  Put16(plan + 32 + 54, 1);     /* false skip */
-  Put32(plan + 32 + 80, 1);     /* function 1 */
-  memset(pool, 0, sizeof pool);
-  memcpy(pool, "POOL", 4);
-  Put16(pool + 4, 131);
+  memset(&planHeader, 0, sizeof planHeader);
+  memcpy(planHeader.tag, "PLAN", 4);
+  planHeader.version = VXP_VERSION_EXTENDED;
+  planHeader.totalLength = (int16_t)sizeof plan;
+  planHeader.recordLength = (int32_t)sizeof record;
+  planHeader.elementLength = (int16_t)sizeof element;
+  planHeader.elementCount = 1;
+  memcpy(planHeader.tableName, "CTABLE    ", sizeof planHeader.tableName);
+  memset(&element, 0, sizeof element);
+  element.compareOperator = VXP_OP_FUNC;
+  element.trueSkip = 1;
+  element.falseSkip = 1;
+  element.functionCode = VXP_FN_ALWAYS;
+  memcpy(plan, &planHeader, sizeof planHeader);
+  memcpy(plan + sizeof planHeader, &element, sizeof element);
+  memset(&poolHeader, 0, sizeof poolHeader);
+  memcpy(poolHeader.tag, "POOL", 4);
+  poolHeader.version = VXP_VERSION_EXTENDED;
+  memcpy(pool, &poolHeader, sizeof poolHeader);
 
   memset(&handle, 0, sizeof handle);
-  if (FLT1_CreateFilter(0, plan, (int16_t)sizeof plan, pool, (int16_t)sizeof pool, &handle) != 0) ++failures;
+  if (FLT1_CreateFilter(0, plan, (int16_t)sizeof plan, pool, (int16_t)sizeof pool, &handle) != VXF_STATUS_OK) ++failures;
   /* This is the process's first Filter, so it carries the first sequence number; the next one follows. */
   if (handle.sequence != 101 || handle.reserved != 0 || handle.filter == NULL) ++failures;
-  if (FLT1_FilterRecord(handle, 0, record) != 0) ++failures;
-  if (FLT1_DestroyFilter(handle) != 0) ++failures;
-  if (FLT1_CreateFilter(0, plan, (int16_t)sizeof plan, pool, (int16_t)sizeof pool, &handle) != 0) ++failures;
+  if (FLT1_FilterRecord(handle, 0, record) != VXF_STATUS_OK) ++failures;
+  if (FLT1_DestroyFilter(handle) != VXF_STATUS_OK) ++failures;
+  if (FLT1_CreateFilter(0, plan, (int16_t)sizeof plan, pool, (int16_t)sizeof pool, &handle) != VXF_STATUS_OK) ++failures;
   if (handle.sequence != 102) ++failures;
-  if (FLT1_DestroyFilter(handle) != 0) ++failures;
-  if (FLT1_CreateFilter(0, NULL, 0, pool, (int16_t)sizeof pool, &handle) != 1) ++failures;
+  if (FLT1_DestroyFilter(handle) != VXF_STATUS_OK) ++failures;
+  if (FLT1_CreateFilter(0, NULL, 0, pool, (int16_t)sizeof pool, &handle) != VXF_STATUS_FALSE) ++failures;
   VEXH_ResetTraceLevels();
   printf("%d passed, %d failed\n", failures == 0 ? 1 : 0, failures == 0 ? 0 : 1);
   return failures == 0 ? 0 : 1;
