@@ -1,0 +1,307 @@
+// The public plan header (vexplan.h) and the library agree: the offsets and codes the library reads are
+// the public ones, and what PlanBuilder and PoolBuilder write reads back through the public structs.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "filter/data_types.h"
+#include "filter/filter.h"
+#include "filter/status.h"
+#include "plan/plan_builder.h"
+#include "routines/change_cache.h"
+#include "routines/change_control.h"
+#include "routines/routine_table.h"
+#include "routines/search_list.h"
+#include "vexfilt.h"
+#include "vexplan.h"
+
+namespace vexfilt {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using plan::ChangeControl;
+using plan::Column;
+using plan::PlanBuilder;
+using plan::PoolBuilder;
+using plan::SearchList;
+
+// The offsets the library reads structured literals at.
+static_assert(search_list::kEntryCount == offsetof(VxpSearchListHeader, entryCount));
+static_assert(search_list::kListFlags == offsetof(VxpSearchListHeader, listFlags));
+static_assert(search_list::kDataOffset == offsetof(VxpSearchListHeader, dataOffset));
+static_assert(search_list::kHeaderSize == sizeof(VxpSearchListHeader));
+static_assert(search_list::kSize == offsetof(VxpSearchEntry, size));
+static_assert(search_list::kMatchFlags == offsetof(VxpSearchEntry, matchFlags));
+static_assert(search_list::kEntryType == offsetof(VxpSearchEntry, entryType));
+static_assert(search_list::kCompareOffset == offsetof(VxpSearchEntry, compareOffset));
+static_assert(search_list::kCompareLength == offsetof(VxpSearchEntry, compareLength));
+static_assert(search_list::kKeyLength == offsetof(VxpSearchEntry, keyLength));
+static_assert(search_list::kKey == sizeof(VxpSearchEntry));
+static_assert(search_list::kFileMarkOffset == sizeof(VxpSearchListHeader) + sizeof(VxpSearchEntry));
+static_assert(change_control::kOptions == offsetof(VxpChangeControl, options));
+static_assert(change_control::kBytesHeld == offsetof(VxpChangeControl, bytesHeld));
+static_assert(change_control::kRecordsHeld == offsetof(VxpChangeControl, recordsHeld));
+static_assert(change_control::kKeyColumns == offsetof(VxpChangeControl, keyCount));
+static_assert(change_control::kKeyStride == offsetof(VxpChangeControl, keyStride));
+static_assert(change_control::kKeyLength == offsetof(VxpChangeControl, keyLength));
+static_assert(change_control::kValueAreaLength == offsetof(VxpChangeControl, valueAreaLength));
+static_assert(change_control::kRecordSize == offsetof(VxpChangeControl, recordSize));
+static_assert(change_control::kCache == offsetof(VxpChangeControl, cache));
+static_assert(change_control::kCurrentRecord == offsetof(VxpChangeControl, currentRecord));
+static_assert(change_control::kKeyEntries == sizeof(VxpChangeControl));
+static_assert(change_control::kKeyColumnOffset == offsetof(VxpChangeKey, columnOffset));
+static_assert(change_control::kKeyColumnLength == offsetof(VxpChangeKey, columnLength));
+static_assert(change_control::kKeyEntrySize == 10, "creation reads a key column entry up to its length");
+static_assert(cache_record::kCurrent == offsetof(VxpChangeRecord, current));
+static_assert(cache_record::kPrevious == offsetof(VxpChangeRecord, previous));
+static_assert(cache_record::kStamp == offsetof(VxpChangeRecord, stamp) && kCacheStampOffset == cache_record::kStamp);
+static_assert(cache_record::kEarlierStamp == offsetof(VxpChangeRecord, earlierStamp));
+static_assert(cache_record::kKey == sizeof(VxpChangeRecord));
+
+// The plan's own records: the library's names are the public structs, and its element starts with one.
+static_assert(std::is_same_v<PlanHeader, VxpPlanHeader> && std::is_same_v<PoolHeader, VxpPoolHeader> &&
+              std::is_same_v<LiteralEntry, VxpLiteralEntry>);
+static_assert(kElementRecordSize == sizeof(VxpElement) && offsetof(FilterElement, filter) == sizeof(VxpElement));
+
+// Codes the library derives from data types.
+static_assert(SlotOffsetOf(FlagsOfType(VXP_TYPE_VARCHAR_NULLABLE)) == VXP_SLOT_KIND_VARCHAR);
+static_assert(SlotOffsetOf(FlagsOfType(VXP_TYPE_ULONG)) == VXP_SLOT_KIND_LONG);
+static_assert(SlotOffsetOf(FlagsOfType(VXP_TYPE_USHORT)) == VXP_SLOT_KIND_SHORT);
+static_assert(SlotOffsetOf(FlagsOfType(VXP_TYPE_DOUBLE_ALT_NULLABLE)) == VXP_SLOT_KIND_DOUBLE);
+static_assert(FlagsOfType(VXP_TYPE_UTF8_CHAR_NULLABLE) == (VXP_REP_UTF8 | VXP_REP_NULLABLE));
+static_assert(kSlotCount == VXP_SLOT_COUNT && kLocaleSlotShift == VXP_SLOT_LOCALE_SHIFT);
+static_assert(status::kNoMoreRecords == VXF_STATUS_NO_MORE_RECORDS && status::kLocaleError == VXF_STATUS_LOCALE_ERROR);
+
+template <typename T>
+T Read(const Bytes& bytes, std::size_t offset) {
+  T value;
+  EXPECT_LE(offset + sizeof value, bytes.size());
+  std::memcpy(&value, bytes.data() + offset, sizeof value);
+  return value;
+}
+
+std::string Text(const char* text, std::size_t n) { return std::string(text, n); }
+
+// Where the data of the pool's first entry starts.
+constexpr std::size_t kFirstData = sizeof(VxpPoolHeader) + sizeof(VxpLiteralEntry);
+
+TEST(PublicLayout, BuiltPlanReadsBackThroughThePublicStructs) {
+  PoolBuilder pool;
+  PlanBuilder plan("PROCESS");
+  plan.RecordLength(64).Flags(VXP_PLAN_FLAG_UTF8_DATA);
+  plan.Compare(Column::Long("CPU", 8), op::kGT, pool.Long(90)).Tag("EL01").FalseSkip(2);
+  plan.Like(Column::VarChar("NAME", 12, 10), pool.Char("db*")).SubstringOffset(3);
+  const Bytes bytes = plan.Build();
+
+  const auto header = Read<VxpPlanHeader>(bytes, 0);
+  EXPECT_EQ(header.version, VXP_VERSION_EXTENDED);
+  EXPECT_EQ(header.totalLength, static_cast<std::int16_t>(bytes.size()));
+  EXPECT_EQ(header.recordLength, 64);
+  EXPECT_EQ(header.elementLength, static_cast<std::int16_t>(sizeof(VxpElement)));
+  EXPECT_EQ(header.elementCount, 2);
+  EXPECT_EQ(Text(header.tableName, sizeof header.tableName), "PROCESS   ");
+  EXPECT_EQ(header.planFlags, VXP_PLAN_FLAG_UTF8_DATA);
+
+  const auto compare = Read<VxpElement>(bytes, sizeof header);
+  EXPECT_EQ(Text(compare.tag, 4), "EL01");
+  EXPECT_EQ(compare.compareOperator, VXP_OP_GT);
+  EXPECT_EQ(compare.columnOffset, 8);
+  EXPECT_EQ(compare.routineSlot, VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT);
+  EXPECT_EQ(compare.elementId, 1);
+  EXPECT_EQ(compare.trueTargetId, 2);
+  EXPECT_EQ(compare.falseTargetId, 0) << "past the last element";
+  EXPECT_EQ(compare.columnLength, 4);
+  EXPECT_EQ(compare.dataType, VXP_TYPE_LONG);
+  EXPECT_EQ(compare.trueSkip, 1);
+  EXPECT_EQ(compare.falseSkip, 2);
+  EXPECT_EQ(compare.rightLiteralLength, 4);
+  EXPECT_EQ(compare.rightLiteralId, 1);
+  EXPECT_EQ(compare.functionCode, static_cast<std::uint32_t>(VXP_FN_NONE));
+  EXPECT_EQ(Text(compare.columnName, sizeof compare.columnName), "CPU        ");
+
+  const auto like = Read<VxpElement>(bytes, sizeof header + sizeof(VxpElement));
+  EXPECT_EQ(like.compareOperator, VXP_OP_LIKE);
+  EXPECT_EQ(like.routineSlot, VXP_SLOT_KIND_VARCHAR + VXP_SLOT_COL_LIT);
+  EXPECT_EQ(like.dataType, VXP_TYPE_VARCHAR);
+  EXPECT_EQ(like.substringOffset, 3);
+  EXPECT_EQ(like.rightLiteralId, 2);
+  EXPECT_EQ(like.rightLiteralLength, 3);
+}
+
+TEST(PublicLayout, EveryElementFieldLiesWhereTheLibraryReadsIt) {
+  // Each field of the public element gets a value of its own; the library's element, read from the same
+  // bytes, must hold each one in its field of the same name.
+  VxpElement e;
+  std::memset(&e, 0, sizeof e);
+  std::memcpy(e.tag, "TAG1", 4);
+  e.compareOperator = 0x01020304;
+  e.logicalOperator = 0x05060708;
+  e.conditionCode = 0x090A0B0C;
+  e.columnOffset = 0x0D0E0F10;
+  e.rightColumnOffset = 0x11121314;
+  e.leftResult = 0x15161718;
+  e.rightResult = 0x191A1B1C;
+  e.substringOffset = 0x1D1E1F20;
+  e.reserved36 = 0x2122;
+  e.routineSlot = 0x2324;
+  e.elementId = 0x2526;
+  e.trueTargetId = 0x2728;
+  e.falseTargetId = 0x292A;
+  e.reserved46 = 0x2B2C;
+  e.columnLength = 0x2D2E;
+  e.dataType = 0x2F30;
+  e.trueSkip = 0x3132;
+  e.falseSkip = 0x3334;
+  e.resultTarget = 0x3536;
+  e.resultOperand = 0x3738;
+  e.leftScale = 0x393A;
+  e.rightScale = 0x3B3C;
+  e.leftFlags = 0x3D3E;
+  e.rightFlags = 0x3F40;
+  e.leftLiteralLength = 0x4142;
+  e.rightLiteralLength = 0x4344;
+  e.leftLiteralId = 0x4546;
+  e.rightLiteralId = 0x4748;
+  e.alternateOperator = 0x494A;
+  e.rightDataType = 0x4B4C;
+  e.functionCode = 0x4D4E4F50;
+  std::memcpy(e.columnName, "COLUMN NAME", 11);
+  e.reserved95 = 0x51;
+  for (std::uint32_t i = 0; i < 4; ++i) e.referenceWords[i] = 0x52535455 + i;
+  for (std::size_t i = 0; i < sizeof e.reserved112; ++i) e.reserved112[i] = static_cast<std::uint8_t>(0x60 + i);
+
+  FilterElement f{};
+  std::memcpy(&f, &e, sizeof e);
+  EXPECT_EQ(Text(f.tag, 4), "TAG1");
+  EXPECT_EQ(f.compareOperator, e.compareOperator);
+  EXPECT_EQ(f.logicalOperator, e.logicalOperator);
+  EXPECT_EQ(f.conditionCode, e.conditionCode);
+  EXPECT_EQ(f.columnOffset, e.columnOffset);
+  EXPECT_EQ(f.rightColumnOffset, e.rightColumnOffset);
+  EXPECT_EQ(f.leftResult, e.leftResult);
+  EXPECT_EQ(f.rightResult, e.rightResult);
+  EXPECT_EQ(f.substringOffset, e.substringOffset);
+  EXPECT_EQ(f.reserved36, e.reserved36);
+  EXPECT_EQ(f.routineSlot, e.routineSlot);
+  EXPECT_EQ(f.elementId, e.elementId);
+  EXPECT_EQ(f.trueTargetId, e.trueTargetId);
+  EXPECT_EQ(f.falseTargetId, e.falseTargetId);
+  EXPECT_EQ(f.reserved46, e.reserved46);
+  EXPECT_EQ(f.columnLength, e.columnLength);
+  EXPECT_EQ(f.dataType, e.dataType);
+  EXPECT_EQ(f.trueSkip, e.trueSkip);
+  EXPECT_EQ(f.falseSkip, e.falseSkip);
+  EXPECT_EQ(f.resultTarget, e.resultTarget);
+  EXPECT_EQ(f.resultOperand, e.resultOperand);
+  EXPECT_EQ(f.leftScale, e.leftScale);
+  EXPECT_EQ(f.rightScale, e.rightScale);
+  EXPECT_EQ(f.leftFlags, e.leftFlags);
+  EXPECT_EQ(f.rightFlags, e.rightFlags);
+  EXPECT_EQ(f.leftLiteralLength, e.leftLiteralLength);
+  EXPECT_EQ(f.rightLiteralLength, e.rightLiteralLength);
+  EXPECT_EQ(f.leftLiteralId, e.leftLiteralId);
+  EXPECT_EQ(f.rightLiteralId, e.rightLiteralId);
+  EXPECT_EQ(f.alternateOperator, e.alternateOperator);
+  EXPECT_EQ(f.rightDataType, e.rightDataType);
+  EXPECT_EQ(f.functionCode, e.functionCode);
+  EXPECT_EQ(Text(f.columnName, 11), "COLUMN NAME");
+  EXPECT_EQ(f.reserved95, e.reserved95);
+  EXPECT_EQ(0, std::memcmp(f.planReferenceWords, e.referenceWords, sizeof e.referenceWords));
+  EXPECT_EQ(0, std::memcmp(f.reserved112, e.reserved112, sizeof e.reserved112));
+}
+
+TEST(PublicLayout, BuiltSearchListReadsBackThroughThePublicStructs) {
+  SearchList list = SearchList::Of({"init", "sshd"}, 8, VXP_SEARCH_KIND_PREFIX);
+  list.flags = VXP_SEARCH_LIST_CONTINUE_AFTER_MATCH;
+  list.dataOffset = 24;
+  list.keys[1].compareOffset = 1;
+  list.keys[1].compareLength = 3;
+  PoolBuilder pool;
+  pool.LanguageId(0x01140002);
+  pool.Search(list);
+  const Bytes bytes = pool.Build();
+
+  const auto header = Read<VxpPoolHeader>(bytes, 0);
+  EXPECT_EQ(header.version, VXP_VERSION_EXTENDED);
+  EXPECT_EQ(header.totalLength, static_cast<std::int16_t>(bytes.size()));
+  EXPECT_EQ(header.entryCount, 1);
+  EXPECT_EQ(header.languageId, 0x01140002u);
+
+  const auto entry = Read<VxpLiteralEntry>(bytes, sizeof header);
+  const std::int16_t dataLength = static_cast<std::int16_t>(sizeof(VxpSearchListHeader) + 2 * (sizeof(VxpSearchEntry) + 8));
+  EXPECT_EQ(entry.id, 1);
+  EXPECT_EQ(entry.entryLength, static_cast<std::int16_t>(sizeof entry + dataLength));
+  EXPECT_EQ(entry.dataLength, dataLength);
+  EXPECT_EQ(entry.valueLength, dataLength);
+  EXPECT_EQ(entry.dataType, VXP_TYPE_CHAR);
+  EXPECT_EQ(entry.kind, VXP_ENTRY_SEARCH_LIST);
+
+  const auto listHeader = Read<VxpSearchListHeader>(bytes, kFirstData);
+  EXPECT_EQ(listHeader.entryCount, 2);
+  EXPECT_EQ(listHeader.listFlags, static_cast<std::uint32_t>(VXP_SEARCH_LIST_CONTINUE_AFTER_MATCH));
+  EXPECT_EQ(listHeader.dataOffset, 24);
+
+  std::size_t at = kFirstData + sizeof listHeader;
+  const auto first = Read<VxpSearchEntry>(bytes, at);
+  EXPECT_EQ(first.size, static_cast<std::int16_t>(sizeof first + 8));
+  EXPECT_EQ(first.entryType, VXP_SEARCH_KIND_PREFIX);
+  EXPECT_EQ(first.compareOffset, 0);
+  EXPECT_EQ(first.compareLength, 8);
+  EXPECT_EQ(first.keyLength, 8);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()) + at + sizeof first, 8), "init    ");
+  at += static_cast<std::size_t>(first.size);
+  const auto second = Read<VxpSearchEntry>(bytes, at);
+  EXPECT_EQ(second.compareOffset, 1);
+  EXPECT_EQ(second.compareLength, 3);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()) + at + sizeof second, 8), "sshd    ");
+}
+
+TEST(PublicLayout, BuiltChangeControlBlockReadsBackThroughThePublicStructs) {
+  ChangeControl control;
+  control.options = VXP_CHANGE_PERCENT;
+  control.keys = {Column::Char("HOST", 0, 8), Column::Short("PORT", 8)};
+  PoolBuilder pool;
+  pool.Change(control);
+  const Bytes bytes = pool.Build();
+
+  EXPECT_EQ(Read<VxpLiteralEntry>(bytes, sizeof(VxpPoolHeader)).kind, VXP_ENTRY_CHANGE_CONTROL);
+  const auto block = Read<VxpChangeControl>(bytes, kFirstData);
+  EXPECT_EQ(block.options, static_cast<std::uint32_t>(VXP_CHANGE_PERCENT));
+  EXPECT_EQ(block.keyCount, 2);
+  EXPECT_EQ(block.keyStride, static_cast<std::int16_t>(sizeof(VxpChangeKey)));
+  EXPECT_EQ(block.keyLength, 10);
+  EXPECT_EQ(block.valueAreaLength, static_cast<std::int16_t>(sizeof(VxpChangeRecord)));
+  EXPECT_EQ(block.recordSize, static_cast<std::int16_t>(sizeof(VxpChangeRecord) + 10));
+  EXPECT_EQ(block.cache, nullptr);
+  EXPECT_EQ(block.currentRecord, nullptr);
+
+  const auto host = Read<VxpChangeKey>(bytes, kFirstData + sizeof block);
+  EXPECT_EQ(host.columnOffset, 0);
+  EXPECT_EQ(host.columnLength, 8);
+  EXPECT_EQ(Text(host.columnName, sizeof host.columnName), "HOST       ");
+  const auto port = Read<VxpChangeKey>(bytes, kFirstData + sizeof block + sizeof(VxpChangeKey));
+  EXPECT_EQ(port.columnOffset, 8);
+  EXPECT_EQ(port.columnLength, 2);
+  EXPECT_EQ(Text(port.columnName, sizeof port.columnName), "PORT       ");
+}
+
+TEST(PublicLayout, BuiltColumnDescriptorReadsBackThroughThePublicStruct) {
+  PoolBuilder pool;
+  pool.ColumnDescriptor(Column::ULong("LIMIT", 4));
+  const Bytes bytes = pool.Build();
+
+  EXPECT_EQ(Read<VxpLiteralEntry>(bytes, sizeof(VxpPoolHeader)).dataLength,
+            static_cast<std::int16_t>(sizeof(VxpColumnDescriptor)));
+  const auto descriptor = Read<VxpColumnDescriptor>(bytes, kFirstData);
+  EXPECT_STREQ(descriptor.columnName, "LIMIT");
+  EXPECT_EQ(descriptor.dataType, VXP_TYPE_ULONG);
+  EXPECT_EQ(descriptor.leftDivisor, 0.0) << "set by creation, not by the host";
+}
+
+}  // namespace
+}  // namespace vexfilt
