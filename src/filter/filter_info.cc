@@ -23,7 +23,8 @@ constexpr std::uint32_t kLocaleAttribute = 0x00100000;
 constexpr std::uint32_t kPatternLengthFeature = 0x1000;
 constexpr std::uint16_t kExtSecondColumn = 0x8000, kExtNameGiven = 0x80, kExtArgument = 0x40;
 constexpr std::int16_t kHostOr = 7, kHostAnd = 8, kHostEqual = 1, kHostLike = 10;
-constexpr std::size_t kDescriptorName = 32, kDescriptorType = 44;
+constexpr std::size_t kDescriptorName = offsetof(VxpColumnDescriptor, columnName);
+constexpr std::size_t kDescriptorType = offsetof(VxpColumnDescriptor, dataType);
 constexpr std::uint8_t kNoValue[8] = {};  // what a column-against-column element compares with
 
 std::int16_t HostOperator(std::int32_t code) {
