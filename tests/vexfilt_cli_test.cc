@@ -182,6 +182,7 @@ TEST(VexfiltPredicates, ErrorsPointAtTheOffendingColumn) {
       {"CPU # 1", "unexpected character '#'", 4},
       {"1 = 2", "not two values", 0},
       {"CHANGE(CPU) > 1", "needs --key", 0},
+      {"CHANGE(CPU) > 1 OR NOT PCTCHANGE(IO) > 2", "a predicate holds one CHANGE() or PCTCHANGE(): a second would not see the rows CHANGE(CPU) decides", 23},
       {"CPU > 1 OR KEYS(NAME) IN ('a')", "only be joined to the rest with AND", 11},
       {"", "empty", 0},
       {"SUBSTR(NAME, 7, 3) = 'x'", "SUBSTR(NAME, 7, 3) reaches past the 8 characters of NAME", 13},

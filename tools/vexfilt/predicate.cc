@@ -373,6 +373,10 @@ class Compiler {
     plan_.TableName(options_.tableName).RecordLength(schema_.recordLength());
     pool_.LanguageId(options_.languageId);
     NodePtr rest = TakeKeys(std::move(root));
+    if (rest != nullptr) {
+      const Operand* first = nullptr;
+      RefuseSecondChange(*rest, &first);
+    }
     if (keys_ != nullptr) EmitKeys(*keys_);
     if (rest == nullptr) {
       rest = std::make_unique<Node>();
@@ -477,6 +481,24 @@ class Compiler {
     const int next = NewLabel();
     Added(plan_.Search(field.column, literal), next, next).LogicalOperator(op::kAnd);
     Place(next);
+  }
+
+  // A change function remembers a row's value only when evaluation reaches it, and the first one, compiled
+  // first, decides some rows: a second one would miss them, and report no change, or a change since an
+  // older sample, for their keys. Nothing in a plan can carry the first one's answer past the second, so
+  // a predicate holds one.
+  static void RefuseSecondChange(const Node& node, const Operand** first) {
+    for (const Operand* operand : {&node.left, &node.right}) {
+      if (operand->kind != Operand::Kind::kChange) continue;
+      if (*first != nullptr) {
+        throw Failure{"a predicate holds one CHANGE() or PCTCHANGE(): a second would not see the rows " +
+                          (*first)->text + " decides, and would miss their changes",
+                      operand->position};
+      }
+      *first = operand;
+    }
+    if (node.a) RefuseSecondChange(*node.a, first);
+    if (node.b) RefuseSecondChange(*node.b, first);
   }
 
   static bool HasChange(const Node& node) {
