@@ -710,7 +710,6 @@ TEST(VexfiltSqlOracleSamples, RandomPredicatesOverSamplesAnswerAsSqliteDoes) {
   EXPECT_EQ(AgreeingPredicates(seed, count, 4, 50), count);
 }
 
-
 // ---------------------------------------------------------------------------------------------------------
 // Cases kept by name: the edges the oracle walks over, and what it found.
 
