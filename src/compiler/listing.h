@@ -1,8 +1,8 @@
 // The compiled plan for people: a listing of its elements (--explain) and its jump graph (--dot). Each line
 // joins what the plan itself says (ids, skips, routine slots) with what the library reports about the
 // predicate through FLT1_GetFilter (column, comparison, value).
-#ifndef VEXFILT_TOOLS_VEXFILT_LISTING_H_
-#define VEXFILT_TOOLS_VEXFILT_LISTING_H_
+#ifndef VEXFILT_COMPILER_LISTING_H_
+#define VEXFILT_COMPILER_LISTING_H_
 
 #include <cstdio>
 
@@ -17,4 +17,4 @@ int Dot(const CompiledPlan& compiled, const Schema& schema, std::FILE* out, std:
 
 }  // namespace vexfilt::cli
 
-#endif  // VEXFILT_TOOLS_VEXFILT_LISTING_H_
+#endif  // VEXFILT_COMPILER_LISTING_H_

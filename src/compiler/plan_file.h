@@ -10,8 +10,8 @@
 //
 // Each byte block is followed by a newline. The schema travels with the plan because the plan's column
 // offsets only mean something with the record layout they were compiled for.
-#ifndef VEXFILT_TOOLS_VEXFILT_PLAN_FILE_H_
-#define VEXFILT_TOOLS_VEXFILT_PLAN_FILE_H_
+#ifndef VEXFILT_COMPILER_PLAN_FILE_H_
+#define VEXFILT_COMPILER_PLAN_FILE_H_
 
 #include <string>
 #include <string_view>
@@ -32,4 +32,4 @@ bool DecodePlanFile(std::string_view bytes, SavedPlan* saved, std::string* error
 
 }  // namespace vexfilt::cli
 
-#endif  // VEXFILT_TOOLS_VEXFILT_PLAN_FILE_H_
+#endif  // VEXFILT_COMPILER_PLAN_FILE_H_

@@ -1,6 +1,6 @@
 // A table's columns in declared order and the fixed record layout they give.
-#ifndef VEXFILT_TOOLS_VEXFILT_SCHEMA_H_
-#define VEXFILT_TOOLS_VEXFILT_SCHEMA_H_
+#ifndef VEXFILT_COMPILER_SCHEMA_H_
+#define VEXFILT_COMPILER_SCHEMA_H_
 
 #include <cstdint>
 #include <optional>
@@ -89,4 +89,4 @@ std::string TimestampText(std::string_view digits);
 
 }  // namespace vexfilt::cli
 
-#endif  // VEXFILT_TOOLS_VEXFILT_SCHEMA_H_
+#endif  // VEXFILT_COMPILER_SCHEMA_H_

@@ -7,8 +7,8 @@
 // Conditions are compiled into a jump list: AND and OR short-circuit through the true and false skips, NOT
 // exchanges its operand's targets. Logic is two-valued: a comparison whose function gives no value (a key's
 // first sample, a timestamp MKTIME cannot read) is false, and NOT makes it true.
-#ifndef VEXFILT_TOOLS_VEXFILT_PREDICATE_H_
-#define VEXFILT_TOOLS_VEXFILT_PREDICATE_H_
+#ifndef VEXFILT_COMPILER_PREDICATE_H_
+#define VEXFILT_COMPILER_PREDICATE_H_
 
 #include <cstdint>
 #include <optional>
@@ -48,4 +48,4 @@ const Field* KeysField(const CompiledPlan& compiled, const Schema& schema);
 
 }  // namespace vexfilt::cli
 
-#endif  // VEXFILT_TOOLS_VEXFILT_PREDICATE_H_
+#endif  // VEXFILT_COMPILER_PREDICATE_H_

@@ -1,7 +1,7 @@
 // Reading a compiled Filter Plan and Literal Pool back: the elements as evaluation walks them, the routine
 // family creation binds each one to, and the literal entries they refer to. Nothing here calls the library.
-#ifndef VEXFILT_TOOLS_VEXFILT_PLAN_VIEW_H_
-#define VEXFILT_TOOLS_VEXFILT_PLAN_VIEW_H_
+#ifndef VEXFILT_COMPILER_PLAN_VIEW_H_
+#define VEXFILT_COMPILER_PLAN_VIEW_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -49,4 +49,4 @@ std::uint32_t PoolLanguageId(const std::vector<std::uint8_t>& pool);
 
 }  // namespace vexfilt::cli
 
-#endif  // VEXFILT_TOOLS_VEXFILT_PLAN_VIEW_H_
+#endif  // VEXFILT_COMPILER_PLAN_VIEW_H_

@@ -1,6 +1,6 @@
 // A Filter created from a compiled plan through the C interface, destroyed with its owner.
-#ifndef VEXFILT_TOOLS_VEXFILT_FILTER_OWNER_H_
-#define VEXFILT_TOOLS_VEXFILT_FILTER_OWNER_H_
+#ifndef VEXFILT_COMPILER_FILTER_OWNER_H_
+#define VEXFILT_COMPILER_FILTER_OWNER_H_
 
 #include <cstdint>
 
@@ -32,4 +32,4 @@ class FilterOwner {
 
 }  // namespace vexfilt::cli
 
-#endif  // VEXFILT_TOOLS_VEXFILT_FILTER_OWNER_H_
+#endif  // VEXFILT_COMPILER_FILTER_OWNER_H_

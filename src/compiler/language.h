@@ -1,7 +1,7 @@
 // Language ids for locale-aware comparison: (territory << 16) | language, the territory an ISO 3166-1
 // numeric code and the language a number from the library's table (1 en ... 13 pl).
-#ifndef VEXFILT_TOOLS_VEXFILT_LANGUAGE_H_
-#define VEXFILT_TOOLS_VEXFILT_LANGUAGE_H_
+#ifndef VEXFILT_COMPILER_LANGUAGE_H_
+#define VEXFILT_COMPILER_LANGUAGE_H_
 
 #include <cstdint>
 #include <string>
@@ -18,4 +18,4 @@ std::string LanguageName(std::uint32_t languageId);
 
 }  // namespace vexfilt::cli
 
-#endif  // VEXFILT_TOOLS_VEXFILT_LANGUAGE_H_
+#endif  // VEXFILT_COMPILER_LANGUAGE_H_
