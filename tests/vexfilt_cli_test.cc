@@ -538,6 +538,48 @@ TEST(VexfiltSchema, LayoutAndErrors) {
   EXPECT_NE(schema.Encode(*schema.Find("NOTE"), "a\xEF\xBF\xBF", record).find("holds U+FFFF"), std::string::npos);
 }
 
+TEST(VexfiltSchema, ColumnsPlacedAtTheirOffsetsDescribeAHostsRecord) {
+  std::string error;
+  const auto schema = Schema::Parse("PID int32 at 4, NAME char(7) at 8, CPU int16, record 64", &error);
+  ASSERT_TRUE(schema.has_value()) << error;
+  EXPECT_EQ(schema->Find("PID")->column.offset, 4);
+  EXPECT_EQ(schema->Find("CPU")->column.offset, 16) << "a column without 'at' follows the one before it";
+  EXPECT_EQ(schema->recordLength(), 64);
+  EXPECT_EQ(schema->Text(), "PID int32 at 4, NAME char(7) at 8, CPU int16 at 16, record 64");
+  const auto again = Schema::Parse(schema->Text(), &error);
+  ASSERT_TRUE(again.has_value()) << error;
+  EXPECT_EQ(again->Text(), schema->Text()) << "the text reads back as the same layout";
+  EXPECT_EQ(Schema::Parse("A int32, B int16", &error)->Text(), "A int32, B int16") << "a packed schema stays plain";
+
+  CompileError compileError;
+  const auto compiled = CompilePredicate("CPU > 5 AND NAME LIKE 'we?*'", *schema, {}, &compileError);
+  ASSERT_TRUE(compiled.has_value()) << compileError.message;
+  FilterHandle handle{};
+  ASSERT_EQ(FLT1_CreateFilter(0, compiled->plan.data(), static_cast<std::int16_t>(compiled->plan.size()),
+                              compiled->pool.data(), static_cast<std::int16_t>(compiled->pool.size()), &handle),
+            0);
+  std::vector<std::uint8_t> record = schema->EmptyRecord();
+  EXPECT_EQ(record.size(), 64u);
+  EXPECT_EQ(schema->Encode(*schema->Find("NAME"), "web", record), "");
+  EXPECT_EQ(schema->Encode(*schema->Find("CPU"), "9", record), "");
+  EXPECT_EQ(FLT1_FilterRecord(handle, 0, record.data()), 0);
+  EXPECT_EQ(schema->Encode(*schema->Find("CPU"), "5", record), "");
+  EXPECT_NE(FLT1_FilterRecord(handle, 0, record.data()), 0);
+  FLT1_DestroyFilter(handle);
+
+  const std::pair<std::string, std::string> bad[] = {
+      {"A int32 at 0, B int16 at 2", "schema column 'B' (bytes 2 to 3) overlaps 'A' (bytes 0 to 3)"},
+      {"A int32, record 2", "the records are 2 bytes, but the columns take 4"},
+      {"A int32 at -1", "bad offset '-1'"},
+      {"A int32 at 29998", "longer than 30000 bytes"},
+      {"A int32, record 0", "bad record length '0'"},
+  };
+  for (const auto& [text, message] : bad) {
+    EXPECT_FALSE(Schema::Parse(text, &error).has_value()) << text;
+    EXPECT_NE(error.find(message), std::string::npos) << text << ": " << error;
+  }
+}
+
 TEST(VexfiltCsv, QuotesLineEndsAndLineNumbers) {
   std::vector<CsvRow> rows;
   std::string error;

@@ -135,9 +135,92 @@ std::string Field::TypeName() const {
   return "?";
 }
 
+namespace {
+
+constexpr int kLongestRecord = 30000;
+
+// The kind and capacity of `field` from its type text ("char(16)"); false with `error` set when it is none.
+bool ReadType(std::string type, Field& field, std::string* error) {
+  type = Lower(type);
+  type.erase(std::remove_if(type.begin(), type.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
+             type.end());
+  const std::size_t paren = type.find('(');
+  const std::string base = type.substr(0, paren);
+  if (paren != std::string::npos) {
+    int n = 0;
+    if (type.back() != ')' || !ParseInteger(std::string_view(type).substr(paren + 1, type.size() - paren - 2), &n) ||
+        n < 1 || n > 4000) {
+      *error = "schema column '" + field.name + "': bad length in '" + type + "' (expected 1 to 4000)";
+      return false;
+    }
+    field.capacity = n;
+  }
+  static const struct {
+    const char* name;
+    Kind kind;
+    bool sized;
+  } kTypes[] = {{"int16", Kind::kInt16, false},       {"uint16", Kind::kUInt16, false},
+                {"int32", Kind::kInt32, false},       {"uint32", Kind::kUInt32, false},
+                {"double", Kind::kDouble, false},     {"char", Kind::kChar, true},
+                {"varchar", Kind::kVarChar, true},    {"utf8char", Kind::kUtf8Char, true},
+                {"utf8varchar", Kind::kUtf8VarChar, true}, {"timestamp", Kind::kTimestamp, false}};
+  for (const auto& t : kTypes) {
+    if (base != t.name) continue;
+    if (t.sized != (paren != std::string::npos)) {
+      *error = "schema column '" + field.name + "': type " + base + (t.sized ? " needs a length, e.g. " + base + "(16)"
+                                                                             : " takes no length");
+      return false;
+    }
+    field.kind = t.kind;
+    if (field.kind == Kind::kTimestamp) field.capacity = kTimestampLength;
+    return true;
+  }
+  *error = "schema column '" + field.name + "': unknown type '" + type +
+           "' (int16 uint16 int32 uint32 double char(N) varchar(N) utf8char(N) utf8varchar(N) timestamp)";
+  return false;
+}
+
+// Places `field` at `offset`: the columns the routines read there.
+void LayOut(Field& field, int offset) {
+  const auto n = static_cast<std::int16_t>(field.capacity);
+  switch (field.kind) {
+    case Kind::kInt16: field.column = plan::Column::Short(field.name, offset); break;
+    case Kind::kUInt16: field.column = plan::Column::UShort(field.name, offset); break;
+    case Kind::kInt32: field.column = plan::Column::Long(field.name, offset); break;
+    case Kind::kUInt32: field.column = plan::Column::ULong(field.name, offset); break;
+    case Kind::kDouble: field.column = plan::Column::Double(field.name, offset); break;
+    case Kind::kChar:
+    case Kind::kVarChar: field.column = plan::Column::Char(field.name, offset, static_cast<std::int16_t>(n + 1)); break;
+    case Kind::kTimestamp: field.column = plan::Column::Char(field.name, offset, n); break;
+    case Kind::kUtf8Char:
+    case Kind::kUtf8VarChar:
+      field.column = plan::Column::Utf8VarChar(field.name, offset, static_cast<std::int16_t>(n + 2));
+      field.marked = plan::Column::Utf8Char(field.name, offset + 2, static_cast<std::int16_t>(n + kUtf8EndMark.size()));
+      break;
+  }
+}
+
+// The words of a schema entry.
+std::vector<std::string_view> Words(std::string_view item) {
+  std::vector<std::string_view> words;
+  std::size_t i = 0;
+  while (i < item.size()) {
+    while (i < item.size() && std::isspace(static_cast<unsigned char>(item[i]))) ++i;
+    const std::size_t begin = i;
+    while (i < item.size() && !std::isspace(static_cast<unsigned char>(item[i]))) ++i;
+    if (i > begin) words.push_back(item.substr(begin, i - begin));
+  }
+  return words;
+}
+
+}  // namespace
+
+int Field::Bytes() const { return IsUtf8() ? 2 + marked.length : column.length; }
+
 std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
   Schema schema;
-  int offset = 0;
+  int offset = 0;  // where a column without "at" goes: after the one before it
+  int declaredLength = -1;
   std::size_t start = 0;
   int position = 0;
   while (start <= text.size()) {
@@ -151,12 +234,16 @@ std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
       *error = "column " + std::to_string(position) + " of the schema is empty";
       return std::nullopt;
     }
-    std::size_t space = 0;
-    while (space < item.size() && !std::isspace(static_cast<unsigned char>(item[space]))) ++space;
-    const std::string_view name = item.substr(0, space);
-    std::string type = Lower(Trim(item.substr(space)));
-    type.erase(std::remove_if(type.begin(), type.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
-               type.end());
+    std::vector<std::string_view> words = Words(item);
+    // "record N": the records' length, when they hold more than the columns.
+    if (words.size() == 2 && Lower(words[0]) == "record" && std::isdigit(static_cast<unsigned char>(words[1][0]))) {
+      if (!ParseInteger(words[1], &declaredLength) || declaredLength < 1 || declaredLength > kLongestRecord) {
+        *error = "schema: bad record length '" + std::string(words[1]) + "' (expected 1 to 30000)";
+        return std::nullopt;
+      }
+      continue;
+    }
+    const std::string_view name = words[0];
     if (!ValidName(name)) {
       *error = "schema column " + std::to_string(position) + ": '" + std::string(name) +
                "' is not a column name (letters, digits and _)";
@@ -168,64 +255,37 @@ std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
     }
     Field field;
     field.name = std::string(name);
-    const std::size_t paren = type.find('(');
-    const std::string base = type.substr(0, paren);
-    if (paren != std::string::npos) {
-      int n = 0;
-      if (type.back() != ')' || !ParseInteger(std::string_view(type).substr(paren + 1, type.size() - paren - 2), &n) ||
-          n < 1 || n > 4000) {
-        *error = "schema column '" + field.name + "': bad length in '" + type + "' (expected 1 to 4000)";
+    // "NAME TYPE at OFFSET" places the column; without it the column follows the one before.
+    bool placed = false;
+    if (words.size() >= 4 && Lower(words[words.size() - 2]) == "at") {
+      if (!ParseInteger(words.back(), &offset) || offset < 0 || offset >= kLongestRecord) {
+        *error = "schema column '" + field.name + "': bad offset '" + std::string(words.back()) + "'";
         return std::nullopt;
       }
-      field.capacity = n;
+      placed = true;
+      words.resize(words.size() - 2);
     }
-    static const struct {
-      const char* name;
-      Kind kind;
-      bool sized;
-    } kTypes[] = {{"int16", Kind::kInt16, false},       {"uint16", Kind::kUInt16, false},
-                  {"int32", Kind::kInt32, false},       {"uint32", Kind::kUInt32, false},
-                  {"double", Kind::kDouble, false},     {"char", Kind::kChar, true},
-                  {"varchar", Kind::kVarChar, true},    {"utf8char", Kind::kUtf8Char, true},
-                  {"utf8varchar", Kind::kUtf8VarChar, true}, {"timestamp", Kind::kTimestamp, false}};
-    bool known = false;
-    for (const auto& t : kTypes) {
-      if (base != t.name) continue;
-      known = true;
-      if (t.sized != (paren != std::string::npos)) {
-        *error = "schema column '" + field.name + "': type " + base + (t.sized ? " needs a length, e.g. " + base + "(16)"
-                                                                               : " takes no length");
-        return std::nullopt;
-      }
-      field.kind = t.kind;
-    }
-    if (!known) {
-      *error = "schema column '" + field.name + "': unknown type '" + type +
-               "' (int16 uint16 int32 uint32 double char(N) varchar(N) utf8char(N) utf8varchar(N) timestamp)";
-      return std::nullopt;
-    }
-    if (field.kind == Kind::kTimestamp) field.capacity = kTimestampLength;
-    const auto n = static_cast<std::int16_t>(field.capacity);
-    switch (field.kind) {
-      case Kind::kInt16: field.column = plan::Column::Short(field.name, offset); break;
-      case Kind::kUInt16: field.column = plan::Column::UShort(field.name, offset); break;
-      case Kind::kInt32: field.column = plan::Column::Long(field.name, offset); break;
-      case Kind::kUInt32: field.column = plan::Column::ULong(field.name, offset); break;
-      case Kind::kDouble: field.column = plan::Column::Double(field.name, offset); break;
-      case Kind::kChar:
-      case Kind::kVarChar: field.column = plan::Column::Char(field.name, offset, static_cast<std::int16_t>(n + 1)); break;
-      case Kind::kTimestamp: field.column = plan::Column::Char(field.name, offset, n); break;
-      case Kind::kUtf8Char:
-      case Kind::kUtf8VarChar:
-        field.column = plan::Column::Utf8VarChar(field.name, offset, static_cast<std::int16_t>(n + 2));
-        field.marked = plan::Column::Utf8Char(field.name, offset + 2, static_cast<std::int16_t>(n + kUtf8EndMark.size()));
-        break;
-    }
-    offset += field.IsUtf8() ? 2 + field.marked.length : field.column.length;
-    if (offset > 30000) {
+    std::string type;
+    for (std::size_t w = 1; w < words.size(); ++w) type += words[w];
+    if (!ReadType(type, field, error)) return std::nullopt;
+    LayOut(field, offset);
+    const int end = offset + field.Bytes();
+    if (end > kLongestRecord) {
       *error = "the schema's records are longer than 30000 bytes";
       return std::nullopt;
     }
+    for (const Field& other : schema.fields_) {
+      const int otherEnd = other.column.offset + other.Bytes();
+      if (offset < otherEnd && other.column.offset < end) {
+        *error = "schema column '" + field.name + "' (bytes " + std::to_string(offset) + " to " + std::to_string(end - 1) +
+                 ") overlaps '" + other.name + "' (bytes " + std::to_string(other.column.offset) + " to " +
+                 std::to_string(otherEnd - 1) + ")";
+        return std::nullopt;
+      }
+    }
+    schema.placed_ = schema.placed_ || placed;
+    schema.recordLength_ = std::max(schema.recordLength_, end);
+    offset = end;
     schema.fields_.push_back(std::move(field));
     if (comma == text.size()) break;
   }
@@ -233,7 +293,15 @@ std::optional<Schema> Schema::Parse(std::string_view text, std::string* error) {
     *error = "the schema declares no columns";
     return std::nullopt;
   }
-  schema.recordLength_ = offset;
+  if (declaredLength >= 0) {
+    if (declaredLength < schema.recordLength_) {
+      *error = "schema: the records are " + std::to_string(declaredLength) + " bytes, but the columns take " +
+               std::to_string(schema.recordLength_);
+      return std::nullopt;
+    }
+    schema.placed_ = schema.placed_ || declaredLength != schema.recordLength_;
+    schema.recordLength_ = declaredLength;
+  }
   return schema;
 }
 
@@ -285,7 +353,11 @@ std::string Utf8Fault(std::string_view text) {
 
 std::string Schema::Text() const {
   std::string text;
-  for (const Field& field : fields_) text += (text.empty() ? "" : ", ") + field.name + " " + field.TypeName();
+  for (const Field& field : fields_) {
+    text += (text.empty() ? "" : ", ") + field.name + " " + field.TypeName();
+    if (placed_) text += " at " + std::to_string(field.column.offset);
+  }
+  if (placed_) text += ", record " + std::to_string(recordLength_);
   return text;
 }
 

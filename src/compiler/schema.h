@@ -40,15 +40,20 @@ struct Field {
   // A fixed column's trailing blanks are its padding, not part of its value.
   bool DropsTrailingBlanks() const { return kind == Kind::kChar || kind == Kind::kUtf8Char; }
   std::string TypeName() const;
+  // Bytes the column takes in the record.
+  int Bytes() const;
 };
 
 class Schema {
  public:
-  // Parses "CPU int32, NAME char(16)"; on failure returns nullopt and sets `error`.
+  // Parses "CPU int32, NAME char(16)"; on failure returns nullopt and sets `error`. A column follows the
+  // one before it unless "at OFFSET" places it ("NAME char(16) at 8"); "record N" gives records longer than
+  // their columns. Columns may not overlap.
   static std::optional<Schema> Parse(std::string_view text, std::string* error);
 
   const std::vector<Field>& fields() const { return fields_; }
-  // The columns as Parse reads them back: "PID int32, NAME char(16)".
+  // The columns as Parse reads them back: "PID int32, NAME char(16)", with their offsets and the record
+  // length when any column was placed.
   std::string Text() const;
   // Column names match whatever their case.
   const Field* Find(std::string_view name) const;
@@ -64,6 +69,7 @@ class Schema {
  private:
   std::vector<Field> fields_;
   int recordLength_ = 0;
+  bool placed_ = false;  // some column placed, or the record longer than its columns
 };
 
 bool SameName(std::string_view a, std::string_view b);
