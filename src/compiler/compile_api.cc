@@ -1,0 +1,297 @@
+// The compiler's C interface: each export catches what the C++ inside may throw and answers with a status
+// and a message.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <new>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "language.h"
+#include "listing.h"
+#include "plan_file.h"
+#include "plan_view.h"
+#include "predicate.h"
+#include "schema.h"
+#include "vexcompile.h"
+
+struct VxcPlan {
+  vexfilt::cli::Schema schema;
+  vexfilt::cli::CompiledPlan compiled;
+  std::string predicate;
+};
+
+namespace vexfilt::cli {
+namespace {
+
+constexpr std::size_t kTableNameLength = 10;
+
+// Sets `error` (when given) and returns its status. The message is cut at a character boundary.
+std::int32_t Failed(VxcError* error, std::int32_t status, std::string_view message, int line = 0, int column = 0) {
+  if (error == nullptr) return status;
+  error->status = status;
+  error->line = line;
+  error->column = column;
+  std::size_t length = std::min(message.size(), sizeof error->message - 1);
+  while (length < message.size() && length > 0 && (static_cast<unsigned char>(message[length]) & 0xC0) == 0x80) --length;
+  std::memcpy(error->message, message.data(), length);
+  error->message[length] = '\0';
+  return status;
+}
+
+std::int32_t Succeeded(VxcError* error) {
+  if (error != nullptr) *error = VxcError{};
+  return VXC_OK;
+}
+
+// Runs `body`, turning what it throws into a status: the heap running out, or a fault of the compiler.
+template <typename Body>
+std::int32_t Guarded(VxcError* error, Body&& body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return Failed(error, VXC_NO_MEMORY, "the heap could not supply room");
+  } catch (const std::exception& e) {
+    return Failed(error, VXC_INTERNAL, std::string("internal error: ") + e.what());
+  } catch (...) {
+    return Failed(error, VXC_INTERNAL, "internal error");
+  }
+}
+
+std::int32_t ReadOptions(const VxcOptions* options, const Schema& schema, CompileOptions* out, VxcError* error) {
+  if (options == nullptr) return VXC_OK;
+  if (options->tableName != nullptr) {
+    out->tableName = options->tableName;
+    if (out->tableName.empty() || out->tableName.size() > kTableNameLength) {
+      return Failed(error, VXC_BAD_OPTION, "the table name must be 1 to 10 characters");
+    }
+  }
+  if (options->language != nullptr) {
+    std::string message;
+    if (!ParseLanguage(options->language, &out->languageId, &message)) return Failed(error, VXC_BAD_OPTION, message);
+  }
+  if (options->keyColumnCount < 0 || (options->keyColumnCount > 0 && options->keyColumns == nullptr)) {
+    return Failed(error, VXC_BAD_ARGUMENT, "keyColumnCount is negative, or keyColumns is NULL");
+  }
+  for (std::int32_t i = 0; i < options->keyColumnCount; ++i) {
+    const char* key = options->keyColumns[i];
+    if (key == nullptr) return Failed(error, VXC_BAD_ARGUMENT, "a key column is NULL");
+    if (schema.Find(key) == nullptr) return Failed(error, VXC_BAD_OPTION, std::string("unknown key column '") + key + "'");
+    out->keyColumns.emplace_back(key);
+  }
+  return VXC_OK;
+}
+
+// The 1-based line and character of byte `position` of `text`.
+void PlaceOf(std::string_view text, int position, int* line, int* column) {
+  *line = 1;
+  *column = 1;
+  for (std::size_t i = 0; i < static_cast<std::size_t>(position) && i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == '\n') {
+      ++*line;
+      *column = 1;
+    } else if ((c & 0xC0) != 0x80) {
+      ++*column;
+    }
+  }
+}
+
+std::int32_t Compile(std::optional<Schema> schema, const std::string& schemaError, const char* predicate,
+                     const VxcOptions* options, VxcPlan** plan, VxcError* error) {
+  if (!schema) return Failed(error, VXC_BAD_SCHEMA, schemaError);
+  CompileOptions compileOptions;
+  if (const std::int32_t status = ReadOptions(options, *schema, &compileOptions, error)) return status;
+  CompileError compileError;
+  auto compiled = CompilePredicate(predicate, *schema, compileOptions, &compileError);
+  if (!compiled) {
+    int line = 0, column = 0;
+    if (compileError.position >= 0) PlaceOf(predicate, compileError.position, &line, &column);
+    return Failed(error, VXC_BAD_PREDICATE, compileError.message, line, column);
+  }
+  *plan = new VxcPlan{std::move(*schema), std::move(*compiled), predicate};
+  return Succeeded(error);
+}
+
+// What `print` writes to a stream, as text the caller releases with VXC_FreeText.
+template <typename Print>
+std::int32_t Printed(VxcError* error, char** text, Print&& print) {
+  char* buffer = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&buffer, &size);
+  if (out == nullptr) return Failed(error, VXC_NO_MEMORY, "the heap could not supply room");
+  char* why = nullptr;
+  std::size_t whySize = 0;
+  std::FILE* err = open_memstream(&why, &whySize);
+  if (err == nullptr) {
+    std::fclose(out);
+    std::free(buffer);
+    return Failed(error, VXC_NO_MEMORY, "the heap could not supply room");
+  }
+  const int status = print(out, err);
+  std::fclose(out);
+  std::fclose(err);
+  std::string message(why, whySize);
+  std::free(why);
+  if (status != 0) {
+    std::free(buffer);
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    return Failed(error, VXC_INTERNAL, message.empty() ? "the plan cannot be listed" : message);
+  }
+  *text = buffer;
+  return Succeeded(error);
+}
+
+}  // namespace
+}  // namespace vexfilt::cli
+
+using namespace vexfilt::cli;
+
+extern "C" {
+
+VEXCOMPILE_EXPORT int32_t VXC_CompileText(const char* schema, const char* predicate, const VxcOptions* options,
+                                          VxcPlan** plan, VxcError* error) {
+  if (plan != nullptr) *plan = nullptr;
+  if (schema == nullptr || predicate == nullptr || plan == nullptr) {
+    return Failed(error, VXC_BAD_ARGUMENT, "schema, predicate and plan must not be NULL");
+  }
+  return Guarded(error, [&] {
+    std::string schemaError;
+    auto parsed = Schema::Parse(schema, &schemaError);
+    return Compile(std::move(parsed), schemaError, predicate, options, plan, error);
+  });
+}
+
+VEXCOMPILE_EXPORT int32_t VXC_CompileColumns(const VxcColumn* columns, int32_t columnCount, int32_t recordLength,
+                                             const char* predicate, const VxcOptions* options, VxcPlan** plan,
+                                             VxcError* error) {
+  if (plan != nullptr) *plan = nullptr;
+  if (columns == nullptr || columnCount < 1 || predicate == nullptr || plan == nullptr) {
+    return Failed(error, VXC_BAD_ARGUMENT, "columns, predicate and plan must not be NULL, and columnCount at least 1");
+  }
+  return Guarded(error, [&]() -> std::int32_t {
+    // The columns as schema text, each placed at its offset: one reading of schemas for both forms.
+    std::string text;
+    for (int32_t i = 0; i < columnCount; ++i) {
+      const VxcColumn& c = columns[i];
+      if (c.name == nullptr || c.type == nullptr) return Failed(error, VXC_BAD_ARGUMENT, "a column's name or type is NULL");
+      const std::string_view name(c.name), type(c.type);
+      if (name.find_first_of(", \t\n") != std::string_view::npos || type.find(',') != std::string_view::npos) {
+        return Failed(error, VXC_BAD_SCHEMA, "column '" + std::string(name) + "': a name or type may not hold a comma or blank");
+      }
+      text += std::string(name) + " " + std::string(type) + " at " + std::to_string(c.offset) + ", ";
+    }
+    text += "record " + std::to_string(recordLength);
+    std::string schemaError;
+    auto schema = Schema::Parse(text, &schemaError);
+    if (schema) {
+      for (int32_t i = 0; i < columnCount; ++i) {
+        const Field& field = schema->fields()[static_cast<std::size_t>(i)];
+        if (columns[i].length != 0 && columns[i].length != field.Bytes()) {
+          return Failed(error, VXC_BAD_SCHEMA,
+                        "column '" + field.name + "': " + field.TypeName() + " takes " + std::to_string(field.Bytes()) +
+                            " bytes, not " + std::to_string(columns[i].length));
+        }
+      }
+    }
+    return Compile(std::move(schema), schemaError, predicate, options, plan, error);
+  });
+}
+
+VEXCOMPILE_EXPORT void VXC_FreePlan(VxcPlan* plan) { delete plan; }
+
+VEXCOMPILE_EXPORT const void* VXC_PlanBytes(const VxcPlan* plan, int16_t* length) {
+  if (plan == nullptr) return nullptr;
+  if (length != nullptr) *length = static_cast<int16_t>(plan->compiled.plan.size());
+  return plan->compiled.plan.data();
+}
+
+VEXCOMPILE_EXPORT const void* VXC_PoolBytes(const VxcPlan* plan, int16_t* length) {
+  if (plan == nullptr) return nullptr;
+  if (length != nullptr) *length = static_cast<int16_t>(plan->compiled.pool.size());
+  return plan->compiled.pool.data();
+}
+
+VEXCOMPILE_EXPORT int32_t VXC_RecordLength(const VxcPlan* plan) { return plan == nullptr ? 0 : plan->schema.recordLength(); }
+
+VEXCOMPILE_EXPORT int32_t VXC_PutValue(const VxcPlan* plan, const char* column, const char* value, void* record,
+                                       int32_t recordLength, VxcError* error) {
+  if (plan == nullptr || column == nullptr || value == nullptr || record == nullptr) {
+    return Failed(error, VXC_BAD_ARGUMENT, "plan, column, value and record must not be NULL");
+  }
+  if (recordLength < plan->schema.recordLength()) {
+    return Failed(error, VXC_BAD_ARGUMENT,
+                  "the record is " + std::to_string(recordLength) + " bytes; the schema lays out " +
+                      std::to_string(plan->schema.recordLength()));
+  }
+  return Guarded(error, [&]() -> std::int32_t {
+    const Field* field = plan->schema.Find(column);
+    if (field == nullptr) return Failed(error, VXC_BAD_VALUE, std::string("unknown column '") + column + "'");
+    // Encode writes into a whole record; the column's bytes are copied out of it.
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(plan->schema.recordLength()));
+    const std::string fault = plan->schema.Encode(*field, value, bytes);
+    if (!fault.empty()) return Failed(error, VXC_BAD_VALUE, field->name + ": " + fault);
+    const auto at = static_cast<std::size_t>(field->column.offset);
+    std::memcpy(static_cast<char*>(record) + at, bytes.data() + at, static_cast<std::size_t>(field->Bytes()));
+    return Succeeded(error);
+  });
+}
+
+VEXCOMPILE_EXPORT int32_t VXC_Listing(const VxcPlan* plan, char** text, VxcError* error) {
+  if (text != nullptr) *text = nullptr;
+  if (plan == nullptr || text == nullptr) return Failed(error, VXC_BAD_ARGUMENT, "plan and text must not be NULL");
+  return Guarded(error, [&] {
+    return Printed(error, text, [&](std::FILE* out, std::FILE* err) { return Explain(plan->compiled, plan->schema, out, err); });
+  });
+}
+
+VEXCOMPILE_EXPORT int32_t VXC_JumpGraph(const VxcPlan* plan, char** text, VxcError* error) {
+  if (text != nullptr) *text = nullptr;
+  if (plan == nullptr || text == nullptr) return Failed(error, VXC_BAD_ARGUMENT, "plan and text must not be NULL");
+  return Guarded(error, [&] {
+    return Printed(error, text, [&](std::FILE* out, std::FILE* err) { return Dot(plan->compiled, plan->schema, out, err); });
+  });
+}
+
+VEXCOMPILE_EXPORT void VXC_FreeText(char* text) { std::free(text); }
+
+VEXCOMPILE_EXPORT int32_t VXC_SavePlan(const VxcPlan* plan, const char* path, VxcError* error) {
+  if (plan == nullptr || path == nullptr) return Failed(error, VXC_BAD_ARGUMENT, "plan and path must not be NULL");
+  return Guarded(error, [&] {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << EncodePlanFile(SavedPlan{plan->schema.Text(), plan->predicate, plan->compiled});
+    if (!out.flush()) return Failed(error, VXC_FILE_ERROR, std::string("cannot write plan file '") + path + "'");
+    return Succeeded(error);
+  });
+}
+
+VEXCOMPILE_EXPORT int32_t VXC_LoadPlan(const char* path, VxcPlan** plan, VxcError* error) {
+  if (plan != nullptr) *plan = nullptr;
+  if (path == nullptr || plan == nullptr) return Failed(error, VXC_BAD_ARGUMENT, "path and plan must not be NULL");
+  return Guarded(error, [&]() -> std::int32_t {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return Failed(error, VXC_FILE_ERROR, std::string("cannot read plan file '") + path + "'");
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string message;
+    SavedPlan saved;
+    if (!DecodePlanFile(bytes, &saved, &message)) return Failed(error, VXC_FILE_ERROR, std::string(path) + ": " + message);
+    auto schema = Schema::Parse(saved.schema, &message);
+    if (!schema) return Failed(error, VXC_FILE_ERROR, std::string(path) + ": " + message);
+    const auto view = ReadPlan(saved.compiled.plan, &message);
+    if (!view) return Failed(error, VXC_FILE_ERROR, std::string(path) + ": " + message);
+    if (view->header.recordLength != schema->recordLength()) {
+      return Failed(error, VXC_FILE_ERROR,
+                    std::string(path) + ": the plan reads " + std::to_string(view->header.recordLength) +
+                        "-byte records, the schema lays out " + std::to_string(schema->recordLength()));
+    }
+    *plan = new VxcPlan{std::move(*schema), std::move(saved.compiled), std::move(saved.predicate)};
+    return Succeeded(error);
+  });
+}
+
+}  // extern "C"

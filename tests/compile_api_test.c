@@ -1,0 +1,146 @@
+/* A host written in C99 that writes its condition as text: the compiler library compiles it over a schema
+ * given as text and over the host's own record struct, the evaluation library runs it, and the plan is
+ * listed, kept in a file and loaded again. Prints each failed check and exits 1 if there was one. */
+#include <stddef.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "vexcompile.h"
+#include "vexfilt.h"
+
+static int failures = 0;
+
+#define CHECK(condition)                                                  \
+  do {                                                                    \
+    if (!(condition)) {                                                   \
+      fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
+      ++failures;                                                         \
+    }                                                                     \
+  } while (0)
+
+/* The host's record: its own layout, text columns in the form the compiler reads them. */
+typedef struct Process {
+  int32_t pid;
+  char name[13]; /* char(12): the value, a zero byte, then bytes 0x01 */
+  char pad[3];
+  int32_t cpu;
+} Process;
+
+/* Creates a Filter from `plan` and returns what FLT1_FilterRecord says of each record. */
+static int Verdicts(const VxcPlan* plan, const void* records, size_t size, int count, int* verdicts) {
+  FilterHandle handle;
+  int16_t planLength = 0, poolLength = 0;
+  const void* planBytes = VXC_PlanBytes(plan, &planLength);
+  const void* poolBytes = VXC_PoolBytes(plan, &poolLength);
+  int i;
+  if (FLT1_CreateFilter(0, planBytes, planLength, poolBytes, poolLength, &handle) != VXF_STATUS_OK) return 0;
+  FLT1_BeginSample(handle);
+  for (i = 0; i < count; ++i) verdicts[i] = FLT1_FilterRecord(handle, 0, (const char*)records + (size_t)i * size) == 0;
+  {
+    uint32_t result = 0;
+    FLT1_EndSample(handle, &result);
+  }
+  FLT1_DestroyFilter(handle);
+  return 1;
+}
+
+static void PutProcess(const VxcPlan* plan, Process* process, const char* pid, const char* name, const char* cpu) {
+  VxcError error;
+  CHECK(VXC_PutValue(plan, "PID", pid, process, (int32_t)sizeof *process, &error) == VXC_OK);
+  CHECK(VXC_PutValue(plan, "NAME", name, process, (int32_t)sizeof *process, &error) == VXC_OK);
+  CHECK(VXC_PutValue(plan, "CPU", cpu, process, (int32_t)sizeof *process, &error) == VXC_OK);
+}
+
+static void HostStructCompilesAndRuns(void) {
+  const VxcColumn columns[] = {
+      {"PID", "int32", (int32_t)offsetof(Process, pid), 4},
+      {"NAME", "char(12)", (int32_t)offsetof(Process, name), (int32_t)sizeof(((Process*)0)->name)},
+      {"CPU", "int32", (int32_t)offsetof(Process, cpu), 0},
+  };
+  VxcPlan* plan = NULL;
+  VxcError error;
+  Process processes[3];
+  int verdicts[3] = {0, 0, 0};
+  char* text = NULL;
+  memset(processes, 0, sizeof processes);
+  CHECK(VXC_CompileColumns(columns, 3, (int32_t)sizeof(Process), "CPU > 50 AND NAME LIKE 'web-?'", NULL, &plan,
+                           &error) == VXC_OK);
+  if (plan == NULL) return;
+  CHECK(VXC_RecordLength(plan) == (int32_t)sizeof(Process));
+  PutProcess(plan, &processes[0], "1", "web-1", "90");
+  PutProcess(plan, &processes[1], "2", "web-12", "90");
+  PutProcess(plan, &processes[2], "3", "web-3", "10");
+  CHECK(processes[0].pid == 1 && processes[0].cpu == 90 && strcmp(processes[0].name, "web-1") == 0);
+  CHECK(Verdicts(plan, processes, sizeof(Process), 3, verdicts));
+  CHECK(verdicts[0] == 1 && verdicts[1] == 0 && verdicts[2] == 0);
+
+  CHECK(VXC_PutValue(plan, "CPU", "ninety", &processes[0], (int32_t)sizeof(Process), &error) == VXC_BAD_VALUE);
+  CHECK(strstr(error.message, "CPU") != NULL && error.status == VXC_BAD_VALUE);
+  CHECK(VXC_PutValue(plan, "NAME", "web-1", &processes[0], 8, &error) == VXC_BAD_ARGUMENT);
+
+  CHECK(VXC_Listing(plan, &text, &error) == VXC_OK && text != NULL && strstr(text, "LIKE") != NULL);
+  VXC_FreeText(text);
+  CHECK(VXC_JumpGraph(plan, &text, &error) == VXC_OK && text != NULL && strncmp(text, "digraph", 7) == 0);
+  VXC_FreeText(text);
+
+  /* Kept in a file and loaded again: the same bytes, and the placed schema with them. */
+  CHECK(VXC_SavePlan(plan, "compile_api_test.vxp", &error) == VXC_OK);
+  {
+    VxcPlan* loaded = NULL;
+    int16_t a = 0, b = 0;
+    CHECK(VXC_LoadPlan("compile_api_test.vxp", &loaded, &error) == VXC_OK);
+    if (loaded != NULL) {
+      CHECK(memcmp(VXC_PlanBytes(plan, &a), VXC_PlanBytes(loaded, &b), (size_t)a) == 0 && a == b);
+      CHECK(VXC_RecordLength(loaded) == (int32_t)sizeof(Process));
+      CHECK(Verdicts(loaded, processes, sizeof(Process), 3, verdicts));
+      CHECK(verdicts[0] == 1 && verdicts[1] == 0 && verdicts[2] == 0);
+    }
+    VXC_FreePlan(loaded);
+  }
+  VXC_FreePlan(plan);
+}
+
+static void FaultsAreStatusesWithPlaces(void) {
+  VxcPlan* plan = (VxcPlan*)&failures; /* not NULL, to see that it is cleared */
+  VxcError error;
+  const char* keys[] = {"NAME"};
+  VxcOptions options = {"PROCS", "de_DE", keys, 1};
+  CHECK(VXC_CompileText("CPU int32, NAME char(8)", "CPU > 1 AND\n  NAME = 5", NULL, &plan, &error) == VXC_BAD_PREDICATE);
+  CHECK(plan == NULL);
+  CHECK(error.status == VXC_BAD_PREDICATE && error.line == 2 && error.column == 10);
+  CHECK(strstr(error.message, "compare it with a 'quoted' text") != NULL);
+  CHECK(VXC_CompileText("CPU int32, NAME char(8)", "NAME = 'caf\xC3\xA9' AND CPU = 'x'", NULL, &plan, &error) ==
+        VXC_BAD_PREDICATE);
+  CHECK(error.line == 1 && error.column == 25); /* characters, not bytes */
+  CHECK(VXC_CompileText("CPU int64", "CPU > 1", NULL, &plan, &error) == VXC_BAD_SCHEMA);
+  CHECK(strstr(error.message, "unknown type 'int64'") != NULL && error.line == 0);
+  options.language = "xx_YY";
+  CHECK(VXC_CompileText("CPU int32, NAME char(8)", "CPU > 1", &options, &plan, &error) == VXC_BAD_OPTION);
+  options.language = "de_DE";
+  keys[0] = "NAMES";
+  CHECK(VXC_CompileText("CPU int32, NAME char(8)", "CPU > 1", &options, &plan, &error) == VXC_BAD_OPTION);
+  CHECK(strstr(error.message, "NAMES") != NULL);
+  keys[0] = "NAME";
+  CHECK(VXC_CompileText("CPU int32, NAME char(8)", "CHANGE(CPU) > 1", &options, &plan, &error) == VXC_OK);
+  VXC_FreePlan(plan);
+  CHECK(VXC_CompileText(NULL, "CPU > 1", NULL, &plan, &error) == VXC_BAD_ARGUMENT);
+  CHECK(VXC_CompileText("CPU int32", "CPU > 1", NULL, NULL, NULL) == VXC_BAD_ARGUMENT);
+  {
+    const VxcColumn wrong[] = {{"NAME", "char(12)", 0, 12}};
+    CHECK(VXC_CompileColumns(wrong, 1, 16, "NAME = 'x'", NULL, &plan, &error) == VXC_BAD_SCHEMA);
+    CHECK(strstr(error.message, "char(12) takes 13 bytes, not 12") != NULL);
+  }
+  {
+    const VxcColumn overlapping[] = {{"A", "int32", 0, 0}, {"B", "int32", 2, 0}};
+    CHECK(VXC_CompileColumns(overlapping, 2, 8, "A = 1", NULL, &plan, &error) == VXC_BAD_SCHEMA);
+    CHECK(strstr(error.message, "overlaps") != NULL);
+  }
+  CHECK(VXC_LoadPlan("no-such-plan.vxp", &plan, &error) == VXC_FILE_ERROR && plan == NULL);
+}
+
+int main(void) {
+  HostStructCompilesAndRuns();
+  FaultsAreStatusesWithPlaces();
+  if (failures == 0) printf("all checks passed\n");
+  return failures == 0 ? 0 : 1;
+}
