@@ -278,18 +278,9 @@ VEXCOMPILE_EXPORT int32_t VXC_LoadPlan(const char* path, VxcPlan** plan, VxcErro
     if (!in) return Failed(error, VXC_FILE_ERROR, std::string("cannot read plan file '") + path + "'");
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string message;
-    SavedPlan saved;
-    if (!DecodePlanFile(bytes, &saved, &message)) return Failed(error, VXC_FILE_ERROR, std::string(path) + ": " + message);
-    auto schema = Schema::Parse(saved.schema, &message);
-    if (!schema) return Failed(error, VXC_FILE_ERROR, std::string(path) + ": " + message);
-    const auto view = ReadPlan(saved.compiled.plan, &message);
-    if (!view) return Failed(error, VXC_FILE_ERROR, std::string(path) + ": " + message);
-    if (view->header.recordLength != schema->recordLength()) {
-      return Failed(error, VXC_FILE_ERROR,
-                    std::string(path) + ": the plan reads " + std::to_string(view->header.recordLength) +
-                        "-byte records, the schema lays out " + std::to_string(schema->recordLength()));
-    }
-    *plan = new VxcPlan{std::move(*schema), std::move(saved.compiled), std::move(saved.predicate)};
+    auto opened = OpenPlanFile(bytes, nullptr, &message);
+    if (!opened) return Failed(error, VXC_FILE_ERROR, std::string(path) + ": " + message);
+    *plan = new VxcPlan{std::move(opened->schema), std::move(opened->saved.compiled), std::move(opened->saved.predicate)};
     return Succeeded(error);
   });
 }

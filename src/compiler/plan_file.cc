@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "plan_view.h"
+
 namespace vexfilt::cli {
 namespace {
 
@@ -117,6 +119,21 @@ bool DecodePlanFile(std::string_view bytes, SavedPlan* saved, std::string* error
     return false;
   }
   return true;
+}
+
+std::optional<OpenedPlan> OpenPlanFile(std::string_view bytes, const std::string* schemaText, std::string* error) {
+  SavedPlan saved;
+  if (!DecodePlanFile(bytes, &saved, error)) return std::nullopt;
+  auto schema = Schema::Parse(schemaText != nullptr ? *schemaText : saved.schema, error);
+  if (!schema) return std::nullopt;
+  const auto view = ReadPlan(saved.compiled.plan, error);
+  if (!view) return std::nullopt;
+  if (view->header.recordLength != schema->recordLength()) {
+    *error = "the plan reads " + std::to_string(view->header.recordLength) + "-byte records, the schema lays out " +
+             std::to_string(schema->recordLength());
+    return std::nullopt;
+  }
+  return OpenedPlan{std::move(saved), std::move(*schema)};
 }
 
 }  // namespace vexfilt::cli

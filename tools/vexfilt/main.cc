@@ -235,18 +235,11 @@ int main(int argc, char** argv) {
     if (compileOption) return Fail("--key, --table and --language are compiled into a plan; --load-plan takes them from it");
     std::string bytes;
     if (!ReadFile(loadPath, &bytes)) return Fail("cannot read plan file '" + loadPath + "'");
-    SavedPlan saved;
-    if (!vexfilt::cli::DecodePlanFile(bytes, &saved, &error)) return Fail(loadPath + ": " + error);
-    schema = Schema::Parse(haveSchema ? schemaText : saved.schema, &error);
-    if (!schema) return Fail(loadPath + ": " + error);
-    const auto view = vexfilt::cli::ReadPlan(saved.compiled.plan, &error);
-    if (!view) return Fail(loadPath + ": " + error);
-    if (view->header.recordLength != schema->recordLength()) {
-      return Fail("the plan in '" + loadPath + "' reads " + std::to_string(view->header.recordLength) +
-                  "-byte records, the schema lays out " + std::to_string(schema->recordLength()));
-    }
-    compiled = std::move(saved.compiled);
-    predicate = saved.predicate;
+    auto opened = vexfilt::cli::OpenPlanFile(bytes, haveSchema ? &schemaText : nullptr, &error);
+    if (!opened) return Fail(loadPath + ": " + error);
+    schema = std::move(opened->schema);
+    compiled = std::move(opened->saved.compiled);
+    predicate = opened->saved.predicate;
   } else {
     if (!haveSchema) return Fail("a schema is needed: --schema \"COL TYPE, ...\" or --schema-file PATH");
     if (!havePredicate) return Fail("a predicate is needed, e.g. \"CPU > 90\"");
