@@ -31,9 +31,6 @@ class SampleClock {
   std::uint32_t seconds_ = 0;
 };
 
-constexpr std::int32_t kNoMoreRecords = 514;
-constexpr std::uint32_t kUnmatchedEntries = 0x8000;
-
 void PrintHeader(const Schema& schema, std::FILE* out) {
   bool first = true;
   for (const Field& field : schema.fields()) {
@@ -159,12 +156,12 @@ int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::ve
     if (options.countOnly && samples.size() > 1) std::fprintf(out, "%s:%ld\n", sample.name.c_str(), sampleMatched);
     if (options.countOnly && samples.size() == 1) std::fprintf(out, "%ld\n", sampleMatched);
     if (options.sampleHeadings && !options.countOnly && sampleMatched == 0) std::fprintf(out, "# no rows matched\n");
-    if ((result & kUnmatchedEntries) && keysField != nullptr) {
+    if ((result & VXF_RESULT_UNMATCHED_ENTRIES) && keysField != nullptr) {
       for (;;) {
         std::vector<std::uint8_t> buffer = schema.EmptyRecord();
         auto length = static_cast<std::uint32_t>(buffer.size());
         const std::int32_t status = FLT1_RetrieveRecord(filter.handle(), buffer.data(), &length);
-        if (status == kNoMoreRecords) break;
+        if (status == VXF_STATUS_NO_MORE_RECORDS) break;
         if (status != 0) {
           std::fprintf(err, "error: retrieving the missing keys failed (FLT1_RetrieveRecord status %d)\n", status);
           return 2;
