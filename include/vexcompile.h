@@ -86,10 +86,23 @@ VEXCOMPILE_EXPORT const void* VXC_PoolBytes(const VxcPlan* plan, int16_t* length
 /* Bytes of one record, as the schema lays them out. */
 VEXCOMPILE_EXPORT int32_t VXC_RecordLength(const VxcPlan* plan);
 
+/* The schema's columns in record order: how many, and the name of column `index` (from 0), valid while
+ * the plan lives; NULL for an index out of range. */
+VEXCOMPILE_EXPORT int32_t VXC_ColumnCount(const VxcPlan* plan);
+VEXCOMPILE_EXPORT const char* VXC_ColumnName(const VxcPlan* plan, int32_t index);
+/* The column whose expected keys the plan lists (KEYS(...) IN), whose values FLT1_RetrieveRecord returns
+ * for the keys a sample missed; NULL when the plan lists none. */
+VEXCOMPILE_EXPORT const char* VXC_KeysColumn(const VxcPlan* plan);
+
 /* Writes `value`, as text ("42", "web-0", "2024-01-15 12:30:00"), into `column` of the record of
  * `recordLength` bytes, laid out as the plan reads it. */
 VEXCOMPILE_EXPORT int32_t VXC_PutValue(const VxcPlan* plan, const char* column, const char* value, void* record,
                                        int32_t recordLength, VxcError* error);
+
+/* The value of `column` in the record, as text VXC_PutValue would take back, to release with
+ * VXC_FreeText. */
+VEXCOMPILE_EXPORT int32_t VXC_GetValue(const VxcPlan* plan, const char* column, const void* record,
+                                       int32_t recordLength, char** text, VxcError* error);
 
 /* The listing of the plan's elements (what `vexfilt --explain` prints) and its jump graph in Graphviz
  * (`vexfilt --dot`), as text to release with VXC_FreeText. */

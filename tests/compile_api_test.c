@@ -74,6 +74,16 @@ static void HostStructCompilesAndRuns(void) {
   CHECK(Verdicts(plan, processes, sizeof(Process), 3, verdicts));
   CHECK(verdicts[0] == 1 && verdicts[1] == 0 && verdicts[2] == 0);
 
+  CHECK(VXC_ColumnCount(plan) == 3 && strcmp(VXC_ColumnName(plan, 1), "NAME") == 0);
+  CHECK(VXC_ColumnName(plan, 3) == NULL && VXC_ColumnName(plan, -1) == NULL && VXC_KeysColumn(plan) == NULL);
+  CHECK(VXC_GetValue(plan, "NAME", &processes[1], (int32_t)sizeof(Process), &text, &error) == VXC_OK);
+  CHECK(text != NULL && strcmp(text, "web-12") == 0);
+  VXC_FreeText(text);
+  CHECK(VXC_GetValue(plan, "CPU", &processes[2], (int32_t)sizeof(Process), &text, &error) == VXC_OK);
+  CHECK(text != NULL && strcmp(text, "10") == 0);
+  VXC_FreeText(text);
+  CHECK(VXC_GetValue(plan, "NOPE", &processes[2], (int32_t)sizeof(Process), &text, &error) == VXC_BAD_VALUE);
+  CHECK(text == NULL);
   CHECK(VXC_PutValue(plan, "CPU", "ninety", &processes[0], (int32_t)sizeof(Process), &error) == VXC_BAD_VALUE);
   CHECK(strstr(error.message, "CPU") != NULL && error.status == VXC_BAD_VALUE);
   CHECK(VXC_PutValue(plan, "NAME", "web-1", &processes[0], 8, &error) == VXC_BAD_ARGUMENT);
@@ -121,7 +131,9 @@ static void FaultsAreStatusesWithPlaces(void) {
   CHECK(VXC_CompileText("CPU int32, NAME char(8)", "CPU > 1", &options, &plan, &error) == VXC_BAD_OPTION);
   CHECK(strstr(error.message, "NAMES") != NULL);
   keys[0] = "NAME";
-  CHECK(VXC_CompileText("CPU int32, NAME char(8)", "CHANGE(CPU) > 1", &options, &plan, &error) == VXC_OK);
+  CHECK(VXC_CompileText("CPU int32, NAME char(8)", "KEYS(NAME) IN ('db') AND CHANGE(CPU) > 1", &options, &plan,
+                        &error) == VXC_OK);
+  CHECK(plan != NULL && VXC_KeysColumn(plan) != NULL && strcmp(VXC_KeysColumn(plan), "NAME") == 0);
   VXC_FreePlan(plan);
   CHECK(VXC_CompileText(NULL, "CPU > 1", NULL, &plan, &error) == VXC_BAD_ARGUMENT);
   CHECK(VXC_CompileText("CPU int32", "CPU > 1", NULL, NULL, NULL) == VXC_BAD_ARGUMENT);

@@ -219,6 +219,48 @@ VEXCOMPILE_EXPORT const void* VXC_PoolBytes(const VxcPlan* plan, int16_t* length
 
 VEXCOMPILE_EXPORT int32_t VXC_RecordLength(const VxcPlan* plan) { return plan == nullptr ? 0 : plan->schema.recordLength(); }
 
+VEXCOMPILE_EXPORT int32_t VXC_ColumnCount(const VxcPlan* plan) {
+  return plan == nullptr ? 0 : static_cast<int32_t>(plan->schema.fields().size());
+}
+
+VEXCOMPILE_EXPORT const char* VXC_ColumnName(const VxcPlan* plan, int32_t index) {
+  if (plan == nullptr || index < 0 || static_cast<std::size_t>(index) >= plan->schema.fields().size()) return nullptr;
+  return plan->schema.fields()[static_cast<std::size_t>(index)].name.c_str();
+}
+
+VEXCOMPILE_EXPORT const char* VXC_KeysColumn(const VxcPlan* plan) {
+  if (plan == nullptr) return nullptr;
+  try {
+    const Field* field = KeysField(plan->compiled, plan->schema);
+    return field == nullptr ? nullptr : field->name.c_str();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+VEXCOMPILE_EXPORT int32_t VXC_GetValue(const VxcPlan* plan, const char* column, const void* record,
+                                       int32_t recordLength, char** text, VxcError* error) {
+  if (text != nullptr) *text = nullptr;
+  if (plan == nullptr || column == nullptr || record == nullptr || text == nullptr) {
+    return Failed(error, VXC_BAD_ARGUMENT, "plan, column, record and text must not be NULL");
+  }
+  if (recordLength < plan->schema.recordLength()) {
+    return Failed(error, VXC_BAD_ARGUMENT,
+                  "the record is " + std::to_string(recordLength) + " bytes; the schema lays out " +
+                      std::to_string(plan->schema.recordLength()));
+  }
+  return Guarded(error, [&]() -> std::int32_t {
+    const Field* field = plan->schema.Find(column);
+    if (field == nullptr) return Failed(error, VXC_BAD_VALUE, std::string("unknown column '") + column + "'");
+    const std::string value = plan->schema.Decode(*field, static_cast<const std::uint8_t*>(record));
+    auto* copy = static_cast<char*>(std::malloc(value.size() + 1));
+    if (copy == nullptr) return Failed(error, VXC_NO_MEMORY, "the heap could not supply room");
+    std::memcpy(copy, value.c_str(), value.size() + 1);
+    *text = copy;
+    return Succeeded(error);
+  });
+}
+
 VEXCOMPILE_EXPORT int32_t VXC_PutValue(const VxcPlan* plan, const char* column, const char* value, void* record,
                                        int32_t recordLength, VxcError* error) {
   if (plan == nullptr || column == nullptr || value == nullptr || record == nullptr) {
