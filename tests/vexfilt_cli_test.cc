@@ -163,6 +163,18 @@ struct ErrorCase {
   int column;           // where the caret points
 };
 
+TEST(VexfiltPredicates, APlanLongerThanItsLengthFieldHoldsIsRefused) {
+  const Schema schema = TestSchema();
+  CompileError error;
+  std::string predicate = "CPU > 0";
+  for (int i = 1; i < 170; ++i) predicate += " AND CPU > " + std::to_string(i);
+  EXPECT_TRUE(CompilePredicate(predicate, schema, {}, &error).has_value()) << "170 elements fit: " << error.message;
+  predicate += " AND CPU > 170";
+  EXPECT_FALSE(CompilePredicate(predicate, schema, {}, &error).has_value());
+  EXPECT_NE(error.message.find("171 elements"), std::string::npos) << error.message;
+  EXPECT_NE(error.message.find("a plan holds at most 170 elements"), std::string::npos) << error.message;
+}
+
 TEST(VexfiltPredicates, ErrorsPointAtTheOffendingColumn) {
   const ErrorCase cases[] = {
       {"CPU >", "expected a column, a number", 5},

@@ -384,7 +384,21 @@ class Compiler {
     }
     Emit(*rest, kPassLabel, kFailLabel);
     Finish();
-    return CompiledPlan{plan_.Build(), pool_.Build()};
+    CompiledPlan compiled{plan_.Build(), pool_.Build()};
+    // FLT1_CreateFilter takes each length as a 16-bit number.
+    constexpr std::size_t kLongest = std::numeric_limits<std::int16_t>::max();
+    if (compiled.plan.size() > kLongest) {
+      throw Failure{"the predicate compiles to " + std::to_string(plan_.size()) + " elements (" +
+                        std::to_string(compiled.plan.size()) + " bytes); a plan holds at most " +
+                        std::to_string((kLongest - sizeof(PlanHeader)) / kElementRecordSize) + " elements",
+                    0};
+    }
+    if (compiled.pool.size() > kLongest) {
+      throw Failure{"the predicate's values take " + std::to_string(compiled.pool.size()) +
+                        " bytes of literal pool; a pool holds at most " + std::to_string(kLongest),
+                    0};
+    }
+    return compiled;
   }
 
  private:
