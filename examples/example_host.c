@@ -166,14 +166,27 @@ static void PrintTrimmed(const void* text, int length) {
   printf("%.*s", length, (const char*)text);
 }
 
+/* A comparison as FilterInfo reports it, in the host's codes (VXF_INFO_OP_), written as SQL writes it. */
+static const char* ComparisonText(int16_t code) {
+  switch (code) {
+    case VXF_INFO_OP_EQ: return "=";
+    case VXF_INFO_OP_NE: return "<>";
+    case VXF_INFO_OP_GE: return ">=";
+    case VXF_INFO_OP_LE: return "<=";
+    case VXF_INFO_OP_LT: return "<";
+    case VXF_INFO_OP_GT: return ">";
+    case VXF_INFO_OP_LIKE: return "LIKE";
+    default: return "?";
+  }
+}
+
 /* The predicate as the library reports it, one comparison a line, in the host's operator codes. */
 static void ShowPredicate(FilterHandle handle) {
-  static const char* const kComparison[] = {"?", "=", "<>", ">=", "<=", "<", ">", "?", "?", "?", "LIKE"};
   FilterInfo* info = NULL;
   while (FLT1_GetFilter(handle, &info) == VXF_STATUS_OK) {
     printf("  ");
-    PrintTrimmed(info->columnName, 11);
-    printf(" %s ", info->compareOperator >= 0 && info->compareOperator <= 10 ? kComparison[info->compareOperator] : "?");
+    PrintTrimmed(info->columnName, (int)sizeof ((const VxpElement*)0)->columnName); /* the element's name */
+    printf(" %s ", ComparisonText(info->compareOperator));
     if (info->dataType == VXP_TYPE_LONG) {
       int32_t value;
       memcpy(&value, info->value, sizeof value);
@@ -183,7 +196,7 @@ static void ShowPredicate(FilterHandle handle) {
       PrintTrimmed(info->value, info->valueLen);
       printf("'");
     }
-    printf("%s\n", info->logicalOperator == 7 ? " OR" : info->logicalOperator == 8 ? " AND" : "");
+    printf("%s\n", info->logicalOperator == VXF_INFO_OP_OR ? " OR" : info->logicalOperator == VXF_INFO_OP_AND ? " AND" : "");
   }
 }
 

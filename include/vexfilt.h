@@ -64,6 +64,36 @@
 /* Bits of FLT1_EndSample's result word. */
 #define VXF_RESULT_UNMATCHED_ENTRIES       0x8000u /* search-list entries went unmatched in the sample   */
 
+/* The FilterInfo that FLT1_GetFilter fills speaks the host's codes, not the plan's. */
+#define VXF_INFO_VERSION                   300   /* FilterInfo.version, always                           */
+
+/* Comparisons (FilterInfo.compareOperator). */
+#define VXF_INFO_OP_NONE                   0     /* a function element, or an operator with no code here */
+#define VXF_INFO_OP_EQ                     1     /* from VXP_OP_EQ, and a literal search entry           */
+#define VXF_INFO_OP_NE                     2     /* from VXP_OP_NE                                       */
+#define VXF_INFO_OP_GE                     3     /* from VXP_OP_GE                                       */
+#define VXF_INFO_OP_LE                     4     /* from VXP_OP_LE                                       */
+#define VXF_INFO_OP_LT                     5     /* from VXP_OP_LT                                       */
+#define VXF_INFO_OP_GT                     6     /* from VXP_OP_GT                                       */
+#define VXF_INFO_OP_LIKE                   10    /* from VXP_OP_LIKE, and a search entry with a pattern  */
+
+/* Connectives (FilterInfo.logicalOperator); 0 for none. */
+#define VXF_INFO_OP_OR                     7     /* from VXP_OP_OR; joins the entries of a search list   */
+#define VXF_INFO_OP_AND                    8     /* from VXP_OP_AND                                      */
+
+/* Attribute bits of the column (FilterInfo.attribute) and of the second operand (FilterInfo.extAttrs). */
+#define VXF_INFO_ATTR_VARYING              0x10000000u /* characters after a 2-byte length prefix        */
+#define VXF_INFO_ATTR_UNSIGNED             0x00200000u /* an unsigned integer                            */
+#define VXF_INFO_ATTR_LOCALE               0x00100000u /* UTF-8 characters, compared locale-aware        */
+
+/* Feature bits (FilterInfo.features): the plan's VXP_PLAN_FLAG_REPORTED_FEATURES bits as they are, and: */
+#define VXF_INFO_FEATURE_PATTERN_LENGTH    0x1000u /* the element gives its LIKE pattern's length itself  */
+
+/* Kinds of extra operand (FilterInfo.extType); 0 for none. */
+#define VXF_INFO_EXT_SECOND_COLUMN         0x8000u /* the right operand is a second column               */
+#define VXF_INFO_EXT_NAME_GIVEN            0x0080u /* extData holds the second column's name             */
+#define VXF_INFO_EXT_ARGUMENT              0x0040u /* extData holds a function's argument                */
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -16,9 +16,7 @@
 namespace vexfilt::cli {
 namespace {
 
-constexpr std::int32_t kNoMorePredicates = 63;
-// FLT1_GetFilter's connective for a search entry that more entries follow.
-constexpr std::int16_t kHostOr = 7;
+constexpr std::int32_t kNoMorePredicates = VXF_STATUS_NO_MORE_ELEMENTS;
 // Change control block: options, then key columns from byte 64 at a stride, each naming its column at +16.
 constexpr std::size_t kChangeOptions = 0, kChangeKeyCount = 16, kChangeKeyStride = 18, kChangeKeys = 64;
 constexpr std::size_t kChangeKeyName = 16, kChangeKeyNameSize = 11;
@@ -55,13 +53,13 @@ std::string Quoted(std::string_view text) {
 // The comparison as FLT1_GetFilter reports it, in the host's codes.
 std::string HostComparison(std::int16_t code) {
   switch (code) {
-    case 1: return "=";
-    case 2: return "<>";
-    case 3: return ">=";
-    case 4: return "<=";
-    case 5: return "<";
-    case 6: return ">";
-    case 10: return "LIKE";
+    case VXF_INFO_OP_EQ: return "=";
+    case VXF_INFO_OP_NE: return "<>";
+    case VXF_INFO_OP_GE: return ">=";
+    case VXF_INFO_OP_LE: return "<=";
+    case VXF_INFO_OP_LT: return "<";
+    case VXF_INFO_OP_GT: return ">";
+    case VXF_INFO_OP_LIKE: return "LIKE";
     default: return "";
   }
 }
@@ -131,7 +129,7 @@ std::string LiteralOf(const PlanElementView& element, const FilterInfo& info, co
     default: break;
   }
   if (e.compareOperator == op::kFunc || element.slot == 24) return "-";
-  if (info.extType & 0x80) {
+  if (info.extType & VXF_INFO_EXT_NAME_GIVEN) {
     return "column " + std::string(static_cast<const char*>(info.extData), static_cast<std::size_t>(info.extLen));
   }
   const std::int32_t base = info.dataType > 383 ? (info.dataType & ~1) : info.dataType;
@@ -222,7 +220,8 @@ int Describe(const CompiledPlan& compiled, const Schema& schema, PlanView* view,
                                     : Trimmed(std::string_view(static_cast<const char*>(info->value),
                                                                static_cast<std::size_t>(std::max<std::int16_t>(info->valueLen, 0))));
         keys += (keys.empty() ? "" : ", ") + Quoted(key);
-        if (info->logicalOperator != kHostOr || info->functionType != fn::kSearchList) break;
+        // More entries follow an entry joined by OR.
+        if (info->logicalOperator != VXF_INFO_OP_OR || info->functionType != fn::kSearchList) break;
         if (FLT1_GetFilter(filter.handle(), &info) != 0 || info == nullptr) break;
       }
       line.literal = "(" + keys + ")";

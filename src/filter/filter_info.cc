@@ -16,31 +16,33 @@ namespace {
 
 namespace sl = search_list;
 
-constexpr std::int16_t kInfoVersion = 300;
-constexpr std::uint32_t kVaryingAttribute = 0x10000000;
-constexpr std::uint32_t kUnsignedAttribute = 0x00200000;
-constexpr std::uint32_t kLocaleAttribute = 0x00100000;
-constexpr std::uint32_t kPatternLengthFeature = 0x1000;
-constexpr std::uint16_t kExtSecondColumn = 0x8000, kExtNameGiven = 0x80, kExtArgument = 0x40;
-constexpr std::int16_t kHostOr = 7, kHostAnd = 8, kHostEqual = 1, kHostLike = 10;
+constexpr std::int16_t kInfoVersion = VXF_INFO_VERSION;
+constexpr std::uint32_t kVaryingAttribute = VXF_INFO_ATTR_VARYING;
+constexpr std::uint32_t kUnsignedAttribute = VXF_INFO_ATTR_UNSIGNED;
+constexpr std::uint32_t kLocaleAttribute = VXF_INFO_ATTR_LOCALE;
+constexpr std::uint32_t kPatternLengthFeature = VXF_INFO_FEATURE_PATTERN_LENGTH;
+constexpr std::uint16_t kExtSecondColumn = VXF_INFO_EXT_SECOND_COLUMN, kExtNameGiven = VXF_INFO_EXT_NAME_GIVEN,
+                        kExtArgument = VXF_INFO_EXT_ARGUMENT;
 constexpr std::size_t kDescriptorName = offsetof(VxpColumnDescriptor, columnName);
 constexpr std::size_t kDescriptorType = offsetof(VxpColumnDescriptor, dataType);
 constexpr std::uint8_t kNoValue[8] = {};  // what a column-against-column element compares with
 
 std::int16_t HostOperator(std::int32_t code) {
   switch (code) {
-    case op::kEQ: return 1;
-    case op::kNE: return 2;
-    case op::kLT: return 5;
-    case op::kGT: return 6;
-    case op::kLE: return 4;
-    case op::kGE: return 3;
-    case op::kLike: return kHostLike;
-    default: return 0;
+    case op::kEQ: return VXF_INFO_OP_EQ;
+    case op::kNE: return VXF_INFO_OP_NE;
+    case op::kLT: return VXF_INFO_OP_LT;
+    case op::kGT: return VXF_INFO_OP_GT;
+    case op::kLE: return VXF_INFO_OP_LE;
+    case op::kGE: return VXF_INFO_OP_GE;
+    case op::kLike: return VXF_INFO_OP_LIKE;
+    default: return VXF_INFO_OP_NONE;
   }
 }
 
-std::int16_t HostConnective(std::int32_t code) { return code == op::kOr ? kHostOr : code == op::kAnd ? kHostAnd : 0; }
+std::int16_t HostConnective(std::int32_t code) {
+  return code == op::kOr ? VXF_INFO_OP_OR : code == op::kAnd ? VXF_INFO_OP_AND : 0;
+}
 
 std::uint32_t AttributeOf(std::uint16_t flags, std::int16_t baseType) {
   if (flags & rep::kVarying) return kVaryingAttribute;
@@ -144,8 +146,8 @@ void ReportSearchEntry(Filter& filter, const FilterElement& e) {
   }
   if (filter.infoSearchCursor == 0) filter.infoSearchEntry = sl::FirstEntry(list).start();
   const sl::Entry entry(filter.infoSearchEntry);
-  info.logicalOperator = filter.infoSearchCursor < count - 1 ? kHostOr : 0;
-  info.compareOperator = (entry.type() & sl::kPatternBits) ? kHostLike : kHostEqual;
+  info.logicalOperator = filter.infoSearchCursor < count - 1 ? VXF_INFO_OP_OR : 0;
+  info.compareOperator = (entry.type() & sl::kPatternBits) ? VXF_INFO_OP_LIKE : VXF_INFO_OP_EQ;
   info.valueLen = entry.keyLength();
   info.value = entry.key();
   if (++filter.infoSearchCursor >= count) {
