@@ -1,6 +1,7 @@
 #include "listing.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -17,9 +18,13 @@ namespace vexfilt::cli {
 namespace {
 
 constexpr std::int32_t kNoMorePredicates = VXF_STATUS_NO_MORE_ELEMENTS;
-// Change control block: options, then key columns from byte 64 at a stride, each naming its column at +16.
-constexpr std::size_t kChangeOptions = 0, kChangeKeyCount = 16, kChangeKeyStride = 18, kChangeKeys = 64;
-constexpr std::size_t kChangeKeyName = 16, kChangeKeyNameSize = 11;
+// Change control block: options, then key columns after the block at a stride, each naming its column.
+constexpr std::size_t kChangeOptions = offsetof(VxpChangeControl, options);
+constexpr std::size_t kChangeKeyCount = offsetof(VxpChangeControl, keyCount);
+constexpr std::size_t kChangeKeyStride = offsetof(VxpChangeControl, keyStride);
+constexpr std::size_t kChangeKeys = sizeof(VxpChangeControl);
+constexpr std::size_t kChangeKeyName = offsetof(VxpChangeKey, columnName);
+constexpr std::size_t kChangeKeyNameSize = sizeof(VxpChangeKey::columnName);
 
 // One element as a person reads it.
 struct Line {
@@ -132,7 +137,7 @@ std::string LiteralOf(const PlanElementView& element, const FilterInfo& info, co
   if (info.extType & VXF_INFO_EXT_NAME_GIVEN) {
     return "column " + std::string(static_cast<const char*>(info.extData), static_cast<std::size_t>(info.extLen));
   }
-  const std::int32_t base = info.dataType > 383 ? (info.dataType & ~1) : info.dataType;
+  const std::int32_t base = info.dataType > type::kNullableAbove ? (info.dataType & ~1) : info.dataType;
   const bool text = base == type::kChar || base == type::kVarChar || base == type::kUtf8Char ||
                     base == type::kUtf8VarChar;
   if (!text) return Number(base, value, info.valueLen);
@@ -210,7 +215,7 @@ int Describe(const CompiledPlan& compiled, const Schema& schema, PlanView* view,
       std::fprintf(err, "error: FLT1_GetFilter reported fewer predicates than the plan has elements\n");
       return 2;
     }
-    Line line{element, OperationOf(element, *info, compiled), Trimmed(std::string_view(info->columnName, 11)), {}};
+    Line line{element, OperationOf(element, *info, compiled), Trimmed(std::string_view(info->columnName, sizeof(VxpElement::columnName))), {}};
     if (element.record.functionCode == fn::kSearchList) {
       // The library reports a search list one entry at a time, joined by OR.
       std::string keys;

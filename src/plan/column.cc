@@ -42,7 +42,8 @@ Column Column::Utf8VarChar(std::string_view name, std::int32_t offset, std::int1
 
 Column Column::Nullable() const {
   Column column = *this;
-  if (dataType > 383) column.dataType = static_cast<std::int16_t>(dataType | 1);  // codes above 383 pair up
+  // Codes above kNullableAbove pair up: the odd one is the nullable form.
+  if (dataType > type::kNullableAbove) column.dataType = static_cast<std::int16_t>(dataType | 1);
   return column;
 }
 

@@ -177,8 +177,8 @@ class PlanBuilder {
   enum class Wiring : std::uint8_t { kSequence, kAllOf, kAnyOf };
 
   char tag_[4] = {'P', 'L', 'A', 'N'};
-  std::int16_t version_ = 131;
-  char tableName_[10];
+  std::int16_t version_ = VXP_VERSION_EXTENDED;
+  char tableName_[sizeof(PlanHeader::tableName)];
   std::int32_t recordLength_ = 0;
   std::uint16_t planFlags_ = 0;
   std::uint32_t reserved_ = 0;

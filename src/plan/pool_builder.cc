@@ -10,17 +10,18 @@
 namespace vexfilt::plan {
 namespace {
 
-constexpr std::size_t kSearchHeaderSize = 16;
-constexpr std::size_t kSearchEntryHeaderSize = 12;
-constexpr std::size_t kDescriptorSize = 48;
-constexpr std::size_t kDescriptorNameOffset = 32;
-constexpr std::size_t kDescriptorNameSize = 12;  // 11 characters and a terminator
-constexpr std::size_t kDescriptorTypeOffset = 44;
-constexpr std::size_t kChangeKeysOffset = 64;
-constexpr std::size_t kChangeKeyNameOffset = 16;
-constexpr std::size_t kChangeKeyNameSize = 11;
-constexpr std::size_t kChangeKeyEntrySize = 32;  // and 5 more characters the library does not read
-constexpr std::int16_t kChangeValueArea = 32;
+constexpr std::size_t kSearchHeaderSize = sizeof(VxpSearchListHeader);
+constexpr std::size_t kSearchEntryHeaderSize = sizeof(VxpSearchEntry);
+constexpr std::size_t kDescriptorSize = sizeof(VxpColumnDescriptor);
+constexpr std::size_t kDescriptorNameOffset = offsetof(VxpColumnDescriptor, columnName);
+constexpr std::size_t kDescriptorNameSize = sizeof(VxpColumnDescriptor::columnName);  // characters and a terminator
+constexpr std::size_t kDescriptorTypeOffset = offsetof(VxpColumnDescriptor, dataType);
+constexpr std::size_t kChangeKeysOffset = sizeof(VxpChangeControl);
+constexpr std::size_t kChangeKeyNameOffset = offsetof(VxpChangeKey, columnName);
+constexpr std::size_t kChangeKeyNameSize = sizeof(VxpChangeKey::columnName);
+constexpr std::size_t kChangeKeyEntrySize = sizeof(VxpChangeKey);  // with characters the library does not read
+constexpr std::int16_t kChangeValueArea = sizeof(VxpChangeRecord);
+constexpr std::size_t kLengthPrefixSize = sizeof(std::uint16_t);  // before the text of a varying value
 
 template <typename T>
 std::vector<std::uint8_t> ValueBytes(T value) {
@@ -50,9 +51,9 @@ std::vector<std::uint8_t> PaddedText(std::string_view text, std::int16_t length)
 }
 
 std::vector<std::uint8_t> VaryingText(std::string_view text) {
-  std::vector<std::uint8_t> bytes(2 + text.size());
+  std::vector<std::uint8_t> bytes(kLengthPrefixSize + text.size());
   StoreUnaligned(bytes.data(), static_cast<std::uint16_t>(text.size()));
-  PutText(bytes, 2, text, text.size());
+  PutText(bytes, kLengthPrefixSize, text, text.size());
   return bytes;
 }
 
@@ -76,7 +77,7 @@ SearchList SearchList::Of(std::initializer_list<std::string_view> keys, std::int
 }
 
 SearchList SearchList::File(std::string_view path, std::int16_t width, std::uint8_t entryType) {
-  std::string key(1, '@');
+  std::string key(1, VXP_SEARCH_FILE_MARK);
   key.append(path);
   return Of({key}, std::max<std::int16_t>(width, static_cast<std::int16_t>(key.size())), entryType);
 }
@@ -178,20 +179,21 @@ Literal PoolBuilder::Bytes(std::int16_t dataType, const std::vector<std::uint8_t
 
 Literal PoolBuilder::Search(const SearchList& list, const EntryFields& fields) {
   std::vector<std::uint8_t> data(kSearchHeaderSize);
-  Put(data, 2, list.count.value_or(static_cast<std::int16_t>(list.keys.size())));
-  Put(data, 4, list.flags);
-  Put(data, 10, list.dataOffset);
+  Put(data, offsetof(VxpSearchListHeader, entryCount), list.count.value_or(static_cast<std::int16_t>(list.keys.size())));
+  Put(data, offsetof(VxpSearchListHeader, listFlags), list.flags);
+  Put(data, offsetof(VxpSearchListHeader, dataOffset), list.dataOffset);
   for (const SearchKey& key : list.keys) {
     const std::size_t start = data.size();
     const auto keySize = static_cast<std::int16_t>(key.key.size());
     data.resize(start + kSearchEntryHeaderSize + key.key.size());
-    Put(data, start, key.size.value_or(static_cast<std::int16_t>(kSearchEntryHeaderSize + key.key.size())));
-    Put(data, start + 2, key.matchFlags);
-    Put(data, start + 3, key.entryType);
-    Put(data, start + 4, key.compareOffset);
-    Put(data, start + 6, key.compareLength.value_or(keySize));
-    Put(data, start + 8, key.reserved);
-    Put(data, start + 10, key.keyLength.value_or(keySize));
+    Put(data, start + offsetof(VxpSearchEntry, size),
+        key.size.value_or(static_cast<std::int16_t>(kSearchEntryHeaderSize + key.key.size())));
+    Put(data, start + offsetof(VxpSearchEntry, matchFlags), key.matchFlags);
+    Put(data, start + offsetof(VxpSearchEntry, entryType), key.entryType);
+    Put(data, start + offsetof(VxpSearchEntry, compareOffset), key.compareOffset);
+    Put(data, start + offsetof(VxpSearchEntry, compareLength), key.compareLength.value_or(keySize));
+    Put(data, start + offsetof(VxpSearchEntry, reserved8), key.reserved);
+    Put(data, start + offsetof(VxpSearchEntry, keyLength), key.keyLength.value_or(keySize));
     PutText(data, start + kSearchEntryHeaderSize, key.key, key.key.size());
   }
   return Add(list.dataType, kKindSearchList, std::move(data), fields);
@@ -207,19 +209,20 @@ Literal PoolBuilder::ColumnDescriptor(const Column& right, const EntryFields& fi
 Literal PoolBuilder::Change(const ChangeControl& control, const EntryFields& fields) {
   const std::size_t stride = static_cast<std::size_t>(std::max<std::int16_t>(control.keyStride, 0));
   std::vector<std::uint8_t> data(kChangeKeysOffset + control.keys.size() * stride);
-  Put(data, 0, control.options);
-  Put(data, 16, control.keyCount.value_or(static_cast<std::int16_t>(control.keys.size())));
-  Put(data, 18, control.keyStride);
-  Put(data, 20, control.KeyLength());
-  Put(data, 22, control.valueAreaLength.value_or(kChangeValueArea));
-  Put(data, 24, control.RecordSize());
+  Put(data, offsetof(VxpChangeControl, options), control.options);
+  Put(data, offsetof(VxpChangeControl, keyCount),
+      control.keyCount.value_or(static_cast<std::int16_t>(control.keys.size())));
+  Put(data, offsetof(VxpChangeControl, keyStride), control.keyStride);
+  Put(data, offsetof(VxpChangeControl, keyLength), control.KeyLength());
+  Put(data, offsetof(VxpChangeControl, valueAreaLength), control.valueAreaLength.value_or(kChangeValueArea));
+  Put(data, offsetof(VxpChangeControl, recordSize), control.RecordSize());
   for (std::size_t i = 0; i < control.keys.size(); ++i) {
     const Column& key = control.keys[i];
     const std::size_t start = kChangeKeysOffset + i * stride;
-    // Written whole, then cut to the stride: a stride below 32 drops the entry's tail.
+    // Written whole, then cut to the stride: a stride below a whole VxpChangeKey drops the entry's tail.
     std::array<std::uint8_t, kChangeKeyEntrySize> entry{};
-    StoreUnaligned(entry.data() + 6, static_cast<std::int16_t>(key.offset));
-    StoreUnaligned(entry.data() + 8, key.length);
+    StoreUnaligned(entry.data() + offsetof(VxpChangeKey, columnOffset), static_cast<std::int16_t>(key.offset));
+    StoreUnaligned(entry.data() + offsetof(VxpChangeKey, columnLength), key.length);
     std::memset(entry.data() + kChangeKeyNameOffset, ' ', kChangeKeyNameSize);
     std::memcpy(entry.data() + kChangeKeyNameOffset, key.name.data(), std::min(key.name.size(), kChangeKeyNameSize));
     std::memcpy(data.data() + start, entry.data(), std::min(stride, entry.size()));

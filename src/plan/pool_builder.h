@@ -42,16 +42,16 @@ struct EntryFields {
   std::size_t padding = 0;  // zero bytes after the data, counted in the entry's length
 };
 
-// Search-list entry type bits (enttyp) and list flags.
+// Search-list entry type bits (enttyp), list flags and match flags: vexplan.h's VXP_SEARCH_ codes.
 namespace search {
-inline constexpr std::uint8_t kVarying = 0x80;  // the column has a 2-byte length prefix
-inline constexpr std::uint8_t kLocale = 0x10;   // locale-aware comparison
-inline constexpr std::uint8_t kSubstring = 0x08;
-inline constexpr std::uint8_t kPrefix = 0x04;
-inline constexpr std::uint8_t kAny = 0x02;
-inline constexpr std::uint8_t kPattern = 0x01;
-inline constexpr std::uint32_t kContinueAfterMatch = 0x8;  // list flag
-inline constexpr std::uint8_t kMatched = 0x80;             // match flags
+inline constexpr std::uint8_t kVarying = VXP_SEARCH_VARYING;  // the column has a 2-byte length prefix
+inline constexpr std::uint8_t kLocale = VXP_SEARCH_LOCALE;    // locale-aware comparison
+inline constexpr std::uint8_t kSubstring = VXP_SEARCH_KIND_SUBSTRING;
+inline constexpr std::uint8_t kPrefix = VXP_SEARCH_KIND_PREFIX;
+inline constexpr std::uint8_t kAny = VXP_SEARCH_KIND_ANY;
+inline constexpr std::uint8_t kPattern = VXP_SEARCH_KIND_PATTERN;
+inline constexpr std::uint32_t kContinueAfterMatch = VXP_SEARCH_LIST_CONTINUE_AFTER_MATCH;  // list flag
+inline constexpr std::uint8_t kMatched = VXP_SEARCH_MATCHED;                                // match flags
 }  // namespace search
 
 struct SearchKey {
@@ -61,7 +61,7 @@ struct SearchKey {
   std::int16_t compareOffset = 0;
   std::optional<std::int16_t> compareLength = std::nullopt;  // default: the key's length
   std::optional<std::int16_t> keyLength = std::nullopt;      // entlen; default: the key's length
-  std::optional<std::int16_t> size = std::nullopt;           // to the next entry; default 12 + the key's length
+  std::optional<std::int16_t> size = std::nullopt;           // to the next entry; default: header and key
   std::int16_t reserved = 0;
 };
 
@@ -80,21 +80,21 @@ struct SearchList {
   static SearchList File(std::string_view path, std::int16_t width, std::uint8_t entryType = 0);
 };
 
-// Change function option bits.
+// Change function option bits: vexplan.h's VXP_CHANGE_ options.
 namespace change_option {
-inline constexpr std::uint32_t kEnableFire = 0x0400;  // fire on the first sample of a key
-inline constexpr std::uint32_t kPercent = 0x4000;     // percent change instead of the absolute change
+inline constexpr std::uint32_t kEnableFire = VXP_CHANGE_ENABLE_FIRE;  // fire on the first sample of a key
+inline constexpr std::uint32_t kPercent = VXP_CHANGE_PERCENT;  // percent change instead of the absolute change
 }  // namespace change_option
 
 // The change control block of a change element's right operand.
 struct ChangeControl {
   std::uint32_t options = 0;
   std::vector<Column> keys{};  // key columns, in key order: their offset, length and name are written
-  std::int16_t keyStride = 32;
+  std::int16_t keyStride = static_cast<std::int16_t>(sizeof(VxpChangeKey));
   std::optional<std::int16_t> keyCount = std::nullopt;         // default: the number of keys
   std::optional<std::int16_t> keyLength = std::nullopt;        // default: the sum of the key lengths
-  std::optional<std::int16_t> valueAreaLength = std::nullopt;  // default 32: current, previous and the two stamps
-  std::optional<std::int16_t> recordSize = std::nullopt;       // default: 32 + the key length
+  std::optional<std::int16_t> valueAreaLength = std::nullopt;  // default: a VxpChangeRecord's values and stamps
+  std::optional<std::int16_t> recordSize = std::nullopt;       // default: a VxpChangeRecord and the key
 
   std::int16_t KeyLength() const;
   std::int16_t RecordSize() const;
@@ -153,7 +153,7 @@ class PoolBuilder {
   Literal Add(std::int16_t dataType, std::int16_t kind, std::vector<std::uint8_t> data, const EntryFields& fields);
 
   char tag_[4] = {'P', 'O', 'O', 'L'};
-  std::int16_t version_ = 131;
+  std::int16_t version_ = VXP_VERSION_EXTENDED;
   std::uint32_t languageId_ = 0;
   std::uint16_t reserved_ = 0;
   std::optional<std::int16_t> totalLength_;
