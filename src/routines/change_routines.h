@@ -11,10 +11,12 @@
 
 namespace vexfilt {
 
-// Value types of a change element: the low byte of its left flags.
+// Value types of a change element: the low byte of its left flags (VXP_CHANGE_VALUE_ in vexplan.h).
 namespace change_type {
-inline constexpr std::uint8_t kShort = 0x02, kUShort = 0x82, kLong = 0x04, kULong = 0x84, kDouble = 0x08;
-}
+inline constexpr std::uint8_t kShort = VXP_CHANGE_VALUE_SHORT, kUShort = VXP_CHANGE_VALUE_USHORT;
+inline constexpr std::uint8_t kLong = VXP_CHANGE_VALUE_LONG, kULong = VXP_CHANGE_VALUE_ULONG;
+inline constexpr std::uint8_t kDouble = VXP_CHANGE_VALUE_DOUBLE;
+}  // namespace change_type
 
 // Bytes of the column a change element reads as its value; 0 for a type that has no value path.
 constexpr std::size_t ChangeValueBytes(std::uint8_t valueType) {
