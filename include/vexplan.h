@@ -416,6 +416,16 @@ VXP_STATIC_CHECK(offsetof(VxpChangeRecord, earlierStamp) == 20, change_record_ea
 #define VXP_TYPE_UTF8_CHAR_NULLABLE    1023
 #define VXP_TYPE_USHORT                2       /* 2-byte unsigned integer                                */
 
+/* Further data types, which no routine compares: FLT1_TranslateLiteralPoolNCS converts values of them as
+ * said here, and FLT1_GetFilter's trace shows VXP_TYPE_LONG_TEXT and VXP_TYPE_TEXT values as text. */
+#define VXP_TYPE_BYTES                 0       /* single bytes, converted one by one                     */
+#define VXP_TYPE_BYTES_ALT             3       /* the same                                               */
+#define VXP_TYPE_WORDS                 4       /* 4-byte integers                                        */
+#define VXP_TYPE_LONG_TEXT             456     /* text, converted in 4-byte units                        */
+#define VXP_TYPE_LONG_TEXT_NULLABLE    457
+#define VXP_TYPE_TEXT                  460     /* text, converted character by character                 */
+#define VXP_TYPE_TEXT_NULLABLE         461
+
 /* Representation flags of an operand (VxpElement.leftFlags, rightFlags). */
 #define VXP_REP_NULLABLE               0x0001  /* the type is nullable (an odd code)                     */
 #define VXP_REP_SHORT                  0x0002  /* 2-byte integer                                         */

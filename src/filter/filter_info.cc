@@ -24,6 +24,7 @@ constexpr std::uint32_t kPatternLengthFeature = VXF_INFO_FEATURE_PATTERN_LENGTH;
 constexpr std::uint16_t kExtSecondColumn = VXF_INFO_EXT_SECOND_COLUMN, kExtNameGiven = VXF_INFO_EXT_NAME_GIVEN,
                         kExtArgument = VXF_INFO_EXT_ARGUMENT;
 constexpr std::size_t kDescriptorName = offsetof(VxpColumnDescriptor, columnName);
+constexpr std::size_t kMostNameReported = 10;  // characters of the second column's name in extData
 constexpr std::size_t kDescriptorType = offsetof(VxpColumnDescriptor, dataType);
 constexpr std::uint8_t kNoValue[8] = {};  // what a column-against-column element compares with
 
@@ -85,7 +86,12 @@ void PrintValue(TraceBlock& block, const FilterInfo& info, std::int16_t baseType
       TRC1_Printf(block, __LINE__, "%-26s %u(%#08X)", "filterInfo.value", v, v);
       return;
     }
-    case 448: case 452: case 456: case 460: case 1018: case 1022:
+    case type::kVarChar:
+    case type::kChar:
+    case VXP_TYPE_LONG_TEXT:
+    case VXP_TYPE_TEXT:
+    case type::kUtf8VarChar:
+    case type::kUtf8Char:
       if (!(info.attribute & kLocaleAttribute)) {
         TRC1_Printf(block, __LINE__, "%-26s \"%.*s\"", "filterInfo.value", info.valueLen < 0 ? 0 : info.valueLen,
                     value ? static_cast<const char*>(value) : "");
@@ -101,8 +107,8 @@ void PrintValue(TraceBlock& block, const FilterInfo& info, std::int16_t baseType
 }
 
 void PrintInfo(TraceBlock& block, const FilterInfo& info, std::int16_t baseType) {
-  char name[12] = {};
-  if (info.columnName) std::memcpy(name, info.columnName, 11);
+  char name[sizeof(VxpElement::columnName) + 1] = {};
+  if (info.columnName) std::memcpy(name, info.columnName, sizeof(VxpElement::columnName));
   TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.version", info.version);
   TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.logicalOperator", info.logicalOperator);
   TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.compareOperator", info.compareOperator);
@@ -218,7 +224,7 @@ std::int32_t GetFilter(Filter& filter, FilterInfo** out) {
       const auto* name = reinterpret_cast<const char*>(descriptor + kDescriptorName);
       info.extType |= kExtNameGiven;
       info.extData = name;
-      info.extLen = static_cast<std::int16_t>(strnlen(name, 10));
+      info.extLen = static_cast<std::int16_t>(strnlen(name, kMostNameReported));
       info.extDataType = LoadUnaligned<std::int16_t>(descriptor + kDescriptorType);
     }
   }

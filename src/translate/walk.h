@@ -11,8 +11,10 @@
 #define VEXFILT_TRANSLATE_WALK_H_
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "filter/bytes.h"
 #include "filter/column_name.h"
@@ -62,11 +64,28 @@ template <typename C>
 void PlainValue(const C& codec, std::int16_t dataType, std::uint8_t* data, std::int32_t length) {
   const std::uint8_t* end = data + length;
   switch (dataType) {
-    case 0: case 3: Units(codec, et::kByte, data, end, length); return;
-    case 2: case 500: case 501: Units(codec, et::kShort, data, end, length / 2); return;
-    case 4: case 456: case 457: case 496: case 497: case 1006: case 1007: Units(codec, et::kLong, data, end, length / 4); return;
-    case 448: case 449: case 452: case 453: case 460: case 461: Units(codec, et::kCharacter, data, end, length); return;
-    case 480: case 481: case 1000: case 1001: Units(codec, et::kDouble, data, end, length / 8); return;
+    case VXP_TYPE_BYTES:
+    case VXP_TYPE_BYTES_ALT: Units(codec, et::kByte, data, end, length); return;
+    case VXP_TYPE_USHORT:
+    case VXP_TYPE_SHORT:
+    case VXP_TYPE_SHORT_NULLABLE: Units(codec, et::kShort, data, end, length / 2); return;
+    case VXP_TYPE_WORDS:
+    case VXP_TYPE_LONG_TEXT:
+    case VXP_TYPE_LONG_TEXT_NULLABLE:
+    case VXP_TYPE_LONG:
+    case VXP_TYPE_LONG_NULLABLE:
+    case VXP_TYPE_ULONG:
+    case VXP_TYPE_ULONG_NULLABLE: Units(codec, et::kLong, data, end, length / 4); return;
+    case VXP_TYPE_VARCHAR:
+    case VXP_TYPE_VARCHAR_NULLABLE:
+    case VXP_TYPE_CHAR:
+    case VXP_TYPE_CHAR_NULLABLE:
+    case VXP_TYPE_TEXT:
+    case VXP_TYPE_TEXT_NULLABLE: Units(codec, et::kCharacter, data, end, length); return;
+    case VXP_TYPE_DOUBLE:
+    case VXP_TYPE_DOUBLE_NULLABLE:
+    case VXP_TYPE_DOUBLE_ALT:
+    case VXP_TYPE_DOUBLE_ALT_NULLABLE: Units(codec, et::kDouble, data, end, length / 8); return;
     default: return;  // UTF-8 text and unknown types travel as they are
   }
 }
@@ -74,22 +93,33 @@ void PlainValue(const C& codec, std::int16_t dataType, std::uint8_t* data, std::
 // A search list within `length` bytes of data.
 template <typename C>
 std::int32_t SearchList(const C& codec, std::int16_t dataType, std::uint8_t* list, std::int32_t length) {
-  if (length < 16) return status::kBadLiteralKind;
-  codec.Short(list + 0);
-  const std::int16_t count = codec.Short(list + 2);
-  codec.Long(list + 4);
-  for (std::size_t at : {8, 10, 12, 14}) codec.Short(list + at);
+  using Header = ::VxpSearchListHeader;
+  using Entry = ::VxpSearchEntry;
+  constexpr std::int32_t kHeaderSize = sizeof(Header), kEntrySize = sizeof(Entry);
+  if (length < kHeaderSize) return status::kBadLiteralKind;
+  codec.Short(list + offsetof(Header, reserved0));
+  const std::int16_t count = codec.Short(list + offsetof(Header, entryCount));
+  codec.Long(list + offsetof(Header, listFlags));
+  for (std::size_t at : {offsetof(Header, reserved8), offsetof(Header, dataOffset), offsetof(Header, reserved12),
+                         offsetof(Header, reserved14)}) {
+    codec.Short(list + at);
+  }
   const bool utf8 = (dataType & ~1) == type::kUtf8Char || (dataType & ~1) == type::kUtf8VarChar;
-  std::int32_t at = 16;
+  std::int32_t at = kHeaderSize;
   for (int i = 0; i < count; ++i) {
-    if (at + 12 > length) return status::kBadLiteralKind;
+    if (at + kEntrySize > length) return status::kBadLiteralKind;
     std::uint8_t* entry = list + at;
-    const std::int16_t size = codec.Short(entry + 0);
-    codec.Convert(et::kByte, entry + 2, 2);
-    for (std::size_t field : {4, 6, 8}) codec.Short(entry + field);
-    const std::int16_t keyLength = codec.Short(entry + 10);
-    if (keyLength < 0 || at + 12 + keyLength > length || (size < 12 && i + 1 < count)) return status::kBadLiteralKind;
-    if (!utf8) codec.Convert(et::kCharacter, entry + 12, keyLength);
+    const std::int16_t size = codec.Short(entry + offsetof(Entry, size));
+    // The match flags and the entry type, a byte each.
+    codec.Convert(et::kByte, entry + offsetof(Entry, matchFlags), 2);
+    for (std::size_t field : {offsetof(Entry, compareOffset), offsetof(Entry, compareLength), offsetof(Entry, reserved8)}) {
+      codec.Short(entry + field);
+    }
+    const std::int16_t keyLength = codec.Short(entry + offsetof(Entry, keyLength));
+    if (keyLength < 0 || at + kEntrySize + keyLength > length || (size < kEntrySize && i + 1 < count)) {
+      return status::kBadLiteralKind;
+    }
+    if (!utf8) codec.Convert(et::kCharacter, entry + kEntrySize, keyLength);
     at += size;
   }
   return status::kOk;
@@ -98,19 +128,27 @@ std::int32_t SearchList(const C& codec, std::int16_t dataType, std::uint8_t* lis
 // A change control block: four words, the key entry count and stride, six 16-bit fields, then the entries.
 template <typename C>
 std::int32_t StructuredValue(const C& codec, std::uint8_t* data, std::int32_t length) {
-  if (length < 64) return status::kBadLiteralKind;
-  codec.Convert(et::kWord, data, 4);
-  const std::int16_t count = codec.Short(data + 16);
-  const std::int16_t stride = codec.Short(data + 18);
-  for (std::size_t at = 20; at <= 30; at += 2) codec.Short(data + at);
+  using Block = ::VxpChangeControl;
+  using Key = ::VxpChangeKey;
+  constexpr std::int32_t kBlockSize = sizeof(Block), kKeySize = sizeof(Key);
+  if (length < kBlockSize) return status::kBadLiteralKind;
+  // options, bytesHeld, recordsHeld and reserved12
+  codec.Convert(et::kWord, data + offsetof(Block, options), 4);
+  const std::int16_t count = codec.Short(data + offsetof(Block, keyCount));
+  const std::int16_t stride = codec.Short(data + offsetof(Block, keyStride));
+  for (std::size_t at = offsetof(Block, keyLength); at <= offsetof(Block, reserved30); at += sizeof(std::int16_t)) {
+    codec.Short(data + at);
+  }
   for (int i = 0; i < count; ++i) {
-    const std::int64_t at = 64 + static_cast<std::int64_t>(i) * stride;
-    if (stride < 32 || at + 32 > length) return status::kBadLiteralKind;
+    const std::int64_t at = kBlockSize + static_cast<std::int64_t>(i) * stride;
+    if (stride < kKeySize || at + kKeySize > length) return status::kBadLiteralKind;
     std::uint8_t* sub = data + at;
-    codec.Convert(et::kWord, sub, 1);
-    for (std::size_t field = 4; field <= 14; field += 2) codec.Short(sub + field);
-    codec.Convert(et::kCharacter, sub + 16, 11);
-    codec.Convert(et::kCharacter, sub + 27, 5);
+    codec.Convert(et::kWord, sub + offsetof(Key, reserved0), 1);
+    for (std::size_t field = offsetof(Key, reserved4); field <= offsetof(Key, reserved14); field += sizeof(std::int16_t)) {
+      codec.Short(sub + field);
+    }
+    codec.Convert(et::kCharacter, sub + offsetof(Key, columnName), sizeof(Key::columnName));
+    codec.Convert(et::kCharacter, sub + offsetof(Key, reserved27), sizeof(Key::reserved27));
   }
   return status::kOk;
 }
@@ -118,52 +156,74 @@ std::int32_t StructuredValue(const C& codec, std::uint8_t* data, std::int32_t le
 // The plan: header, then every element record, once the lengths are consistent.
 template <typename C>
 std::int32_t Plan(const C& codec, std::uint8_t* plan) {
-  codec.Convert(et::kCharacter, plan, 4);
-  const std::int16_t version = codec.Short(plan + 4);
+  using Header = ::VxpPlanHeader;
+  using El = ::VxpElement;
+  codec.Convert(et::kCharacter, plan + offsetof(Header, tag), sizeof(Header::tag));
+  const std::int16_t version = codec.Short(plan + offsetof(Header, version));
   if (version < kOldestVersion || version > kNewestVersion) return status::kOk;
-  const std::int16_t totalLength = codec.Short(plan + 6);
-  codec.Long(plan + 8);
-  const std::int16_t elementCount = codec.Short(plan + 14);
-  const std::int16_t elementLength = codec.Short(plan + 12);
-  codec.Convert(et::kCharacter, plan + 16, 10);
-  codec.Short(plan + 26);
-  // The last record is read up to its 192nd byte past a 32-byte header: 224 bytes beyond the first.
-  const std::int64_t minimum = std::int64_t{elementLength} * (elementCount - 1) + 224;
-  // Records shorter than 192 bytes, or a negative count, would take the walk beyond the plan.
-  // A version-130 plan declares no length: its records must at least fit the largest plan there is.
+  const std::int16_t totalLength = codec.Short(plan + offsetof(Header, totalLength));
+  codec.Long(plan + offsetof(Header, recordLength));
+  const std::int16_t elementCount = codec.Short(plan + offsetof(Header, elementCount));
+  const std::int16_t elementLength = codec.Short(plan + offsetof(Header, elementLength));
+  codec.Convert(et::kCharacter, plan + offsetof(Header, tableName), sizeof(Header::tableName));
+  codec.Short(plan + offsetof(Header, planFlags));
+  // The last record is read up to its last element byte past the header.
+  constexpr auto kRecord = static_cast<std::int64_t>(kElementRecordSize);
+  const std::int64_t minimum = std::int64_t{elementLength} * (elementCount - 1) + std::int64_t{kPlanHeaderSize} + kRecord;
+  // Records shorter than an element, or a negative count, would take the walk beyond the plan.
+  // A version-130 plan declares no length: its records must at least fit the largest plan there is, whose
+  // length a 16-bit field gives.
   const bool consistent = version == kOldestVersion
-                              ? elementLength == 192 && elementCount >= 0 &&
-                                    kPlanHeaderSize + static_cast<std::size_t>(elementCount) * 192 <= 32767
-                              : totalLength >= minimum && elementLength >= 192 && elementCount >= 0;
+                              ? elementLength == kRecord && elementCount >= 0 &&
+                                    kPlanHeaderSize + static_cast<std::size_t>(elementCount) * kElementRecordSize <=
+                                        static_cast<std::size_t>(std::numeric_limits<std::int16_t>::max())
+                              : totalLength >= minimum && elementLength >= kRecord && elementCount >= 0;
   if (!consistent) return status::kBadVersionOrLength;
 
   for (int i = 0; i < elementCount; ++i) {
     std::uint8_t* e = plan + kPlanHeaderSize + static_cast<std::size_t>(i) * static_cast<std::size_t>(elementLength);
-    codec.Convert(et::kCharacter, e, 4);
-    codec.Short(e + 36);
-    codec.Convert(et::kShort, e + 64, 2);
-    for (std::size_t at : {40, 42, 44, 46}) codec.Short(e + at);
+    codec.Convert(et::kCharacter, e + offsetof(El, tag), sizeof(El::tag));
+    codec.Short(e + offsetof(El, reserved36));
+    // leftFlags and rightFlags
+    codec.Convert(et::kShort, e + offsetof(El, leftFlags), 2);
+    for (std::size_t at : {offsetof(El, elementId), offsetof(El, trueTargetId), offsetof(El, falseTargetId),
+                           offsetof(El, reserved46)}) {
+      codec.Short(e + at);
+    }
     if constexpr (C::kToLocal) {
-      // Either form of function code and name becomes the 32-bit code at 80 and the name at 84.
-      char name[11] = {};
+      // Either form of function code and name becomes the 32-bit functionCode and the columnName after it.
+      char name[sizeof(El::columnName)] = {};
       std::uint8_t code = 0;
       FLT1_FixColumnName(e, name, &code);
-      StoreUnaligned(e + 64, static_cast<std::uint16_t>(LoadUnaligned<std::uint16_t>(e + 64) | rep::kNameNormalised));
+      std::uint8_t* const flags = e + offsetof(El, leftFlags);
+      StoreUnaligned(flags, static_cast<std::uint16_t>(LoadUnaligned<std::uint16_t>(flags) | rep::kNameNormalised));
       representation::Convert(representation::Direction::kToLocal, codec.word, et::kCharacter,
-                              reinterpret_cast<const std::uint8_t*>(name), e + 84, 11);
+                              reinterpret_cast<const std::uint8_t*>(name), e + offsetof(El, columnName),
+                              sizeof(El::columnName));
       codec.Convert(et::kByte, &code, 1);
-      StoreUnaligned<std::uint32_t>(e + 80, code);
+      StoreUnaligned<std::uint32_t>(e + offsetof(El, functionCode), code);
     } else {
-      codec.Long(e + 80);
-      codec.Convert(et::kCharacter, e + 84, 11);
+      codec.Long(e + offsetof(El, functionCode));
+      codec.Convert(et::kCharacter, e + offsetof(El, columnName), sizeof(El::columnName));
     }
-    for (std::size_t at : {4, 8, 16, 20, 32}) codec.Long(e + at);
-    for (std::size_t at : {48, 50, 52, 54, 56}) codec.Short(e + at);
-    for (std::size_t at : {24, 28}) codec.Long(e + at);
-    codec.Convert(et::kShort, e + 68, 2);
-    for (std::size_t at : {60, 62, 76, 78}) codec.Short(e + at);
-    codec.Convert(et::kShort, e + 72, 2);
-    for (std::size_t at : {38, 58}) codec.Short(e + at);
+    for (std::size_t at : {offsetof(El, compareOperator), offsetof(El, logicalOperator), offsetof(El, columnOffset),
+                           offsetof(El, rightColumnOffset), offsetof(El, substringOffset)}) {
+      codec.Long(e + at);
+    }
+    for (std::size_t at : {offsetof(El, columnLength), offsetof(El, dataType), offsetof(El, trueSkip),
+                           offsetof(El, falseSkip), offsetof(El, resultTarget)}) {
+      codec.Short(e + at);
+    }
+    for (std::size_t at : {offsetof(El, leftResult), offsetof(El, rightResult)}) codec.Long(e + at);
+    // leftLiteralLength and rightLiteralLength
+    codec.Convert(et::kShort, e + offsetof(El, leftLiteralLength), 2);
+    for (std::size_t at : {offsetof(El, leftScale), offsetof(El, rightScale), offsetof(El, alternateOperator),
+                           offsetof(El, rightDataType)}) {
+      codec.Short(e + at);
+    }
+    // leftLiteralId and rightLiteralId
+    codec.Convert(et::kShort, e + offsetof(El, leftLiteralId), 2);
+    for (std::size_t at : {offsetof(El, routineSlot), offsetof(El, resultOperand)}) codec.Short(e + at);
   }
   return status::kOk;
 }
@@ -171,32 +231,35 @@ std::int32_t Plan(const C& codec, std::uint8_t* plan) {
 // The pool: header, then each entry's header and data, within the pool's own total length.
 template <typename C>
 std::int32_t Pool(const C& codec, std::uint8_t* pool) {
-  codec.Convert(et::kCharacter, pool, 4);
-  const std::int16_t version = codec.Short(pool + 4);
+  using Header = ::VxpPoolHeader;
+  using Entry = ::VxpLiteralEntry;
+  constexpr auto kEntrySize = static_cast<std::int32_t>(kEntryHeaderSize);
+  codec.Convert(et::kCharacter, pool + offsetof(Header, tag), sizeof(Header::tag));
+  const std::int16_t version = codec.Short(pool + offsetof(Header, version));
   if (version < kOldestVersion) return status::kOk;
-  const std::int16_t totalLength = codec.Short(pool + 6);
-  const std::int16_t entryCount = codec.Short(pool + 8);
-  codec.Long(pool + 12);
+  const std::int16_t totalLength = codec.Short(pool + offsetof(Header, totalLength));
+  const std::int16_t entryCount = codec.Short(pool + offsetof(Header, entryCount));
+  codec.Long(pool + offsetof(Header, languageId));
   std::int32_t at = static_cast<std::int32_t>(kPoolHeaderSize);
   for (int i = 0; i < entryCount; ++i) {
-    if (at + 16 > totalLength) return status::kBadLiteralKind;
+    if (at + kEntrySize > totalLength) return status::kBadLiteralKind;
     std::uint8_t* entry = pool + at;
-    codec.Short(entry + 0);
-    codec.Short(entry + 4);
-    const std::int16_t valueLength = codec.Short(entry + 8);
-    const std::int16_t entryLength = codec.Short(entry + 2);
-    const std::int16_t dataType = codec.Short(entry + 6);
-    codec.Short(entry + 14);
+    codec.Short(entry + offsetof(Entry, id));
+    codec.Short(entry + offsetof(Entry, dataLength));
+    const std::int16_t valueLength = codec.Short(entry + offsetof(Entry, valueLength));
+    const std::int16_t entryLength = codec.Short(entry + offsetof(Entry, entryLength));
+    const std::int16_t dataType = codec.Short(entry + offsetof(Entry, dataType));
+    codec.Short(entry + offsetof(Entry, alternateLength));
     // An entry must advance the walk and stay inside the pool.
-    if (entryLength < 16 || at + entryLength > totalLength) return status::kBadLiteralKind;
+    if (entryLength < kEntrySize || at + entryLength > totalLength) return status::kBadLiteralKind;
     if (valueLength > 0) {
-      std::uint8_t* data = entry + 16;
-      const std::int32_t length = std::min<std::int32_t>(valueLength, entryLength - 16);
+      std::uint8_t* data = entry + kEntrySize;
+      const std::int32_t length = std::min<std::int32_t>(valueLength, entryLength - kEntrySize);
       std::int32_t st = status::kOk;
       if (version == kOldestVersion) {
         PlainValue(codec, dataType, data, length);
       } else {
-        const std::int16_t kind = codec.Short(entry + 12);
+        const std::int16_t kind = codec.Short(entry + offsetof(Entry, kind));
         if (kind <= 0) {
           PlainValue(codec, dataType, data, length);
         } else if (kind == kKindSearchList) {
