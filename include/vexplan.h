@@ -460,6 +460,8 @@ VXP_STATIC_CHECK(offsetof(VxpChangeRecord, earlierStamp) == 20, change_record_ea
 #define VXP_SLOT_RESULT_LIT            4       /* numeric result with a literal                          */
 #define VXP_SLOT_CHAR_RESULT_LIT       3       /* character function result (MKTIME's) with a literal    */
 #define VXP_SLOT_DOUBLE_RESULT_LIT     24      /* floating-point result with a literal: never holds      */
+#define VXP_SLOT_FUNCTION              0       /* a VXP_OP_FUNC or VXP_FN_ALWAYS element: the one routine */
+                                               /* of its table                                           */
 #define VXP_SLOT_LOCALE_SHIFT          25      /* from a character slot to its locale-aware one          */
 #define VXP_SLOT_COUNT                 36      /* slots 0 to 35                                          */
 

@@ -133,7 +133,7 @@ std::string LiteralOf(const PlanElementView& element, const FilterInfo& info, co
     case fn::kAlways: return "-";
     default: break;
   }
-  if (e.compareOperator == op::kFunc || element.slot == 24) return "-";
+  if (e.compareOperator == op::kFunc || element.slot == slot::kDoubleResultLit) return "-";
   if (info.extType & VXF_INFO_EXT_NAME_GIVEN) {
     return "column " + std::string(static_cast<const char*>(info.extData), static_cast<std::size_t>(info.extLen));
   }
@@ -144,8 +144,10 @@ std::string LiteralOf(const PlanElementView& element, const FilterInfo& info, co
   if (value == nullptr) return "-";
   std::string shown = Trimmed(std::string_view(value, static_cast<std::size_t>(std::max<std::int16_t>(info.valueLen, 0))));
   const Field* field = schema.Find(element.column);
-  // MKTIME's result is compared as a timestamp (slot 3), and so is a timestamp column.
-  if (element.slot == 3 || (field != nullptr && field->kind == Kind::kTimestamp)) shown = TimestampText(shown);
+  // MKTIME's result is compared as a timestamp, and so is a timestamp column.
+  if (element.slot == slot::kCharResultLit || (field != nullptr && field->kind == Kind::kTimestamp)) {
+    shown = TimestampText(shown);
+  }
   std::string literal = Quoted(shown);
   if (e.functionCode == fn::kSubstring) {
     const int first = e.substringOffset + 1;
@@ -173,13 +175,14 @@ std::string OperationOf(const PlanElementView& element, const FilterInfo& info, 
     default: break;
   }
   if (e.compareOperator == op::kFunc) return "TRUE";
-  if (element.slot == 24) return "NEVER";
+  if (element.slot == slot::kDoubleResultLit) return "NEVER";
   std::string comparison = HostComparison(info.compareOperator);
   if (e.functionCode == fn::kSubstring) comparison = "SUBSTR " + comparison;
-  // Slots 12 to 14 and 17 to 19 compare the value a function element handed on.
-  if ((element.slot >= 12 && element.slot <= 14) || (element.slot >= 17 && element.slot <= 19) || element.slot == 3) {
-    comparison = "result " + comparison;
-  }
+  // These slots compare the value a function element handed on.
+  const bool fromResult = (element.slot >= slot::kLongColResult && element.slot <= slot::kLongResultLit) ||
+                          (element.slot >= slot::kShortColResult && element.slot <= slot::kShortResultLit) ||
+                          element.slot == slot::kCharResultLit;
+  if (fromResult) comparison = "result " + comparison;
   return comparison;
 }
 

@@ -7,16 +7,14 @@
 namespace vexfilt::cli {
 namespace {
 
-constexpr std::int16_t kLocaleSlotShift = 25;
-
 std::string Trimmed(const char* text, std::size_t size) {
   std::string out(text, strnlen(text, size));
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
 }
 
-// The slot creation takes the routine from: a converted column-against-column element gets 1 plus its left
-// kind's offset, and UTF-8 character data in a plan that enables it moves 25 further.
+// The slot creation takes the routine from: a converted column-against-column element gets its left kind's
+// column-against-column slot, and UTF-8 character data in a plan that enables it moves to the locale-aware one.
 std::int16_t BoundSlot(const PlanHeader& header, const FilterElement& e) {
   std::uint16_t flags = e.leftFlags;
   if ((flags & 0xFF) == 0) flags = static_cast<std::uint16_t>(flags | plan::RepresentationFlags(e.dataType));
@@ -26,10 +24,10 @@ std::int16_t BoundSlot(const PlanHeader& header, const FilterElement& e) {
                           e.functionCode != fn::kAlways && e.functionCode != fn::kStringSearch &&
                           !fn::IsChange(e.functionCode) && e.functionCode != fn::kRegexp &&
                           e.functionCode != fn::kRegexpAlt;
-  if (dispatched && converted) slot = static_cast<std::int16_t>(1 + plan::SlotBase(e.dataType));
+  if (dispatched && converted) slot = static_cast<std::int16_t>(VXP_SLOT_COL_COL + plan::SlotBase(e.dataType));
   const bool localeAware = (header.planFlags & plan_flag::kUtf8Data) && (flags & rep::kUtf8);
   if (localeAware && e.functionCode != fn::kMktime && e.functionCode != fn::kSearchList) {
-    slot = static_cast<std::int16_t>(e.routineSlot + kLocaleSlotShift);
+    slot = slot::Locale(e.routineSlot);
   }
   return slot;
 }
@@ -43,13 +41,20 @@ std::string RoutineName(std::int32_t op, std::uint32_t function, std::int16_t sl
     case fn::kRegexp:
     case fn::kRegexpAlt: return "ColREGLit";
     case fn::kChange:
-    case fn::kChangeAlt: return slot == 10 ? "CHGLong" : slot == 15 ? "CHGShort" : slot == 20 ? "CHGFloat" : "?";
+    case fn::kChangeAlt:
+      return slot == slot::kLongColLit     ? "CHGLong"
+             : slot == slot::kShortColLit  ? "CHGShort"
+             : slot == slot::kDoubleColLit ? "CHGFloat"
+                                           : "?";
     case fn::kStringSearch:
-      return slot == 0 || slot == 5 ? "ColSTRLit" : slot == 25 ? "FixColStrLit" : slot == 30 ? "VarColStrLit" : "?";
-    case fn::kAlways: return slot == 0 ? "True" : "?";
+      return slot == slot::kCharColLit || slot == slot::kVarCharColLit ? "ColSTRLit"
+             : slot == slot::kLocaleCharColLit                          ? "FixColStrLit"
+             : slot == slot::kLocaleVarCharColLit                       ? "VarColStrLit"
+                                                                        : "?";
+    case fn::kAlways: return slot == slot::kFunction ? "True" : "?";
     default: break;
   }
-  if (op == op::kFunc) return slot == 0 ? "True" : "?";
+  if (op == op::kFunc) return slot == slot::kFunction ? "True" : "?";
   const char* name = nullptr;
   switch (op) {
     case op::kEQ: name = "EQ"; break;
@@ -65,35 +70,35 @@ std::string RoutineName(std::int32_t op, std::uint32_t function, std::int16_t sl
   const bool like = op == op::kLike;
   // One row per slot of the dispatch matrix; LIKE has only the character rows.
   switch (slot) {
-    case 0:
-    case 5: return "Col" + o + "Lit";
-    case 1:
-    case 6:
-    case 26:
-    case 31: return "Col" + o + "Col";
-    case 3:
-    case 28: return "Func" + o + "Lit";
-    case 25: return "FixCol" + o + "Lit";
-    case 30: return "VarCol" + o + "Lit";
+    case slot::kCharColLit:
+    case slot::kVarCharColLit: return "Col" + o + "Lit";
+    case slot::kCharColCol:
+    case slot::kVarCharColCol:
+    case slot::kLocaleCharColCol:
+    case slot::kLocaleVarCharColCol: return "Col" + o + "Col";
+    case slot::kCharResultLit:
+    case slot::kLocaleCharResultLit: return "Func" + o + "Lit";
+    case slot::kLocaleCharColLit: return "FixCol" + o + "Lit";
+    case slot::kLocaleVarCharColLit: return "VarCol" + o + "Lit";
     default: break;
   }
   if (like) return "?";
   switch (slot) {
-    case 10:
-    case 15:
-    case 20: return "Col" + o + "Lit";
-    case 11:
-    case 16:
-    case 21: return "Col" + o + "Col";
-    case 12:
-    case 17:
-    case 22: return "Col" + o + "Result";
-    case 13:
-    case 18:
-    case 23: return "Result" + o + "Result";
-    case 14:
-    case 19: return "Result" + o + "Lit";
-    case 24: return "NeverHolds";
+    case slot::kLongColLit:
+    case slot::kShortColLit:
+    case slot::kDoubleColLit: return "Col" + o + "Lit";
+    case slot::kLongColCol:
+    case slot::kShortColCol:
+    case slot::kDoubleColCol: return "Col" + o + "Col";
+    case slot::kLongColResult:
+    case slot::kShortColResult:
+    case slot::kDoubleColResult: return "Col" + o + "Result";
+    case slot::kLongResultResult:
+    case slot::kShortResultResult:
+    case slot::kDoubleResultResult: return "Result" + o + "Result";
+    case slot::kLongResultLit:
+    case slot::kShortResultLit: return "Result" + o + "Lit";
+    case slot::kDoubleResultLit: return "NeverHolds";
     default: return "?";
   }
 }

@@ -866,12 +866,12 @@ class Compiler {
   void EmitMktimeWithLiteral(const Operand& mktime, std::int32_t code, const Operand& value, int onTrue, int onFalse) {
     const std::string digits = Timestamp(value, mktime.text);
     EmitMktime(mktime, onFalse);
-    // Slot 3 compares the function result, which MKTIME writes into the left operand's buffer.
+    // This slot compares the function result, which MKTIME writes into the left operand's buffer.
     const Literal result = pool_.Char(std::string(kTimestampLength, ' '));
     const Literal literal = pool_.Char(digits);
     Added(plan_.Add()
               .Operator(code)
-              .Slot(3)
+              .Slot(slot::kCharResultLit)
               .DataType(type::kChar)
               .ColumnLength(static_cast<std::int16_t>(kTimestampLength))
               .ColumnName(mktime.field->name)
@@ -929,8 +929,13 @@ class Compiler {
                     value.position};
     }
     const Literal literal = pool_.Long(number);
-    // Slot 14 compares the signed change the previous element left in leftResult with the literal.
-    Added(plan_.Add().Operator(code).DataType(type::kLong).Slot(14).ColumnName(field.name).RightLiteral(literal),
+    // This slot compares the signed change the previous element left in leftResult with the literal.
+    Added(plan_.Add()
+              .Operator(code)
+              .DataType(type::kLong)
+              .Slot(slot::kLongResultLit)
+              .ColumnName(field.name)
+              .RightLiteral(literal),
           onTrue, onFalse);
   }
 
@@ -952,7 +957,7 @@ class Compiler {
     if (needNever) {
       neverAt = plan_.size();
       // A floating-point result against a literal is undefined: the library's routine for it never holds.
-      plan_.Add().Operator(op::kEQ).DataType(type::kDouble).Slot(24).TrueToEnd().FalseToEnd();
+      plan_.Add().Operator(op::kEQ).DataType(type::kDouble).Slot(slot::kDoubleResultLit).TrueToEnd().FalseToEnd();
     }
     for (std::size_t i = 0; i < count; ++i) {
       plan::Element element = plan_.At(i);

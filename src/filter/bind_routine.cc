@@ -13,7 +13,7 @@ std::int32_t BindRoutine(Creation& creation, int index) {
   const bool localeAware = (filter.planCopy->planFlags & plan_flag::kUtf8Data) && (element.leftFlags & rep::kUtf8);
   const std::int16_t planSlot = element.routineSlot;
   const RoutineTable* table = nullptr;
-  int slot = localeAware ? kLocaleSlotShift + planSlot : planSlot;
+  int slot = localeAware ? slot::Locale(planSlot) : planSlot;
 
   switch (element.functionCode) {
     case fn::kAlways:
@@ -31,7 +31,7 @@ std::int32_t BindRoutine(Creation& creation, int index) {
     case fn::kMktime:
     case fn::kSearchList:
       table = &DirectTable(element.functionCode);
-      slot = 0;
+      slot = slot::kFunction;
       break;
     default: {
       constexpr std::uint16_t kConvertedColumns = rep::kMixed | rep::kColumn;
@@ -41,7 +41,7 @@ std::int32_t BindRoutine(Creation& creation, int index) {
         return st;
       }
       if (converted) {
-        element.routineSlot = static_cast<std::int16_t>(1 + SlotOffsetOf(element.leftFlags));
+        element.routineSlot = static_cast<std::int16_t>(SlotOffsetOf(element.leftFlags) + VXP_SLOT_COL_COL);
         if (!localeAware) slot = element.routineSlot;
       }
     }

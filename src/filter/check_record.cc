@@ -32,27 +32,46 @@ std::int32_t DeclaredLeftBytes(const FilterElement& e, int slot, const RoutineCe
   if (cell.structure != Structure::kNone || cell.delivery == Delivery::kTimestamp) return e.columnLength;
   if (e.compareOperator == op::kFunc && e.functionCode == fn::kAlways) return 0;
   switch (slot) {
-    case 3: case 28: case 13: case 14: case 18: case 19: case 24: return 0;
-    case 10: case 11: case 12: return 4;
-    case 15: case 16: case 17: return 2;
-    case 20: case 21: case 22: case 23: return 8;
-    case 1: return std::max<std::int32_t>(e.columnLength, e.leftLiteralLength);
+    case slot::kCharResultLit:
+    case slot::kLocaleCharResultLit:
+    case slot::kLongResultResult:
+    case slot::kLongResultLit:
+    case slot::kShortResultResult:
+    case slot::kShortResultLit:
+    case slot::kDoubleResultLit: return 0;
+    case slot::kLongColLit:
+    case slot::kLongColCol:
+    case slot::kLongColResult: return 4;
+    case slot::kShortColLit:
+    case slot::kShortColCol:
+    case slot::kShortColResult: return 2;
+    case slot::kDoubleColLit:
+    case slot::kDoubleColCol:
+    case slot::kDoubleColResult:
+    case slot::kDoubleResultResult: return 8;
+    case slot::kCharColCol: return std::max<std::int32_t>(e.columnLength, e.leftLiteralLength);
     default: return e.columnLength;
   }
 }
 
 bool ComparesColumns(int slot) {
   switch (slot) {
-    case 1: case 6: case 11: case 16: case 21: case 26: case 31: return true;
+    case slot::kCharColCol:
+    case slot::kVarCharColCol:
+    case slot::kLongColCol:
+    case slot::kShortColCol:
+    case slot::kDoubleColCol:
+    case slot::kLocaleCharColCol:
+    case slot::kLocaleVarCharColCol: return true;
     default: return false;
   }
 }
 
 // The width the integer and floating-point routines read at either column, by their slot.
 std::int32_t SlotWidth(int slot) {
-  if (slot >= 10 && slot <= 14) return 4;
-  if (slot >= 15 && slot <= 19) return 2;
-  if (slot >= 20 && slot <= 24) return 8;
+  if (slot >= slot::kLongColLit && slot <= slot::kLongResultLit) return 4;
+  if (slot >= slot::kShortColLit && slot <= slot::kShortResultLit) return 2;
+  if (slot >= slot::kDoubleColLit && slot <= slot::kDoubleResultLit) return 8;
   return 0;
 }
 
@@ -77,7 +96,9 @@ bool SearchesPrefixedColumn(const FilterElement& e, const RoutineCell& cell) {
 std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell& cell) {
   const std::int32_t declared = DeclaredLeftBytes(e, slot, cell);
   if (declared < 0) return declared;
-  const bool varying = slot == 5 || slot == 6 || slot == 30 || slot == 31 || SearchesPrefixedColumn(e, cell);
+  const bool varying = slot == slot::kVarCharColLit || slot == slot::kVarCharColCol ||
+                       slot == slot::kLocaleVarCharColLit || slot == slot::kLocaleVarCharColCol ||
+                       SearchesPrefixedColumn(e, cell);
   std::int32_t bytes = varying ? std::max(declared, kPrefixBytes) : declared;
   if (ComparesColumns(slot)) bytes = std::max(bytes, BytesByFlags(e.leftFlags, e.columnLength));
   return bytes;
@@ -86,8 +107,8 @@ std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell
 // Bytes a character routine comparing two columns reads at the right one, branch for branch as the
 // routine decides how to read it.
 std::int32_t RightTextBytes(const FilterElement& e, int slot, bool like) {
-  const bool locale = slot >= kLocaleSlotShift;
-  const bool fixedLeft = slot == 1 || slot == 1 + kLocaleSlotShift;
+  const bool locale = slot >= slot::kLocaleShift;
+  const bool fixedLeft = slot == slot::kCharColCol || slot == slot::kLocaleCharColCol;
   const std::int32_t declared = operands::RightLength(e);
   // The plain fixed compare of two unconverted columns reads both over the left literal length.
   if (!like && !locale && fixedLeft && !(e.leftFlags & rep::kMixed)) return std::max<std::int32_t>(e.leftLiteralLength, 0);
@@ -135,20 +156,20 @@ std::int32_t CheckRecordReads(Creation& creation) {
     if (left < 0 || e.substringOffset < 0) return RefuseElement(creation, i, "columnLength", e.columnLength);
     // A fixed substring reads the literal's length from its start; a LIKE on it the rest of the column.
     // The locale-aware walk counts characters within the column, so that any offset of it stays inside.
-    if (e.functionCode == fn::kSubstring && slot == 0 &&
+    if (e.functionCode == fn::kSubstring && slot == slot::kCharColLit &&
         e.substringOffset + std::max<std::int32_t>(e.rightLiteralLength, 0) > std::max(left, 0) &&
         compare != op::kLike) {
       return RefuseElement(creation, i, "substringOffset", e.substringOffset);
     }
     // A LIKE on a fixed column matches the rest of the column from the substring offset.
-    if (slot == 0 && compare == op::kLike && e.substringOffset > e.columnLength) {
+    if (slot == slot::kCharColLit && compare == op::kLike && e.substringOffset > e.columnLength) {
       return RefuseElement(creation, i, "substringOffset", e.substringOffset);
     }
     if (recordLength <= 0) continue;  // the plan gives no record length: the host vouches for its records
     // A fixed column against a literal is read from the substring offset for the literal's length, which
     // may reach past a column shorter than the literal.
-    const bool comparesFromOffset = slot == 0 && cell.structure == Structure::kNone && compare >= op::kEQ &&
-                                    compare <= op::kGE;
+    const bool comparesFromOffset = slot == slot::kCharColLit && cell.structure == Structure::kNone &&
+                                    compare >= op::kEQ && compare <= op::kGE;
     const std::int64_t reach = comparesFromOffset
                                    ? std::int64_t{e.substringOffset} + std::max<std::int32_t>(e.rightLiteralLength, 0)
                                    : 0;

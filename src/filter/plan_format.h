@@ -95,6 +95,45 @@ inline constexpr std::uint16_t kAnyChar = kUtf8 | kChar;
 inline constexpr std::uint16_t kScaledMixed = kScaled | kMixed;  // operands of different scales, read as doubles
 }  // namespace rep
 
+// Routine slots by name: a kind of data plus what is compared, as vexplan.h composes them, and the
+// locale-aware slots kLocaleShift further that the library moves UTF-8 character elements to.
+namespace slot {
+inline constexpr std::int16_t kLocaleShift = VXP_SLOT_LOCALE_SHIFT;
+inline constexpr std::int16_t kFunction = VXP_SLOT_FUNCTION;  // the one routine of a FUNC, always, MKTIME or search table
+
+inline constexpr std::int16_t kCharColLit = VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT;
+inline constexpr std::int16_t kCharColCol = VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_COL;
+inline constexpr std::int16_t kCharResultLit = VXP_SLOT_KIND_CHAR + VXP_SLOT_CHAR_RESULT_LIT;  // MKTIME's result
+inline constexpr std::int16_t kVarCharColLit = VXP_SLOT_KIND_VARCHAR + VXP_SLOT_COL_LIT;
+inline constexpr std::int16_t kVarCharColCol = VXP_SLOT_KIND_VARCHAR + VXP_SLOT_COL_COL;
+
+inline constexpr std::int16_t kLongColLit = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT;
+inline constexpr std::int16_t kLongColCol = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_COL;
+inline constexpr std::int16_t kLongColResult = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_RESULT;
+inline constexpr std::int16_t kLongResultResult = VXP_SLOT_KIND_LONG + VXP_SLOT_RESULT_RESULT;
+inline constexpr std::int16_t kLongResultLit = VXP_SLOT_KIND_LONG + VXP_SLOT_RESULT_LIT;
+
+inline constexpr std::int16_t kShortColLit = VXP_SLOT_KIND_SHORT + VXP_SLOT_COL_LIT;
+inline constexpr std::int16_t kShortColCol = VXP_SLOT_KIND_SHORT + VXP_SLOT_COL_COL;
+inline constexpr std::int16_t kShortColResult = VXP_SLOT_KIND_SHORT + VXP_SLOT_COL_RESULT;
+inline constexpr std::int16_t kShortResultResult = VXP_SLOT_KIND_SHORT + VXP_SLOT_RESULT_RESULT;
+inline constexpr std::int16_t kShortResultLit = VXP_SLOT_KIND_SHORT + VXP_SLOT_RESULT_LIT;
+
+inline constexpr std::int16_t kDoubleColLit = VXP_SLOT_KIND_DOUBLE + VXP_SLOT_COL_LIT;
+inline constexpr std::int16_t kDoubleColCol = VXP_SLOT_KIND_DOUBLE + VXP_SLOT_COL_COL;
+inline constexpr std::int16_t kDoubleColResult = VXP_SLOT_KIND_DOUBLE + VXP_SLOT_COL_RESULT;
+inline constexpr std::int16_t kDoubleResultResult = VXP_SLOT_KIND_DOUBLE + VXP_SLOT_RESULT_RESULT;
+inline constexpr std::int16_t kDoubleResultLit = VXP_SLOT_DOUBLE_RESULT_LIT;  // never holds
+static_assert(kDoubleResultLit == VXP_SLOT_KIND_DOUBLE + VXP_SLOT_RESULT_LIT);
+
+constexpr std::int16_t Locale(std::int16_t plain) { return static_cast<std::int16_t>(plain + kLocaleShift); }
+inline constexpr std::int16_t kLocaleCharColLit = Locale(kCharColLit);
+inline constexpr std::int16_t kLocaleCharColCol = Locale(kCharColCol);
+inline constexpr std::int16_t kLocaleCharResultLit = Locale(kCharResultLit);
+inline constexpr std::int16_t kLocaleVarCharColLit = Locale(kVarCharColLit);
+inline constexpr std::int16_t kLocaleVarCharColCol = Locale(kVarCharColCol);
+}  // namespace slot
+
 }  // namespace vexfilt
 
 #endif  // VEXFILT_FILTER_PLAN_FORMAT_H_

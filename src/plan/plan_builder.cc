@@ -289,7 +289,7 @@ Element PlanBuilder::CompareColumns(const Column& left, std::int32_t op, const C
                                     const Literal& descriptor) {
   Element element = Add();
   element.Operator(op).Column(left).RightColumn(right).RightLiteral(descriptor);
-  element.Slot(static_cast<std::int16_t>(left.Slot() + 1));
+  element.Slot(static_cast<std::int16_t>(left.Slot() + VXP_SLOT_COL_COL));
   if (left.IsCharacter()) element.LeftLiteralLength(std::min(left.length, right.length));
   if (left.BaseType() != right.BaseType()) {
     // Creation swaps in the alternate operator and derives no flags for operands of different types.

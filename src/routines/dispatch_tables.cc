@@ -51,33 +51,33 @@ constexpr RoutineTable ComparisonTable() {
   namespace ch = character;
   namespace nls = locale_aware;
   RoutineTable t{};
-  //    slot     family                                          printer                shape             right literal            left data
+  // slot                                 family                                    printer                shape                 right literal           left data
   using CH = ch::OperatorRoutines<op>;
-  t[0]  = Cell<m, CH::FixedColumnLiteral,                   P::kFix1,              S::kColLit,       op>(E::kRightLiteralLength);
-  t[1]  = Cell<m, CH::FixedColumnColumn,                    P::kFix2,              S::kColCol,       op>();
-  t[3]  = Cell<m, CH::ResultLiteral,                        P::kFix4,              S::kFuncLit,      op>(E::kRightLiteralLength, E::kRightLiteralLength);
-  t[5]  = Cell<m, CH::VaryingColumnLiteral,                 P::kVar1,              S::kColLit,       op>(E::kRightLiteralLength);
-  t[6]  = Cell<m, CH::VaryingColumnColumn,                  P::kVar2,              S::kColCol,       op>();
-  t[10] = Cell<m, LongColLit<op>,                           P::kLongColLit,        S::kColLit,       op>(E::kBytes4);
-  t[11] = Cell<m, LongColCol<op>,                           P::kNum,               S::kColCol,       op>();
-  t[12] = Cell<m, LongColResult<op>,                        P::kLongColResult,     S::kColResult,    op>();
-  t[13] = Cell<m, LongResultResult<op>,                     P::kLongResultResult,  S::kResultResult, op>();
-  t[14] = Cell<m, LongResultLit<op>,                        P::kLongResultLit,     S::kResultLit,    op>(E::kBytes4);
-  t[15] = Cell<m, ShortColLit<op>,                          P::kShortColLit,       S::kColLit,       op>(E::kBytes2);
-  t[16] = Cell<m, ShortColCol<op>,                          P::kNum,               S::kColCol,       op>();
-  t[17] = Cell<m, ShortColResult<op>,                       P::kShortColResult,    S::kColResult,    op>();
-  t[18] = Cell<m, LongResultResult<op>,                     P::kShortResultResult, S::kResultResult, op>();
-  t[19] = Cell<m, ShortResultLit<op>,                       P::kShortResultLit,    S::kResultLit,    op>(E::kBytes2);
-  t[20] = Cell<m, DoubleColLit<op>,                         P::kFloatColLit,       S::kColLit,       op>(E::kBytes8);
-  t[21] = Cell<m, DoubleColCol<op>,                         P::kNum,               S::kColCol,       op>();
-  t[22] = Cell<m, DoubleColLit<op>,                         P::kFloatColResult,    S::kColResult,    op>(E::kBytes8);
-  t[23] = Cell<m, DoubleColLit<op>,                         P::kFloatResultResult, S::kResultResult, op>(E::kBytes8);
-  t[24] = UndefinedFloatCell<m, op>();
-  t[25] = Cell<m, ByOutcome<op, nls::FixedColumnLiteral>,   P::kFix1,              S::kFixColLit,    op>(E::kRightScale);
-  t[26] = Cell<m, ByOutcome<op, nls::FixedColumnColumn>,    P::kFix2,              S::kColCol,       op>();
-  t[28] = Cell<m, ByOutcome<op, nls::ResultLiteral>,        P::kFix4,              S::kFuncLit,      op>(E::kRightScale, E::kLeftScale);
-  t[30] = Cell<m, ByOutcome<op, nls::VaryingColumnLiteral>, P::kVar1,              S::kVarColLit,    op>(E::kRightScale);
-  t[31] = Cell<m, ByOutcome<op, nls::VaryingColumnColumn>,  P::kVar2,              S::kColCol,       op>();
+  t[slot::kCharColLit]          = Cell<m, CH::FixedColumnLiteral,                   P::kFix1,              S::kColLit,       op>(E::kRightLiteralLength);
+  t[slot::kCharColCol]          = Cell<m, CH::FixedColumnColumn,                    P::kFix2,              S::kColCol,       op>();
+  t[slot::kCharResultLit]       = Cell<m, CH::ResultLiteral,                        P::kFix4,              S::kFuncLit,      op>(E::kRightLiteralLength, E::kRightLiteralLength);
+  t[slot::kVarCharColLit]       = Cell<m, CH::VaryingColumnLiteral,                 P::kVar1,              S::kColLit,       op>(E::kRightLiteralLength);
+  t[slot::kVarCharColCol]       = Cell<m, CH::VaryingColumnColumn,                  P::kVar2,              S::kColCol,       op>();
+  t[slot::kLongColLit]          = Cell<m, LongColLit<op>,                           P::kLongColLit,        S::kColLit,       op>(E::kBytes4);
+  t[slot::kLongColCol]          = Cell<m, LongColCol<op>,                           P::kNum,               S::kColCol,       op>();
+  t[slot::kLongColResult]       = Cell<m, LongColResult<op>,                        P::kLongColResult,     S::kColResult,    op>();
+  t[slot::kLongResultResult]    = Cell<m, LongResultResult<op>,                     P::kLongResultResult,  S::kResultResult, op>();
+  t[slot::kLongResultLit]       = Cell<m, LongResultLit<op>,                        P::kLongResultLit,     S::kResultLit,    op>(E::kBytes4);
+  t[slot::kShortColLit]         = Cell<m, ShortColLit<op>,                          P::kShortColLit,       S::kColLit,       op>(E::kBytes2);
+  t[slot::kShortColCol]         = Cell<m, ShortColCol<op>,                          P::kNum,               S::kColCol,       op>();
+  t[slot::kShortColResult]      = Cell<m, ShortColResult<op>,                       P::kShortColResult,    S::kColResult,    op>();
+  t[slot::kShortResultResult]   = Cell<m, LongResultResult<op>,                     P::kShortResultResult, S::kResultResult, op>();
+  t[slot::kShortResultLit]      = Cell<m, ShortResultLit<op>,                       P::kShortResultLit,    S::kResultLit,    op>(E::kBytes2);
+  t[slot::kDoubleColLit]        = Cell<m, DoubleColLit<op>,                         P::kFloatColLit,       S::kColLit,       op>(E::kBytes8);
+  t[slot::kDoubleColCol]        = Cell<m, DoubleColCol<op>,                         P::kNum,               S::kColCol,       op>();
+  t[slot::kDoubleColResult]     = Cell<m, DoubleColLit<op>,                         P::kFloatColResult,    S::kColResult,    op>(E::kBytes8);
+  t[slot::kDoubleResultResult]  = Cell<m, DoubleColLit<op>,                         P::kFloatResultResult, S::kResultResult, op>(E::kBytes8);
+  t[slot::kDoubleResultLit]     = UndefinedFloatCell<m, op>();
+  t[slot::kLocaleCharColLit]    = Cell<m, ByOutcome<op, nls::FixedColumnLiteral>,   P::kFix1,              S::kFixColLit,    op>(E::kRightScale);
+  t[slot::kLocaleCharColCol]    = Cell<m, ByOutcome<op, nls::FixedColumnColumn>,    P::kFix2,              S::kColCol,       op>();
+  t[slot::kLocaleCharResultLit] = Cell<m, ByOutcome<op, nls::ResultLiteral>,        P::kFix4,              S::kFuncLit,      op>(E::kRightScale, E::kLeftScale);
+  t[slot::kLocaleVarCharColLit] = Cell<m, ByOutcome<op, nls::VaryingColumnLiteral>, P::kVar1,              S::kVarColLit,    op>(E::kRightScale);
+  t[slot::kLocaleVarCharColCol] = Cell<m, ByOutcome<op, nls::VaryingColumnColumn>,  P::kVar2,              S::kColCol,       op>();
   return t;
 }
 
@@ -91,16 +91,16 @@ constexpr RoutineTable LikeTable() {
   namespace nls = locale_aware;
   constexpr Op li = Op::kLike;
   RoutineTable t{};
-  t[0]  = Cell<m, ch::FixedColumnLike,          P::kFix1, S::kColLit,    li>(E::kRightScale);
-  t[1]  = Cell<m, ch::FixedColumnColumnLike,    P::kFix2, S::kColCol,    li>();
-  t[3]  = Cell<m, ch::ResultLike,               P::kFix4, S::kFuncLit,   li>(E::kRightLiteralLength, E::kLeftLiteralLength);
-  t[5]  = Cell<m, ch::VaryingColumnLike,        P::kVar1, S::kColLit,    li>(E::kRightScale);
-  t[6]  = Cell<m, ch::VaryingColumnColumnLike,  P::kVar2, S::kColCol,    li>();
-  t[25] = Cell<m, nls::FixedColumnLike,         P::kFix1, S::kFixColLit, li>(E::kRightScale);
-  t[26] = Cell<m, nls::FixedColumnColumnLike,   P::kFix2, S::kColCol,    li>();
-  t[28] = Cell<m, nls::ResultLike,              P::kFix4, S::kFuncLit,   li>(E::kRightScale, E::kLeftScale);
-  t[30] = Cell<m, nls::VaryingColumnLike,       P::kVar1, S::kVarColLit, li>(E::kRightScale);
-  t[31] = Cell<m, nls::VaryingColumnColumnLike, P::kVar2, S::kColCol,    li>();
+  t[slot::kCharColLit]          = Cell<m, ch::FixedColumnLike,          P::kFix1, S::kColLit,    li>(E::kRightScale);
+  t[slot::kCharColCol]          = Cell<m, ch::FixedColumnColumnLike,    P::kFix2, S::kColCol,    li>();
+  t[slot::kCharResultLit]       = Cell<m, ch::ResultLike,               P::kFix4, S::kFuncLit,   li>(E::kRightLiteralLength, E::kLeftLiteralLength);
+  t[slot::kVarCharColLit]       = Cell<m, ch::VaryingColumnLike,        P::kVar1, S::kColLit,    li>(E::kRightScale);
+  t[slot::kVarCharColCol]       = Cell<m, ch::VaryingColumnColumnLike,  P::kVar2, S::kColCol,    li>();
+  t[slot::kLocaleCharColLit]    = Cell<m, nls::FixedColumnLike,         P::kFix1, S::kFixColLit, li>(E::kRightScale);
+  t[slot::kLocaleCharColCol]    = Cell<m, nls::FixedColumnColumnLike,   P::kFix2, S::kColCol,    li>();
+  t[slot::kLocaleCharResultLit] = Cell<m, nls::ResultLike,              P::kFix4, S::kFuncLit,   li>(E::kRightScale, E::kLeftScale);
+  t[slot::kLocaleVarCharColLit] = Cell<m, nls::VaryingColumnLike,       P::kVar1, S::kVarColLit, li>(E::kRightScale);
+  t[slot::kLocaleVarCharColCol] = Cell<m, nls::VaryingColumnColumnLike, P::kVar2, S::kColCol,    li>();
   return t;
 }
 
@@ -112,18 +112,18 @@ constexpr RoutineTable StrTable() {
   using E = Extent;
   constexpr Op str = Op::kStr;
   RoutineTable t{};
-  t[0]  = Cell<m, character::FixedColumnSearch,      P::kFxStr1, S::kColLit,    str>(E::kNone, E::kLeftLiteralLength, Delivery::kResultWords);
-  t[5]  = Cell<m, character::VaryingColumnSearch,    P::kVrStr1, S::kColLit,    str>(E::kNone, E::kLeftLiteralLength, Delivery::kResultWords);
-  t[25] = Cell<m, locale_aware::FixedColumnSearch,   P::kFxStr1, S::kFixColLit, str>(E::kNone, E::kLeftScale, Delivery::kResultWords);
-  t[30] = Cell<m, locale_aware::VaryingColumnSearch, P::kVrStr1, S::kVarColLit, str>(E::kNone, E::kLeftScale, Delivery::kResultWords);
+  t[slot::kCharColLit]          = Cell<m, character::FixedColumnSearch,      P::kFxStr1, S::kColLit,    str>(E::kNone, E::kLeftLiteralLength, Delivery::kResultWords);
+  t[slot::kVarCharColLit]       = Cell<m, character::VaryingColumnSearch,    P::kVrStr1, S::kColLit,    str>(E::kNone, E::kLeftLiteralLength, Delivery::kResultWords);
+  t[slot::kLocaleCharColLit]    = Cell<m, locale_aware::FixedColumnSearch,   P::kFxStr1, S::kFixColLit, str>(E::kNone, E::kLeftScale, Delivery::kResultWords);
+  t[slot::kLocaleVarCharColLit] = Cell<m, locale_aware::VaryingColumnSearch, P::kVrStr1, S::kVarColLit, str>(E::kNone, E::kLeftScale, Delivery::kResultWords);
   return t;
 }
 
-// The FUNC operator and function 1: the always-holding routine at slot 0.
+// The FUNC operator and function 1: the always-holding routine, its table's only one.
 template <Mode m>
 constexpr RoutineTable AlwaysTable() {
   RoutineTable t{};
-  t[0] = {m == Mode::kPlain ? AlwaysHolds : TracedAlwaysHolds, "True"};
+  t[slot::kFunction] = {m == Mode::kPlain ? AlwaysHolds : TracedAlwaysHolds, "True"};
   return t;
 }
 
@@ -144,8 +144,10 @@ constexpr RoutineTable kTracedAlways = AlwaysTable<Mode::kTraced>();
 // entries are the plain routines, which report through their own printers.
 constexpr RoutineTable RegexpTable() {
   RoutineTable t{};
-  t[0] = t[25] = {RegExpFixedColumn, "ColREGLit", Extent::kNone, Extent::kNone, Delivery::kResultWords};
-  t[5] = t[30] = {RegExpVaryingColumn, "ColREGLit", Extent::kNone, Extent::kNone, Delivery::kResultWords};
+  t[slot::kCharColLit] = t[slot::kLocaleCharColLit] =
+      {RegExpFixedColumn, "ColREGLit", Extent::kNone, Extent::kNone, Delivery::kResultWords};
+  t[slot::kVarCharColLit] = t[slot::kLocaleVarCharColLit] =
+      {RegExpVaryingColumn, "ColREGLit", Extent::kNone, Extent::kNone, Delivery::kResultWords};
   return t;
 }
 
@@ -162,15 +164,15 @@ constexpr RoutineCell ChangeCell() {
 template <Mode m>
 constexpr RoutineTable ChangeTable() {
   RoutineTable t{};
-  t[10] = ChangeCell<m, ChangeLong, kChangeLongName, Delivery::kResultWords>();
-  t[15] = ChangeCell<m, ChangeShort, kChangeShortName, Delivery::kShortWord>();
-  t[20] = ChangeCell<m, ChangeDouble, kChangeDoubleName, Delivery::kResultWords>();
+  t[slot::kLongColLit]   = ChangeCell<m, ChangeLong, kChangeLongName, Delivery::kResultWords>();
+  t[slot::kShortColLit]  = ChangeCell<m, ChangeShort, kChangeShortName, Delivery::kShortWord>();
+  t[slot::kDoubleColLit] = ChangeCell<m, ChangeDouble, kChangeDoubleName, Delivery::kResultWords>();
   return t;
 }
 
 constexpr RoutineTable MktimeTable() {
   RoutineTable t{};
-  t[0] = {MakeTimeRoutine, "MKTIME", Extent::kRightLiteralLength, Extent::kBytes1, Delivery::kTimestamp};
+  t[slot::kFunction] = {MakeTimeRoutine, "MKTIME", Extent::kRightLiteralLength, Extent::kBytes1, Delivery::kTimestamp};
   return t;
 }
 
@@ -179,14 +181,17 @@ constexpr RoutineTable kPlainChange = ChangeTable<Mode::kPlain>(), kTracedChange
 constexpr RoutineTable kMktime = MktimeTable();
 constexpr RoutineTable SearchTable() {
   RoutineTable t{};
-  t[0] = {Search, "Search", Extent::kNone, Extent::kNone, Delivery::kNone, Structure::kSearchList};
+  t[slot::kFunction] = {Search, "Search", Extent::kNone, Extent::kNone, Delivery::kNone, Structure::kSearchList};
   return t;
 }
 constexpr RoutineTable kSearch = SearchTable();
 
-static_assert(kPlainTables[0][2].routine == nullptr && kTracedTables[6][4].routine == nullptr, "slots 2 and 4 are empty");
-static_assert(kPlainTables[static_cast<int>(Op::kStr)][1].routine == nullptr, "no string search between columns");
-static_assert(kPlainTables[static_cast<int>(Op::kLT)][10].name == TraceName(Shape::kColLit, Op::kLT));
+static_assert(kPlainTables[static_cast<int>(Op::kEQ)][VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_RESULT].routine == nullptr &&
+                  kTracedTables[static_cast<int>(Op::kLike)][VXP_SLOT_KIND_CHAR + VXP_SLOT_RESULT_LIT].routine == nullptr,
+              "characters are not compared with numeric results");
+static_assert(kPlainTables[static_cast<int>(Op::kStr)][slot::kCharColCol].routine == nullptr,
+              "no string search between columns");
+static_assert(kPlainTables[static_cast<int>(Op::kLT)][slot::kLongColLit].name == TraceName(Shape::kColLit, Op::kLT));
 
 // Traced tables serve a Filter marked to trace every table, or one naming this table, and only while the
 // selector's own level has bit 0x01.
