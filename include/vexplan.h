@@ -444,6 +444,11 @@ VXP_STATIC_CHECK(offsetof(VxpChangeRecord, earlierStamp) == 20, change_record_ea
 #define VXP_REP_NAME_NORMALISED        0x2000  /* (left) functionCode and columnName are in the form     */
                                                /* above; otherwise creation re-derives them from bytes   */
                                                /* 80 to 84                                               */
+#define VXP_REP_SUBSTITUTION           0x2000  /* (right) a regular-expression element's substitution    */
+                                               /* form                                                   */
+#define VXP_REP_ALTERNATE_LENGTH       0x8000  /* (right) with PATTERN_LENGTH_GIVEN: FLT1_GetFilter      */
+                                               /* reports a VXP_FN_ALWAYS element's literal by its       */
+                                               /* entry's alternateLength                                */
 
 /* Routine slots (VxpElement.routineSlot): a kind of data, plus what is compared. The library moves the
  * slot of an element with VXP_REP_UTF8 by VXP_SLOT_LOCALE_SHIFT in a plan with VXP_PLAN_FLAG_UTF8_DATA,

@@ -246,7 +246,7 @@ std::int32_t GetFilter(Filter& filter, FilterInfo** out) {
         baseType = BaseType(static_cast<std::int16_t>(info.dataType));
         if (baseType == type::kUtf8Char || baseType == type::kUtf8VarChar) info.attribute |= kLocaleAttribute;
         if (baseType == type::kVarChar || baseType == type::kUtf8VarChar) info.attribute |= kVaryingAttribute;
-        const bool alternate = (e.rightFlags & 0x8000) && (e.rightFlags & rep::kPatternLengthGiven);
+        const bool alternate = (e.rightFlags & rep::kAlternateLength) && (e.rightFlags & rep::kPatternLengthGiven);
         info.valueLen = LoadUnaligned<std::int16_t>(
             entry + (alternate ? offsetof(LiteralEntry, alternateLength) : offsetof(LiteralEntry, dataLength)));
         info.value = e.rightData;

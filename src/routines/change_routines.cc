@@ -173,10 +173,9 @@ std::int32_t VXO2_RegExpSub(FilterElement&, const std::uint8_t*, const std::uint
 }
 
 namespace {
-constexpr std::uint16_t kSubstitutionForm = 0x2000;  // right flags
 constexpr std::int32_t kSubstitutionWord = 0x80000;  // the element's own leftResult
 bool Substitutes(const FilterElement& e) {
-  return (e.rightFlags & kSubstitutionForm) && (e.leftResult & kSubstitutionWord);
+  return (e.rightFlags & rep::kSubstitution) && (e.leftResult & kSubstitutionWord);
 }
 }  // namespace
 
