@@ -1,26 +1,28 @@
 #include "filter/column_name.h"
 
+#include <cstddef>
 #include <cstring>
 
 namespace vexfilt {
 
-std::int32_t FLT1_FixColumnName(const std::uint8_t* record, char name[11], std::uint8_t* functionCode) {
-  constexpr int kFirst = 80, kLast = 84, kNameLength = 11;
-  for (int offset = kFirst; offset <= kLast; ++offset) {
+std::int32_t FLT1_FixColumnName(const std::uint8_t* record, char name[kColumnNameSize], std::uint8_t* functionCode) {
+  // From the first byte of the 32-bit function code to the first byte of the name that follows it.
+  constexpr std::size_t kFirst = offsetof(VxpElement, functionCode), kLast = offsetof(VxpElement, columnName);
+  for (std::size_t offset = kFirst; offset <= kLast; ++offset) {
     const std::uint8_t byte = record[offset];
     if (byte >= 1 && byte <= 31) {
       *functionCode = byte;
     } else if (byte > 31) {
-      std::memcpy(name, record + offset, kNameLength);
+      std::memcpy(name, record + offset, kColumnNameSize);
       break;
     }
   }
   return 0;
 }
 
-bool NamesTable(const char* name, const char tableName[10]) {
+bool NamesTable(const char* name, const char tableName[kTableNameSize]) {
   bool nameEnded = false, tableEnded = false;
-  for (int i = 0; i < 10; ++i) {
+  for (std::size_t i = 0; i < kTableNameSize; ++i) {
     nameEnded = nameEnded || name[i] == '\0';
     tableEnded = tableEnded || tableName[i] == '\0';
     const char a = nameEnded ? ' ' : name[i];
@@ -30,10 +32,10 @@ bool NamesTable(const char* name, const char tableName[10]) {
   return true;
 }
 
-TableNameText TableNameOf(const char tableName[10]) {
+TableNameText TableNameOf(const char tableName[kTableNameSize]) {
   TableNameText out{};
-  std::memcpy(out.text, tableName, 10);
-  out.text[10] = '\0';
+  std::memcpy(out.text, tableName, kTableNameSize);
+  out.text[kTableNameSize] = '\0';
   return out;
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "filter/plan_format.h"
+
 namespace vexfilt {
 
 // Reads the function code and the column name from bytes 80 to 84 of an element record: a byte from 1 to
@@ -11,18 +13,18 @@ namespace vexfilt {
 // name and ends the scan. `name` must hold 11 blanks and `functionCode` 0 on entry; a record without a
 // name byte leaves them so. Always 0.
 // REQUIRES: 95 readable bytes at `record` (the name may start at 84 and run to 94).
-std::int32_t FLT1_FixColumnName(const std::uint8_t* record, char name[11], std::uint8_t* functionCode);
+std::int32_t FLT1_FixColumnName(const std::uint8_t* record, char name[kColumnNameSize], std::uint8_t* functionCode);
 
 // True when `name` (terminated, at most its first 10 characters used) names the table. Either ends at its
 // tenth character or at a zero byte, and a shorter one counts as padded with blanks: "ABC" names a table
 // written "ABC       " as well as one written "ABC" and a zero byte.
-bool NamesTable(const char* name, const char tableName[10]);
+bool NamesTable(const char* name, const char tableName[kTableNameSize]);
 
 // The table name as a terminated string, for messages that print it with "%s".
 struct TableNameText {
-  char text[11];
+  char text[kTableNameSize + 1];
 };
-TableNameText TableNameOf(const char tableName[10]);
+TableNameText TableNameOf(const char tableName[kTableNameSize]);
 
 }  // namespace vexfilt
 

@@ -28,7 +28,7 @@ namespace {
 // Process-wide: the handle sequence (first Filter 101, wrapping silently) and the cached VEX_TRACEFILTER.
 std::atomic<std::int16_t> g_sequence{100};
 std::mutex g_traceFilterMutex;
-char g_traceFilter[11];
+char g_traceFilter[kTableNameSize + 1];
 
 }  // namespace
 
@@ -45,12 +45,12 @@ std::int16_t NextSequence() {
 
 // VEX_TRACEFILTER is read once per process, and again only while the value kept is empty.
 void SelectTracing(Filter& filter) {
-  char value[11];
+  char value[kTableNameSize + 1];
   {
     std::lock_guard<std::mutex> lock(g_traceFilterMutex);
     if (g_traceFilter[0] == '\0') {
-      std::strncpy(g_traceFilter, SVC1_GetEnv("VEX_TRACEFILTER", "NO"), 10);
-      g_traceFilter[10] = '\0';
+      std::strncpy(g_traceFilter, SVC1_GetEnv("VEX_TRACEFILTER", "NO"), kTableNameSize);
+      g_traceFilter[kTableNameSize] = '\0';
     }
     std::memcpy(value, g_traceFilter, sizeof value);
   }
@@ -85,7 +85,7 @@ std::int32_t PrepareElement(Creation& creation, int index, const std::uint8_t* r
   // The function code is normalised before it chooses the routine: a code changed afterwards would leave
   // the element with a routine, and a change cache, that its code no longer names.
   if (!(element.leftFlags & rep::kNameNormalised)) {
-    char name[11];
+    char name[kColumnNameSize];
     std::memset(name, ' ', sizeof name);
     std::uint8_t code = 0;
     FLT1_FixColumnName(reinterpret_cast<const std::uint8_t*>(&element), name, &code);

@@ -113,11 +113,12 @@ VEXFILT_SAME_AS_PUBLIC(reserved95, reserved95);
 VEXFILT_SAME_AS_PUBLIC(planReferenceWords, referenceWords);
 VEXFILT_SAME_AS_PUBLIC(reserved112, reserved112);
 #undef VEXFILT_SAME_AS_PUBLIC
+// The references follow the record, one reference wide each.
 static_assert(offsetof(FilterElement, filter) == kElementRecordSize);
-static_assert(offsetof(FilterElement, routine) == kElementRecordSize + 8);
-static_assert(offsetof(FilterElement, leftData) == kElementRecordSize + 16);
-static_assert(offsetof(FilterElement, rightData) == kElementRecordSize + 24);
-static_assert(sizeof(FilterElement) == 224 && sizeof(FilterElement) % 8 == 0);
+static_assert(offsetof(FilterElement, routine) == kElementRecordSize + sizeof(void*));
+static_assert(offsetof(FilterElement, leftData) == kElementRecordSize + 2 * sizeof(void*));
+static_assert(offsetof(FilterElement, rightData) == kElementRecordSize + 3 * sizeof(void*));
+static_assert(sizeof(FilterElement) == kElementRecordSize + 4 * sizeof(void*) && sizeof(FilterElement) % 8 == 0);
 
 // What creation proved of an element, kept beside it so that a modification can prove its new literal the
 // same way before the routines read it.
@@ -146,7 +147,7 @@ struct alignas(8) Filter {
   TimeValue startTime;
   TimeValue sampleTime;
   std::uint32_t sampleStamp;  // seconds since startTime << 8 | hundredths
-  char traceTableName[11];
+  char traceTableName[kTableNameSize + 1];
   std::int16_t elementCount;
   std::uint32_t recordLength;
   std::uint32_t ownership;

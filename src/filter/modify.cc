@@ -14,13 +14,13 @@ namespace vexfilt {
 namespace {
 
 // The column name as the host types it: shorter names count as blank padded to the 11 bytes.
-bool NamesColumn(const char* name, const char columnName[11]) {
+bool NamesColumn(const char* name, const char columnName[kColumnNameSize]) {
   bool ended = false;
-  for (int i = 0; i < 11; ++i) {
+  for (std::size_t i = 0; i < kColumnNameSize; ++i) {
     if (!ended && name[i] == '\0') ended = true;
     if ((ended ? ' ' : name[i]) != columnName[i]) return false;
   }
-  return ended || name[11] == '\0';
+  return ended || name[kColumnNameSize] == '\0';
 }
 
 // Only plain literals are replaced: not column descriptors, change control blocks or search lists.

@@ -24,6 +24,8 @@ inline constexpr std::size_t kPlanHeaderSize = sizeof(PlanHeader);
 inline constexpr std::size_t kPoolHeaderSize = sizeof(PoolHeader);
 inline constexpr std::size_t kEntryHeaderSize = sizeof(LiteralEntry);
 inline constexpr std::size_t kElementRecordSize = sizeof(::VxpElement);
+inline constexpr std::size_t kColumnNameSize = sizeof(::VxpElement::columnName);  // blank padded, no terminator
+inline constexpr std::size_t kTableNameSize = sizeof(PlanHeader::tableName);  // blank padded, no terminator
 
 inline constexpr std::int16_t kOldestVersion = VXP_VERSION_OLDEST;
 inline constexpr std::int16_t kNewestVersion = VXP_VERSION_NEWEST;

@@ -97,7 +97,7 @@ void TraceEntry(TraceBlock& block, FilterElement& e, const Value& v, const sl::E
   const char* mode = v.varying ? (literal ? "VarColSchLit" : "VarColSchPat") : (literal ? "FixColSchLit" : "FixColSchPat");
   const char* outcome = error != 0 ? "Error" : e.conditionCode == 0 ? "Found" : "NotFound";
   const std::int32_t rc = error != 0 ? error : e.conditionCode;
-  char name[12] = {};
+  char name[sizeof e.columnName + 1] = {};
   std::memcpy(name, e.columnName, sizeof e.columnName);
   const char* nls = (entry.type() & sl::kLocaleAware) ? " NLS " : " ";
   if (v.varying) {
