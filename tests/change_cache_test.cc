@@ -1,6 +1,7 @@
 // The change-value cache: hash codes, growth, the heap limit, ageing by stamp, and its trace messages.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -9,6 +10,7 @@
 #include "routines/change_cache.h"
 #include "test_support.h"
 #include "vexhost.h"
+#include "vexplan.h"
 
 namespace vexfilt {
 namespace {
@@ -20,15 +22,15 @@ struct TableDeleter {
 };
 using Table = std::unique_ptr<ChangeCache, TableDeleter>;
 
-// A cache record as the change functions lay it out: the stamp at 16, the key from 32.
+// A cache record as the change functions lay it out: a VxpChangeRecord with its stamp, then the key.
 void* MakeRecord(const std::string& key, std::uint32_t stamp) {
-  auto* record = static_cast<std::uint8_t*>(std::calloc(1, 32 + key.size()));
-  std::memcpy(record + 16, &stamp, sizeof stamp);
-  std::memcpy(record + 32, key.data(), key.size());
+  auto* record = static_cast<std::uint8_t*>(std::calloc(1, sizeof(VxpChangeRecord) + key.size()));
+  std::memcpy(record + offsetof(VxpChangeRecord, stamp), &stamp, sizeof stamp);
+  std::memcpy(record + sizeof(VxpChangeRecord), key.data(), key.size());
   return record;
 }
 
-const void* KeyOf(void* record) { return static_cast<std::uint8_t*>(record) + 32; }
+const void* KeyOf(void* record) { return static_cast<std::uint8_t*>(record) + sizeof(VxpChangeRecord); }
 
 // Stores a fresh record; a refused one stays the caller's, so it is freed here.
 std::int32_t Put(ChangeCache* table, const std::string& key, std::uint32_t stamp = 0) {

@@ -215,8 +215,8 @@ TEST(FunctionResults, ResultAgainstLiteral) {
   PoolBuilder pool;
   PlanBuilder plan("FUNCS");
   const plan::Literal result = pool.Char("2026-12-06");
-  plan.Compare(kFixed, op::kGT, pool.Char("2026-01-01")).Slot(3).LeftLiteral(result);
-  plan.Like(kFixed, pool.Char("2026-*")).Slot(3).LeftLiteral(result).RightLiteralLength(6);
+  plan.Compare(kFixed, op::kGT, pool.Char("2026-01-01")).Slot(slot::kCharResultLit).LeftLiteral(result);
+  plan.Like(kFixed, pool.Char("2026-*")).Slot(slot::kCharResultLit).LeftLiteral(result).RightLiteralLength(6);
   plan.AllOf();
   EXPECT_EQ(Evaluate(plan, pool, Record()), 0);
 }
@@ -225,7 +225,7 @@ TEST(CreationOfCharacterElements, ConvertedVaryingColumnTakesSlotSix) {
   PoolBuilder pool;
   PlanBuilder plan("SLOTS");
   const Column number = Column::Long("N", 20);
-  plan.CompareColumns(kVarying, op::kEQ, number, pool.ColumnDescriptor(number)).Slot(0);
+  plan.CompareColumns(kVarying, op::kEQ, number, pool.ColumnDescriptor(number)).Slot(slot::kCharColLit);
   BuiltFilter built(plan, pool);
   ASSERT_EQ(built.status(), 0);
   EXPECT_EQ(built.element(0).routineSlot, 6);

@@ -118,7 +118,9 @@ TEST_F(MakeTime, ElementReadsALongIncrementFromThePool) {
   PlanBuilder plan("TIMES");
   const Column stamp = Column::Char("TS", 0, 16);
   plan.MakeTime(stamp, pool.Char("+"), pool.Char(std::string(38, '0') + "1D"));
-  plan.Compare(stamp, op::kEQ, pool.Char("1080302000000000")).Slot(3).LeftLiteral(pool.Char(std::string(16, ' ')));
+  plan.Compare(stamp, op::kEQ, pool.Char("1080302000000000"))
+      .Slot(slot::kCharResultLit)
+      .LeftLiteral(pool.Char(std::string(16, ' ')));
   plan.AllOf();
   BuiltFilter built(plan, pool);
   ASSERT_EQ(built.status(), 0);
@@ -130,7 +132,9 @@ TEST_F(MakeTime, ElementHandsTheTimestampToItsTarget) {
   PlanBuilder plan("TIMES");
   const Column stamp = Column::Char("TS", 0, 16);
   plan.MakeTime(stamp, pool.Char("+"), pool.Char("1D"));
-  plan.Compare(stamp, op::kEQ, pool.Char("1080302000000000")).Slot(3).LeftLiteral(pool.Char(std::string(16, ' ')));
+  plan.Compare(stamp, op::kEQ, pool.Char("1080302000000000"))
+      .Slot(slot::kCharResultLit)
+      .LeftLiteral(pool.Char(std::string(16, ' ')));
   plan.AllOf();
   BuiltFilter built(plan, pool);
   ASSERT_EQ(built.status(), 0);

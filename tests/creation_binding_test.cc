@@ -2,6 +2,7 @@
 // configuration it reads, and the locale it sets up.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "filter/bytes.h"
@@ -70,7 +71,9 @@ TEST(RoutineSlots, ConvertedColumnAgainstColumnTakesTheLeftKindsSlot) {
                         Case{Column::Double("A", 0), Column::Long("B", 8), 21}}) {
     PoolBuilder pool;
     PlanBuilder plan("SLOTS");
-    plan.CompareColumns(c.left, op::kGT, c.right, pool.ColumnDescriptor(c.right)).Slot(0).Operator(op::kNot);
+    plan.CompareColumns(c.left, op::kGT, c.right, pool.ColumnDescriptor(c.right))
+        .Slot(slot::kCharColLit)
+        .Operator(op::kNot);
     BuiltFilter built(plan, pool);
     ASSERT_EQ(built.status(), 0) << c.slot;
     EXPECT_EQ(built.element(0).routineSlot, c.slot);
@@ -145,7 +148,8 @@ Divisors DivisorsOf(Column left, Column right) {
   EXPECT_EQ(built.status(), 0);
   if (built.status() != 0) return {};
   const auto* descriptor = static_cast<const std::uint8_t*>(built.element(0).rightData);
-  return {LoadUnaligned<double>(descriptor + 24), LoadUnaligned<double>(descriptor + 8), built.element(0).leftFlags,
+  return {LoadUnaligned<double>(descriptor + offsetof(VxpColumnDescriptor, leftDivisor)),
+          LoadUnaligned<double>(descriptor + offsetof(VxpColumnDescriptor, rightDivisor)), built.element(0).leftFlags,
           built.element(0).rightFlags};
 }
 
@@ -211,11 +215,11 @@ TEST(Configuration, TraceFilterNamingTheTableBindsTracedRoutines) {
     EXPECT_EQ(built->status(), 0);
     return built;
   };
-  const Routine plain = OperatorTable(Mode::kPlain, Op::kEQ)[10].routine;
+  const Routine plain = OperatorTable(Mode::kPlain, Op::kEQ)[slot::kLongColLit].routine;
   EXPECT_EQ(build()->element(0).routine, plain) << "without bit 0x01 the variable is not even read";
   VEXH_SetTraceLevel(nullptr, 0x01);
   auto traced = build();
-  EXPECT_EQ(traced->element(0).routine, OperatorTable(Mode::kTraced, Op::kEQ)[10].routine);
+  EXPECT_EQ(traced->element(0).routine, OperatorTable(Mode::kTraced, Op::kEQ)[slot::kLongColLit].routine);
   EXPECT_STREQ(traced->filter().traceTableName, "CPU");
   ForgetTraceFilterSetting();
 }
@@ -230,8 +234,8 @@ TEST(Configuration, TraceFilterNamesATableEndedByAZeroByte) {
     bool traced;
   };
   using namespace std::string_view_literals;
-  const Routine plain = OperatorTable(Mode::kPlain, Op::kEQ)[10].routine;
-  const Routine traced = OperatorTable(Mode::kTraced, Op::kEQ)[10].routine;
+  const Routine plain = OperatorTable(Mode::kPlain, Op::kEQ)[slot::kLongColLit].routine;
+  const Routine traced = OperatorTable(Mode::kTraced, Op::kEQ)[slot::kLongColLit].routine;
   VEXH_SetTraceLevel(nullptr, 0x01);
   for (const Case& c : {Case{"ABC\0\0\0\0\0\0\0"sv, "ABC", true}, Case{"ABC\0XYZ123"sv, "ABC", true},
                         Case{"ABC       "sv, "ABC", true}, Case{"ABC   \0\0\0\0"sv, "ABC", true},

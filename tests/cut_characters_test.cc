@@ -66,7 +66,7 @@ TEST(CutCharacters, SearchPrefixIgnoresTheBytesAfterItsColumn) {
   for (const char next : {'\xA9', ' '}) {
     PoolBuilder pool;
     PlanBuilder plan = LocalePlan(8);
-    plan.Search(Column::Utf8Char("K", 4, 3), pool.Search(SearchList::Of({"ab\xC3"}, 0, 0x14)));
+    plan.Search(Column::Utf8Char("K", 4, 3), pool.Search(SearchList::Of({"ab\xC3"}, 0, plan::search::kLocale | plan::search::kPrefix)));
     plan.Always();
     BuiltFilter built(plan, pool);
     ASSERT_EQ(built.status(), 0);

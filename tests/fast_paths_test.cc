@@ -31,7 +31,7 @@ using testing::ScopedEnv;
 
 const Column kName = Column::Char("NAME", 0, 16);
 
-Routine GeneralLike() { return OperatorTable(Mode::kPlain, Op::kLike)[0].routine; }
+Routine GeneralLike() { return OperatorTable(Mode::kPlain, Op::kLike)[slot::kCharColLit].routine; }
 
 // A Filter of one LIKE on the 16-byte NAME column.
 class LikeFilter {
@@ -182,7 +182,8 @@ TEST(SignednessForms, IntegerOrderingsFollowTheColumnsSignedness) {
   EXPECT_EQ(Ordering(Column::Long("L", 0), op::kGT, one, 0xFFFFFFFFu, pool, &signedForm), 1) << "-1 > 1 does not hold";
   EXPECT_EQ(Ordering(Column::ULong("L", 0), op::kGT, one, 0xFFFFFFFFu, pool, &unsignedForm), 0);
   EXPECT_NE(signedForm, unsignedForm);
-  EXPECT_NE(signedForm, OperatorTable(Mode::kPlain, Op::kGT)[10].routine) << "the flag is not read per record";
+  EXPECT_NE(signedForm, OperatorTable(Mode::kPlain, Op::kGT)[slot::kLongColLit].routine)
+      << "the flag is not read per record";
   EXPECT_EQ(Ordering(Column::Long("L", 0), op::kLE, one, 0xFFFFFFFFu, pool), 0);
   EXPECT_EQ(Ordering(Column::ULong("L", 0), op::kLE, one, 0xFFFFFFFFu, pool), 1);
   const plan::Literal small = pool.Short(0x7FFF);
@@ -196,7 +197,8 @@ TEST(SignednessForms, EqualityKeepsTheCellsRoutine) {
   PoolBuilder pool;
   Routine bound = nullptr;
   EXPECT_EQ(Ordering(Column::ULong("L", 0), op::kEQ, pool.Long(-1), 0xFFFFFFFFu, pool, &bound), 0);
-  EXPECT_EQ(bound, OperatorTable(Mode::kPlain, Op::kEQ)[10].routine) << "equality does not depend on signedness";
+  EXPECT_EQ(bound, OperatorTable(Mode::kPlain, Op::kEQ)[slot::kLongColLit].routine)
+      << "equality does not depend on signedness";
 }
 
 // Runs of equalities on one integer column. PID is 4 bytes at 8, PPID 4 bytes at 12, PORT 2 bytes at 16.
@@ -238,7 +240,7 @@ TEST(EqualityRuns, OrOfEqualitiesOnOneColumnIsOneRoutine) {
   ASSERT_EQ(built.status(), 0);
   EXPECT_EQ(RunLength(built, 0), 5);
   EXPECT_TRUE(built.filter().firstElementDecides) << "one call decides every record";
-  const Routine plainEq = OperatorTable(Mode::kPlain, Op::kEQ)[10].routine;
+  const Routine plainEq = OperatorTable(Mode::kPlain, Op::kEQ)[slot::kLongColLit].routine;
   for (int i = 1; i < 5; ++i) {
     EXPECT_EQ(built.element(i).routine, plainEq) << "element " << i << " keeps its own routine";
     EXPECT_EQ(built.element(i).trueSkip, 5 - i);
@@ -369,7 +371,7 @@ TEST(EqualityRuns, TracedFilterIsNotRun) {
   const ElementByElement walked(plan, pool);
   ASSERT_EQ(walked.built().status(), 0);
   for (int i = 0; i < 5; ++i) {
-    EXPECT_EQ(walked.built().element(i).routine, OperatorTable(Mode::kTraced, Op::kEQ)[10].routine) << i;
+    EXPECT_EQ(walked.built().element(i).routine, OperatorTable(Mode::kTraced, Op::kEQ)[slot::kLongColLit].routine) << i;
   }
   EXPECT_FALSE(walked.built().filter().firstElementDecides);
   EXPECT_EQ(walked.built().element(0).falseSkip, 1) << "the plan's skips";

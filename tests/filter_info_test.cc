@@ -1,6 +1,7 @@
 // Reading a Filter back predicate by predicate, and changing its values while it lives.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "filter/memory.h"
@@ -70,7 +71,7 @@ TEST(Inspection, SearchListIsUnfoldedOnePredicatePerEntry) {
   PlanBuilder plan("INFO");
   plan.Compare(Column::ULong("CPU", 0), op::kGT, pool.ULong(90)).LogicalOperator(op::kAnd);
   SearchList list = SearchList::Of({"ALPHA", "BETA", "GAM*", "DELTA"}, 0);
-  list.keys[2].entryType = 0x01;
+  list.keys[2].entryType = plan::search::kPattern;
   plan.Search(Column::Char("NAME", 4, 8), pool.Search(list));
   plan.Compare(Column::VarChar("NOTE", 12, 10).Nullable(), op::kLike, pool.Char("x*"));
   BuiltFilter built(plan, pool);
@@ -247,10 +248,11 @@ TEST_F(Modification, StructuredOperandsAreNeverOverwritten) {
   plan.Search(Column::Char("A", 0, 8), pool.Search(SearchList::Of({"K"}, 8)));
   BuiltFilter built(plan, pool);
   ASSERT_EQ(built.status(), 0);
+  constexpr std::size_t kRead = offsetof(VxpColumnDescriptor, reserved46);  // what the library reads of it
   const auto descriptor = std::vector<std::uint8_t>(static_cast<std::uint8_t*>(built.element(0).rightData),
-                                                    static_cast<std::uint8_t*>(built.element(0).rightData) + 46);
+                                                    static_cast<std::uint8_t*>(built.element(0).rightData) + kRead);
   EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "A", 0, "XXXXXXXX", 8), 0);
-  EXPECT_EQ(std::memcmp(built.element(0).rightData, descriptor.data(), 46), 0);
+  EXPECT_EQ(std::memcmp(built.element(0).rightData, descriptor.data(), kRead), 0);
   EXPECT_EQ(built.filter().searchEntryCount, 1);
 }
 

@@ -111,7 +111,7 @@ TEST_F(ModificationBounds, LiteralLongerThanTheRecordAllowsIsRefusedAndTheOldOne
     PoolBuilder pool;
     PlanBuilder plan("MODS");
     // A fixed compare on a varying column reads the literal's length of the column.
-    plan.Compare(Column::VarChar("V", 0, 8), op::kEQ, pool.Char("abcd")).Slot(0);
+    plan.Compare(Column::VarChar("V", 0, 8), op::kEQ, pool.Char("abcd")).Slot(slot::kCharColLit);
     plan.RecordLength(16);
     BuiltFilter built(plan, pool);
     ASSERT_EQ(built.status(), 0);

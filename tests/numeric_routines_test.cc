@@ -70,14 +70,17 @@ struct ResultCase {
 };
 
 TEST(ResultRoutines, CompareTheResultWords) {
-  for (const ResultCase& c : {ResultCase{13, op::kGT, -1, 1, true},  // result against result is unsigned
-                              ResultCase{18, op::kGT, -1, 1, true}, ResultCase{13, op::kEQ, 7, 7, true},
-                              ResultCase{14, op::kGT, -1, 0, false},  // against a signed literal 5
-                              ResultCase{19, op::kLT, 4, 0, true}}) {
+  // Result against result is unsigned; result against literal is signed.
+  for (const ResultCase& c : {ResultCase{slot::kLongResultResult, op::kGT, -1, 1, true},
+                              ResultCase{slot::kShortResultResult, op::kGT, -1, 1, true},
+                              ResultCase{slot::kLongResultResult, op::kEQ, 7, 7, true},
+                              ResultCase{slot::kLongResultLit, op::kGT, -1, 0, false},  // against the literal 5
+                              ResultCase{slot::kShortResultLit, op::kLT, 4, 0, true}}) {
     PoolBuilder pool;
     PlanBuilder plan("RESULTS");
-    const Literal five = c.slot == 19 ? pool.Short(5) : pool.Long(5);
-    plan.Compare(c.slot == 19 ? Column::Short("A", 0) : Column::Long("A", 0), c.op, five).Slot(c.slot);
+    const bool shortLiteral = c.slot == slot::kShortResultLit;
+    const Literal five = shortLiteral ? pool.Short(5) : pool.Long(5);
+    plan.Compare(shortLiteral ? Column::Short("A", 0) : Column::Long("A", 0), c.op, five).Slot(c.slot);
     BuiltFilter built(plan, pool);
     ASSERT_EQ(built.status(), 0);
     built.element(0).leftResult = c.leftResult;
@@ -89,8 +92,8 @@ TEST(ResultRoutines, CompareTheResultWords) {
 TEST(ResultRoutines, ColumnAgainstResultAndUndefinedFloatResult) {
   PoolBuilder pool;
   PlanBuilder plan("RESULTS");
-  plan.Compare(Column::ULong("A", 0), op::kGT, pool.Long(0)).Slot(12);
-  plan.Compare(Column::Double("D", 8), op::kEQ, pool.Double(1.0)).Slot(24);
+  plan.Compare(Column::ULong("A", 0), op::kGT, pool.Long(0)).Slot(slot::kLongColResult);
+  plan.Compare(Column::Double("D", 8), op::kEQ, pool.Double(1.0)).Slot(slot::kDoubleResultLit);
   BuiltFilter built(plan, pool);
   ASSERT_EQ(built.status(), 0);
   built.element(0).leftResult = 1;

@@ -42,8 +42,9 @@ std::vector<Refusal> Refusals() {
                    "Unsupported version of FilterPlan or LiteralPool - 131/21845"});
   cases.push_back({"Version130WithLongerElements", PlanOf(1).Version(130).ElementLength(200), PoolBuilder(), 6,
                    "Filter Element Length Error- 200/192"});
-  cases.push_back({"Version130RecordsBeyondPlanLength", PlanOf(2).Version(130).BufferLength(32 + 192 + 100),
-                   PoolBuilder(), 6, "Filter Element Length Error- 192/192"});
+  cases.push_back({"Version130RecordsBeyondPlanLength",
+                   PlanOf(2).Version(130).BufferLength(sizeof(VxpPlanHeader) + sizeof(VxpElement) + 100), PoolBuilder(),
+                   6, "Filter Element Length Error- 192/192"});
   cases.push_back({"TotalLengthBelowMinimum", PlanOf(3).ElementLength(200).TotalLength(623).BufferLength(623),
                    PoolBuilder(), 6, "Filter version 131 Package/Element Length Error- 623 = 623 < 624 200/192 "});
   cases.push_back({"TotalLengthNotTheLengthGiven", PlanOf(3).ElementLength(200).TotalLength(640), PoolBuilder(), 6,

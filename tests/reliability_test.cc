@@ -226,7 +226,7 @@ TEST(ValueAreas, ScaledOperandsReadAsMixedNumbersHaveBoth) {
   // then give both value areas. Without the left one that read would write through a null pointer.
   PoolBuilder pool;
   PlanBuilder plan("AREAS");
-  plan.RecordLength(32).Compare(Column::Utf8VarChar("V", 0, 16), op::kEQ, pool.Long(5)).Slot(31).RightColumnOffset(20);
+  plan.RecordLength(32).Compare(Column::Utf8VarChar("V", 0, 16), op::kEQ, pool.Long(5)).Slot(slot::kLocaleVarCharColCol).RightColumnOffset(20);
   plan.At(0).Record().leftFlags = rep::kUtf8 | rep::kVarying | rep::kShort | rep::kScaled;
   plan.At(0).Record().rightFlags = rep::kLong | rep::kScaledMixed;
   EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid leftLiteralId 0");
@@ -261,7 +261,7 @@ TEST(EvaluationWrites, NeverReachIntoABlockAnotherElementTrusts) {
   const plan::Literal block = areas.Change(control);
   scaled.RecordLength(32).Change(Column::Long("V", 0), areas.ChangeScratch(control), block).ResultTarget(1);
   scaled.Compare(Column::Utf8VarChar("T", 16, 8), op::kEQ, areas.Char("0123456789ABCDEF"))
-      .Slot(31)
+      .Slot(slot::kLocaleVarCharColCol)
       .RightColumnOffset(24)
       .LeftLiteral(block);
   scaled.At(1).Record().leftFlags = rep::kUtf8 | rep::kVarying | rep::kShort | rep::kScaled;
@@ -300,13 +300,13 @@ TEST(ChangeValues, FitTheWordTheirRoutineDeliversInto) {
   for (const Column& value : {Column::Double("V", 0), Column::Long("V", 0)}) {
     PoolBuilder pool;
     PlanBuilder plan("CHANGES");
-    plan.RecordLength(16).Change(value, pool.ChangeScratch(control), pool.Change(control)).Slot(15).ResultTarget(1);
+    plan.RecordLength(16).Change(value, pool.ChangeScratch(control), pool.Change(control)).Slot(slot::kShortColLit).ResultTarget(1);
     plan.Always();
     EXPECT_EQ(RefusalOf(plan, pool), "Filter Element 0 invalid dataType " + std::to_string(value.dataType));
   }
   PoolBuilder pool;
   PlanBuilder fits("CHANGES");
-  fits.RecordLength(16).Change(Column::Short("V", 0), pool.ChangeScratch(control), pool.Change(control)).Slot(15).ResultTarget(1);
+  fits.RecordLength(16).Change(Column::Short("V", 0), pool.ChangeScratch(control), pool.Change(control)).Slot(slot::kShortColLit).ResultTarget(1);
   fits.Always();
   EXPECT_EQ(BuiltFilter(fits, pool).status(), 0);
 }

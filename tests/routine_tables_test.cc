@@ -21,7 +21,7 @@ const char* NameAtSlot10(std::int16_t operatorCode) {
   FilterElement element{};
   const RoutineTable* table = nullptr;
   if (VXO2_SetFilterRoutine(element, operatorCode, &table) != 0) return "refused";
-  return (*table)[10].name;
+  return (*table)[slot::kLongColLit].name;
 }
 
 TEST(OperatorTables, EachOperatorSelectsItsOwnTable) {
@@ -61,7 +61,7 @@ TEST(FunctionTables, FuncOperatorAndFunctionOneReachTheAlwaysHoldingRoutine) {
   ASSERT_EQ(VXO2_SetFilterRoutine(element, op::kFunc, &byOperator), 0);
   ASSERT_EQ(VXO2_SetFunctionRoutine(element, fn::kAlways, &byFunction), 0);
   EXPECT_EQ(byOperator, byFunction);
-  EXPECT_EQ((*byOperator)[0].routine(element, nullptr), 0) << "holds without reading the record";
+  EXPECT_EQ((*byOperator)[slot::kFunction].routine(element, nullptr), 0) << "holds without reading the record";
 }
 
 // A Filter marked for tracing as creation would mark it, for the selectors to look at.
@@ -119,10 +119,10 @@ TEST(TracedTables, FloatResultAgainstLiteralSaysItIsUndefined) {
   CapturedTrace trace;
   VEXH_SetTraceLevel("VXO2_TRC_GTFloat5", 0x01);
   FilterElement element{};
-  const RoutineCell& cell = OperatorTable(Mode::kTraced, Op::kGT)[24];
+  const RoutineCell& cell = OperatorTable(Mode::kTraced, Op::kGT)[slot::kDoubleResultLit];
   EXPECT_EQ(cell.routine(element, nullptr), 1);
   EXPECT_EQ(trace.lines(), std::vector<std::string>{"Operation is not defined and returns false."});
-  EXPECT_EQ(OperatorTable(Mode::kPlain, Op::kGT)[24].routine(element, nullptr), 1);
+  EXPECT_EQ(OperatorTable(Mode::kPlain, Op::kGT)[slot::kDoubleResultLit].routine(element, nullptr), 1);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ using plan::SearchList;
 using testing::BuiltFilter;
 using testing::CapturedTrace;
 using testing::Record;
+namespace search = plan::search;
 
 const Column kName = Column::Char("NAME", 0, 8);
 const Column kVarName = Column::VarChar("VNAME", 8, 10);
@@ -53,7 +54,7 @@ TEST(SearchMarking, FirstMatchStopsTheScanUnlessTheListSaysGoOn) {
   SearchList list = SearchList::Of({"AAA", "B*", "CCC", "DDD", "B*"}, 8);
   for (auto& key : list.keys) {
     if (key.key[1] != '*') continue;
-    key.entryType = 0x01;
+    key.entryType = search::kPattern;
     key.compareLength = 2;  // the pattern without the blanks that pad the key
   }
   auto built = SearchFilter(kName, list);
@@ -86,13 +87,20 @@ struct KindCase {
 };
 
 TEST(SearchKinds, EveryPatternKindOnFixedAndVaryingColumns) {
-  for (const KindCase& c : {KindCase{0x00, "JOHN    ", "JOHN", true}, KindCase{0x00, "JOHN    ", "JOHNNY", false},
-                            KindCase{0x08, "OHN", "JOHNNY", true}, KindCase{0x06, "NNY", "JOHNNY", true},
-                            KindCase{0x08, "XYZ", "JOHNNY", false}, KindCase{0x04, "JO", "JOHNNY", true},
-                            KindCase{0x04, "HN", "JOHNNY", false}, KindCase{0x01, "J*Y", "JOHNNY", true},
-                            KindCase{0x01, "J?Y", "JOHNNY", false}, KindCase{0x02, "QQQ", "JOHNNY", true}}) {
+  constexpr std::uint8_t kLiteral = 0, kPrefixAndAny = search::kPrefix | search::kAny;
+  for (const KindCase& c : {KindCase{kLiteral, "JOHN    ", "JOHN", true},
+                            KindCase{kLiteral, "JOHN    ", "JOHNNY", false},
+                            KindCase{search::kSubstring, "OHN", "JOHNNY", true},
+                            KindCase{kPrefixAndAny, "NNY", "JOHNNY", true},
+                            KindCase{search::kSubstring, "XYZ", "JOHNNY", false},
+                            KindCase{search::kPrefix, "JO", "JOHNNY", true},
+                            KindCase{search::kPrefix, "HN", "JOHNNY", false},
+                            KindCase{search::kPattern, "J*Y", "JOHNNY", true},
+                            KindCase{search::kPattern, "J?Y", "JOHNNY", false},
+                            KindCase{search::kAny, "QQQ", "JOHNNY", true}}) {
     for (bool varying : {false, true}) {
-      SearchList list = SearchList::Of({c.key}, 0, static_cast<std::uint8_t>(c.entryType | (varying ? 0x80 : 0)));
+      SearchList list =
+          SearchList::Of({c.key}, 0, static_cast<std::uint8_t>(c.entryType | (varying ? search::kVarying : 0)));
       auto built = SearchFilter(varying ? kVarName : kName, list);
       ASSERT_EQ(built->status(), 0);
       Record record(32, ' ');
@@ -104,7 +112,7 @@ TEST(SearchKinds, EveryPatternKindOnFixedAndVaryingColumns) {
 }
 
 TEST(SearchKinds, VaryingPrefixLongerThanTheValueRecordsNoMatch) {
-  auto built = SearchFilter(kVarName, SearchList::Of({"JOHNNY"}, 0, 0x84));
+  auto built = SearchFilter(kVarName, SearchList::Of({"JOHNNY"}, 0, search::kVarying | search::kPrefix));
   ASSERT_EQ(built->status(), 0);
   EXPECT_TRUE(Marked(*built, {Record(32, ' ').Varying(8, "JOHN")}).empty());
   EXPECT_EQ(built->element(0).conditionCode, 207);
@@ -112,19 +120,19 @@ TEST(SearchKinds, VaryingPrefixLongerThanTheValueRecordsNoMatch) {
 
 TEST(SearchKinds, VaryingColumnShorterThanItsPrefixComparesTheWholeColumn) {
   // One byte has no room for a value after a prefix; whatever the first two bytes say, the column is the value.
-  auto built = SearchFilter(Column::VarChar("V", 8, 1), SearchList::Of({"Z"}, 0, 0x80));
+  auto built = SearchFilter(Column::VarChar("V", 8, 1), SearchList::Of({"Z"}, 0, search::kVarying));
   ASSERT_EQ(built->status(), 0);
   EXPECT_EQ(Marked(*built, {Record(32, ' ').Text(8, "Z").At(9, std::uint8_t{0})}).size(), 1u);
   EXPECT_EQ(built->element(0).leftScale, 1);
 }
 
 TEST(SearchKinds, PrefixOfAVaryingColumnMustLieInTheRecord) {
-  auto built = SearchFilter(Column::VarChar("V", 31, 0), SearchList::Of({"Z"}, 0, 0x80));
+  auto built = SearchFilter(Column::VarChar("V", 31, 0), SearchList::Of({"Z"}, 0, search::kVarying));
   EXPECT_EQ(built->status(), 6);
 }
 
 TEST(SearchKinds, VaryingPrefixOutOfRangeComparesTheWholeColumn) {
-  auto built = SearchFilter(kVarName, SearchList::Of({"Z"}, 0, 0x88));
+  auto built = SearchFilter(kVarName, SearchList::Of({"Z"}, 0, search::kVarying | search::kSubstring));
   ASSERT_EQ(built->status(), 0);
   EXPECT_EQ(Marked(*built, {Record(32, ' ').At(8, std::uint16_t{500}).Text(17, "Z")}).size(), 1u);
   EXPECT_EQ(built->element(0).leftScale, 10);
@@ -188,7 +196,7 @@ TEST(Retrieval, BufferTooSmallOffersTheSameEntryAgain) {
 }
 
 TEST(Retrieval, VaryingKeysComeWithTheirLength) {
-  SearchList list = SearchList::Of({"ABC"}, 0, 0x80);
+  SearchList list = SearchList::Of({"ABC"}, 0, search::kVarying);
   list.dataOffset = 8;
   auto built = SearchFilter(kVarName, list);
   ASSERT_EQ(built->status(), 0);

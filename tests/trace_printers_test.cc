@@ -149,9 +149,9 @@ TEST_F(TracePrinters, UnsignedAndSignedFourByteValues) {
 TEST_F(TracePrinters, NumericShapesAndTheirDefaultNames) {
   PoolBuilder pool;
   PlanBuilder plan("NUMS");
-  plan.Compare(Column::Short("S", 0), op::kEQ, pool.Short(-3)).Slot(19).Tag("RL").Id(1).TrueTargetId(2).FalseTargetId(3);
-  plan.Compare(Column::UShort("U", 2), op::kLT, pool.UShort(0)).Slot(17).Id(2).TrueTargetId(3).FalseTargetId(3);
-  plan.Compare(Column::Long("L", 4), op::kGT, pool.Long(0)).Slot(13).Id(3).TrueTargetId(4).FalseTargetId(4);
+  plan.Compare(Column::Short("S", 0), op::kEQ, pool.Short(-3)).Slot(slot::kShortResultLit).Tag("RL").Id(1).TrueTargetId(2).FalseTargetId(3);
+  plan.Compare(Column::UShort("U", 2), op::kLT, pool.UShort(0)).Slot(slot::kShortColResult).Id(2).TrueTargetId(3).FalseTargetId(3);
+  plan.Compare(Column::Long("L", 4), op::kGT, pool.Long(0)).Slot(slot::kLongResultResult).Id(3).TrueTargetId(4).FalseTargetId(4);
   plan.Compare(Column::Double("D", 8), op::kEQ, pool.Double(2.5)).Id(4);
   Build(plan, pool, {{"Short", 0x01}, {"Long", 0x01}, {"Float", 0x01}});
   const Record record = Record(16).At(2, std::uint16_t{65535}).At(8, 2.5);
@@ -276,7 +276,7 @@ TEST_F(TracePrinters, ChangeShowsBothValuesAndWhetherItIsRealOrPercent) {
 TEST_F(TracePrinters, FunctionResultAgainstLiteralShowsBothLengthsAndTheFunction) {
   PoolBuilder pool;
   PlanBuilder plan("FUNCS");
-  plan.Compare(kFixed, op::kGT, pool.Char("2026-01-01")).Slot(3).LeftLiteral(pool.Char("2026-12-06")).Id(3).TrueTargetId(4);
+  plan.Compare(kFixed, op::kGT, pool.Char("2026-01-01")).Slot(slot::kCharResultLit).LeftLiteral(pool.Char("2026-12-06")).Id(3).TrueTargetId(4);
   FilterElement& e = Build(plan, pool, {{"Fix4", 0x01}});
   EXPECT_EQ(Run(e, Record(32, ' ')), 0);
   ASSERT_EQ(Lines().size(), 3u) << "the line, then the function result's and the literal's bytes";
@@ -307,7 +307,7 @@ TEST_F(TracePrinters, AlwaysHoldingRoutineAndUndefinedFloatResult) {
   PoolBuilder pool;
   PlanBuilder plan("FUNCS");
   plan.Always().Tag("TAG1").ColumnName("ALWAYS").Id(1).TrueTargetId(2);
-  plan.Compare(Column::Double("D", 0), op::kEQ, pool.Double(1.0)).Slot(24).Id(2);
+  plan.Compare(Column::Double("D", 0), op::kEQ, pool.Double(1.0)).Slot(slot::kDoubleResultLit).Id(2);
   FilterElement& e = Build(plan, pool, {{"True", 0x01}, {"VXO2_TRC_EQFloat5", 0x01}});
   EXPECT_EQ(Run(e, Record()), 0);
   EXPECT_EQ(Run(built_->element(1), Record().At(0, 1.0)), 1);

@@ -1,6 +1,7 @@
 // Plans and pools compiled on machines of another data representation, translated here.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "filter/bytes.h"
@@ -26,13 +27,16 @@ using testing::Record;
 const std::uint32_t kBigEndian = kBigEndianAscii.Word();
 const std::uint32_t kIbm = kMainframe.Word();
 
+constexpr std::size_t kFirstElement = sizeof(VxpPlanHeader);
+constexpr std::size_t kFirstData = sizeof(VxpPoolHeader) + sizeof(VxpLiteralEntry);  // of the first pool entry
+
 // A plan that uses every literal kind: integers of each width, a double, fixed and varying text, a LIKE,
 // a column against a column, a string search, a search list and a change function.
 struct Sample {
   PlanBuilder plan{"MIXED"};
   PoolBuilder pool;
   Sample() {
-    pool.Version(141);
+    pool.Version(kChangeControlVersion);
     plan.RecordLength(64);
     plan.Compare(Column::Long("L", 0), op::kGT, pool.Long(-5));
     plan.Compare(Column::Short("S", 4), op::kLE, pool.Short(300));
@@ -113,13 +117,13 @@ TEST(Translation, DoublesTravelWhole) {
   pool.Double(2.5);
   auto foreign = ForeignPool(pool.Build(), kBigEndian);
   const std::uint8_t bigEndian25[8] = {0x40, 0x04, 0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(std::memcmp(foreign.data() + 32, bigEndian25, 8), 0);
+  EXPECT_EQ(std::memcmp(foreign.data() + kFirstData, bigEndian25, 8), 0);
   auto ibm = ForeignPool(pool.Build(), kIbm);
   const std::uint8_t ibm25[8] = {0x41, 0x28, 0, 0, 0, 0, 0, 0};  // 0.15625 × 16
-  EXPECT_EQ(std::memcmp(ibm.data() + 32, ibm25, 8), 0);
+  EXPECT_EQ(std::memcmp(ibm.data() + kFirstData, ibm25, 8), 0);
   for (auto* buffer : {&foreign, &ibm}) {
     ASSERT_EQ(FLT1_TranslateLiteralPoolNCS(buffer == &foreign ? kBigEndian : kIbm, buffer->data()), 0);
-    EXPECT_EQ(LoadUnaligned<double>(buffer->data() + 32), 2.5);
+    EXPECT_EQ(LoadUnaligned<double>(buffer->data() + kFirstData), 2.5);
   }
 }
 
@@ -155,18 +159,22 @@ TEST(Translation, PlanLengthsDecideWhetherElementsAreConverted) {
   plan.ElementLength(200).TotalLength(624).BufferLength(624);
   auto exact = ForeignPlan(plan.Build(), kBigEndian);
   EXPECT_EQ(FLT1_TranslateFilterPlanNCS(kBigEndian, exact.data()), 0);
-  EXPECT_EQ(LoadUnaligned<std::int32_t>(exact.data() + 32 + 400 + 4), op::kFunc);
+  constexpr std::size_t kTotalLength = offsetof(VxpPlanHeader, totalLength);
+  constexpr std::size_t kOperator = offsetof(VxpElement, compareOperator);
+  EXPECT_EQ(LoadUnaligned<std::int32_t>(exact.data() + kFirstElement + 2 * 200 + kOperator), op::kFunc);
 
   auto shorter = ForeignPlan(plan.Build(), kBigEndian);
-  StoreUnaligned<std::int16_t>(shorter.data() + 6, SwapBytes<std::int16_t>(623));
+  StoreUnaligned<std::int16_t>(shorter.data() + kTotalLength, SwapBytes<std::int16_t>(623));
   EXPECT_EQ(FLT1_TranslateFilterPlanNCS(kBigEndian, shorter.data()), 6);
-  EXPECT_EQ(LoadUnaligned<std::int16_t>(shorter.data() + 6), 623) << "the header is converted";
-  EXPECT_EQ(LoadUnaligned<std::int32_t>(shorter.data() + 32 + 4), SwapBytes<std::int32_t>(op::kFunc)) << "elements not";
+  EXPECT_EQ(LoadUnaligned<std::int16_t>(shorter.data() + kTotalLength), 623) << "the header is converted";
+  EXPECT_EQ(LoadUnaligned<std::int32_t>(shorter.data() + kFirstElement + kOperator), SwapBytes<std::int32_t>(op::kFunc))
+      << "elements not";
 
   auto negative = ForeignPlan(plan.Build(), kBigEndian);
-  StoreUnaligned<std::int16_t>(negative.data() + 6, SwapBytes<std::int16_t>(-1));
+  StoreUnaligned<std::int16_t>(negative.data() + kTotalLength, SwapBytes<std::int16_t>(-1));
   EXPECT_EQ(FLT1_TranslateFilterPlanNCS(kBigEndian, negative.data()), 6) << "a negative length is no licence";
-  EXPECT_EQ(LoadUnaligned<std::int32_t>(negative.data() + 32 + 4), SwapBytes<std::int32_t>(op::kFunc));
+  EXPECT_EQ(LoadUnaligned<std::int32_t>(negative.data() + kFirstElement + kOperator),
+            SwapBytes<std::int32_t>(op::kFunc));
 
   PlanBuilder old("OLD");
   old.Always();
@@ -179,12 +187,13 @@ TEST(Translation, OneByteFunctionCodeIsNormalised) {
   PlanBuilder plan("ONEBYTE");
   plan.Always();
   auto foreign = ForeignPlan(plan.Build(), kBigEndian);
-  std::uint8_t* element = foreign.data() + 32;
-  std::memcpy(element + 80, "\x0c" "NAME       ", 12);  // the code byte, then the name at 81
+  std::uint8_t* element = foreign.data() + kFirstElement;
+  // The code byte where the function code starts, then the name right after it.
+  std::memcpy(element + offsetof(VxpElement, functionCode), "\x0c" "NAME       ", 12);
   ASSERT_EQ(FLT1_TranslateFilterPlanNCS(kBigEndian, foreign.data()), 0);
-  EXPECT_EQ(LoadUnaligned<std::uint32_t>(element + 80), 12u);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(element + 84), 11), "NAME       ");
-  EXPECT_TRUE(LoadUnaligned<std::uint16_t>(element + 64) & rep::kNameNormalised);
+  EXPECT_EQ(LoadUnaligned<std::uint32_t>(element + offsetof(VxpElement, functionCode)), 12u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(element + offsetof(VxpElement, columnName)), 11), "NAME       ");
+  EXPECT_TRUE(LoadUnaligned<std::uint16_t>(element + offsetof(VxpElement, leftFlags)) & rep::kNameNormalised);
 }
 
 TEST(Translation, PoolEntriesByKindVersionAndLength) {
@@ -198,10 +207,11 @@ TEST(Translation, PoolEntriesByKindVersionAndLength) {
   odd.Bytes(type::kShort, std::string("\x01\x02\x03\x04\x05", 5));
   odd.Short(7, {.valueLength = 0});
   auto pool = ForeignPool(odd.Build(), kBigEndian);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(pool.data()) + 32, 5), std::string("\x02\x01\x04\x03\x05", 5))
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(pool.data()) + kFirstData, 5), std::string("\x02\x01\x04\x03\x05", 5))
       << "two whole units, the fifth byte as it was";
-  const std::size_t second = 16 + 21;
-  EXPECT_EQ(LoadUnaligned<std::int16_t>(pool.data() + second + 16), 7) << "a value length of 0 leaves the data";
+  const std::size_t second = kFirstData + 5;  // after the first entry's five bytes
+  EXPECT_EQ(LoadUnaligned<std::int16_t>(pool.data() + second + sizeof(VxpLiteralEntry)), 7)
+      << "a value length of 0 leaves the data";
   EXPECT_EQ(FLT1_TranslateLiteralPoolNCS(kBigEndian, pool.data()), 0);
   EXPECT_EQ(pool, odd.Build());
 
@@ -210,7 +220,8 @@ TEST(Translation, PoolEntriesByKindVersionAndLength) {
   list.dataType = type::kUtf8Char;
   utf8.Search(list);
   auto foreignUtf8 = ForeignPool(utf8.Build(), kIbm);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(foreignUtf8.data()) + 32 + 28, 6), "\xC3\xA4pfel");
+  const std::size_t firstKey = kFirstData + sizeof(VxpSearchListHeader) + sizeof(VxpSearchEntry);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(foreignUtf8.data()) + firstKey, 6), "\xC3\xA4pfel");
   ASSERT_EQ(FLT1_TranslateLiteralPoolNCS(kIbm, foreignUtf8.data()), 0);
   EXPECT_EQ(foreignUtf8, utf8.Build()) << "headers converted back, UTF-8 keys never touched";
 }

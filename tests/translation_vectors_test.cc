@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "vexfilt.h"
+#include "vexplan.h"
 
 namespace {
 
@@ -24,6 +26,14 @@ constexpr std::uint32_t kLocal = 0x00000010;      // ASCII, little-endian, IEEE
 // The library's reference words and the reserved rest of each 192-byte record are never converted; they are
 // filled with this byte so that a stray conversion would change them.
 constexpr std::uint8_t kUntouched = 0x5A;
+
+// The offsets the vectors are typed by, held against the public layout.
+constexpr std::size_t kHeaderSize = 32, kRecordSize = 192, kFieldBytes = 96;  // a record's first 96 bytes carry fields
+constexpr std::size_t kLeftFlags = 64, kFunctionCode = 80, kColumnName = 84;
+static_assert(kHeaderSize == sizeof(VxpPlanHeader) && kRecordSize == sizeof(VxpElement));
+static_assert(kFieldBytes == offsetof(VxpElement, referenceWords));
+static_assert(kLeftFlags == offsetof(VxpElement, leftFlags) && kFunctionCode == offsetof(VxpElement, functionCode) &&
+              kColumnName == offsetof(VxpElement, columnName));
 
 // Plan header: version 135, two elements of 192 bytes, table "ORD_2024".
 const std::uint8_t kSenderPlanHeader[] = {
@@ -199,10 +209,10 @@ static_assert(sizeof kSenderPool == 304 && sizeof kLocalPool == 304);
 
 // A plan from its header and the 96 bytes of each element record that carry fields.
 Bytes PlanOf(const std::uint8_t* header, const std::uint8_t* first, const std::uint8_t* second) {
-  Bytes plan(header, header + 32);
+  Bytes plan(header, header + kHeaderSize);
   for (const std::uint8_t* head : {first, second}) {
-    plan.insert(plan.end(), head, head + 96);
-    plan.insert(plan.end(), 96, kUntouched);
+    plan.insert(plan.end(), head, head + kFieldBytes);
+    plan.insert(plan.end(), kRecordSize - kFieldBytes, kUntouched);
   }
   return plan;
 }
@@ -238,14 +248,14 @@ TEST(TranslationVectors, MainframePoolBecomesLocalBytes) {
 }
 
 // A sender of the local representation, whatever it puts in the word's upper bits, has nothing translated:
-// not even a name that starts before offset 84 is moved, nor bit 0x2000 set.
+// not even a name that starts before offset 84 (kColumnName) is moved, nor bit 0x2000 set.
 TEST(TranslationVectors, LocalSenderLeavesPlanAndPoolAsTheyCame) {
   Bytes plan = PlanOf(kLocalPlanHeader, kLocalElement1, kLocalElement2);
-  std::uint8_t* second = plan.data() + 32 + 192;
-  second[65] = 0x00;  // leftFlags 0x0004
+  std::uint8_t* second = plan.data() + kHeaderSize + kRecordSize;
+  second[kLeftFlags + 1] = 0x00;  // leftFlags 0x0004
   const std::uint8_t unnormalised[] = {0x00, 0x00, 0x51, 0x54, 0x59, 0x5F, 0x4F, 0x4E,  // name "QTY_ON_HAND" at 82
                                        0x5F, 0x48, 0x41, 0x4E, 0x44, 0x20, 0x20, 0x00};
-  std::memcpy(second + 80, unnormalised, sizeof unnormalised);
+  std::memcpy(second + kFunctionCode, unnormalised, sizeof unnormalised);
   const Bytes pool(std::begin(kLocalPool), std::end(kLocalPool));
   for (const std::uint32_t word : {kLocal, kLocal | 0xABCD0000u}) {
     Bytes translatedPlan = plan, translatedPool = pool;
