@@ -138,9 +138,9 @@ void Modify(const Pair& pair, const std::vector<std::uint8_t>& script, std::size
   const Filter& filter = *FilterOf(pair.optimized);
   if (filter.elementCount <= 0) return;
   const auto byte = [&](std::size_t i) { return script.empty() ? std::uint8_t{0} : script[(at + i) % script.size()]; };
-  char column[12] = {};
-  std::memcpy(column, filter.elements[byte(0) % filter.elementCount].columnName, 11);
-  const std::uint32_t functionCode = (byte(1) & 3) == 3 ? 6 : 0;
+  char column[vexfilt::kColumnNameSize + 1] = {};
+  std::memcpy(column, filter.elements[byte(0) % filter.elementCount].columnName, vexfilt::kColumnNameSize);
+  const std::uint32_t functionCode = (byte(1) & 3) == 3 ? vexfilt::fn::kStringSearch : vexfilt::fn::kNone;
   auto length = static_cast<std::int16_t>((byte(2) | byte(3) << 8) % (kLongestRecord + 64));
   if ((byte(1) & 0x0C) != 0) length = static_cast<std::int16_t>(length % 24);  // mostly short values
   std::vector<std::uint8_t> value(static_cast<std::size_t>(length));
@@ -160,7 +160,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   vexfilt::fuzzing::SilenceTraces();
   vexfilt::fuzzing::Input in = vexfilt::fuzzing::Split(data, size);
-  if (in.plan.size() < 32 || in.pool.empty() || in.plan.size() > 32767 || in.pool.size() > 32767) return 0;
+  constexpr std::size_t kLongestBuffer = 32767;  // creation takes the lengths as 16-bit numbers
+  if (in.plan.size() < vexfilt::kPlanHeaderSize || in.pool.empty() || in.plan.size() > kLongestBuffer ||
+      in.pool.size() > kLongestBuffer) {
+    return 0;
+  }
   Pair pair;
   if (FLT1_CreateFilter(0, in.plan.data(), static_cast<std::int16_t>(in.plan.size()), in.pool.data(),
                         static_cast<std::int16_t>(in.pool.size()), &pair.optimized) != 0) {
@@ -168,12 +172,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // A plan without a record length leaves its records' extent to the host. This host's records are
   // 4096 bytes, and it says so: creation then proves every read inside them.
+  constexpr std::size_t kRecordLengthAt = offsetof(VxpPlanHeader, recordLength);
   std::int32_t recordLength = 0;
-  std::memcpy(&recordLength, in.plan.data() + 8, 4);
+  std::memcpy(&recordLength, in.plan.data() + kRecordLengthAt, sizeof recordLength);
   if (recordLength <= 0) {
     FLT1_DestroyFilter(pair.optimized);
     recordLength = kLongestRecord;
-    std::memcpy(in.plan.data() + 8, &recordLength, 4);
+    std::memcpy(in.plan.data() + kRecordLengthAt, &recordLength, sizeof recordLength);
     if (FLT1_CreateFilter(0, in.plan.data(), static_cast<std::int16_t>(in.plan.size()), in.pool.data(),
                           static_cast<std::int16_t>(in.pool.size()), &pair.optimized) != 0) {
       return 0;

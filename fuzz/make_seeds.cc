@@ -79,7 +79,8 @@ int main(int argc, char** argv) {
   nls.StringSearch(varying, nlsPool.Utf8Char("\xC3\xB6l"));
   const Column other = Column::Utf8VarChar("W", 24, 10);
   nls.CompareColumns(varying, op::kLT, other, nlsPool.ColumnDescriptor(other));
-  nls.Search(varying, nlsPool.Search(SearchList::Of({"ab\xC3", "\xC3\xA9*"}, 0, 0x94)));
+  constexpr std::uint8_t kLocalePrefix = search::kVarying | search::kLocale | search::kPrefix;
+  nls.Search(varying, nlsPool.Search(SearchList::Of({"ab\xC3", "\xC3\xA9*"}, 0, kLocalePrefix)));
   nls.Always();
   std::vector<std::uint8_t> nlsRecords;
   using namespace std::string_literals;  // the rows hold zero bytes in their length prefixes
