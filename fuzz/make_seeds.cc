@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
   if (argc < 2) return 2;
   const std::string dir = argv[1];
   PoolBuilder pool;
-  pool.Version(141);
+  pool.Version(kChangeControlVersion);
   PlanBuilder plan("SEEDS");
   plan.RecordLength(64);
   plan.Compare(Column::Long("L", 0), op::kGT, pool.Long(5));
