@@ -118,6 +118,19 @@ std::int32_t Compile(std::optional<Schema> schema, const std::string& schemaErro
   return Succeeded(error);
 }
 
+// The column named `column` of a record of `recordLength` bytes, which must hold the schema's layout.
+std::int32_t ColumnOfRecord(const VxcPlan& plan, const char* column, std::int32_t recordLength, const Field** field,
+                            VxcError* error) {
+  if (recordLength < plan.schema.recordLength()) {
+    return Failed(error, VXC_BAD_ARGUMENT,
+                  "the record is " + std::to_string(recordLength) + " bytes; the schema lays out " +
+                      std::to_string(plan.schema.recordLength()));
+  }
+  *field = plan.schema.Find(column);
+  if (*field == nullptr) return Failed(error, VXC_BAD_VALUE, std::string("unknown column '") + column + "'");
+  return VXC_OK;
+}
+
 // What `print` writes to a stream, as text the caller releases with VXC_FreeText.
 template <typename Print>
 std::int32_t Printed(VxcError* error, char** text, Print&& print) {
@@ -244,14 +257,9 @@ VEXCOMPILE_EXPORT int32_t VXC_GetValue(const VxcPlan* plan, const char* column, 
   if (plan == nullptr || column == nullptr || record == nullptr || text == nullptr) {
     return Failed(error, VXC_BAD_ARGUMENT, "plan, column, record and text must not be NULL");
   }
-  if (recordLength < plan->schema.recordLength()) {
-    return Failed(error, VXC_BAD_ARGUMENT,
-                  "the record is " + std::to_string(recordLength) + " bytes; the schema lays out " +
-                      std::to_string(plan->schema.recordLength()));
-  }
   return Guarded(error, [&]() -> std::int32_t {
-    const Field* field = plan->schema.Find(column);
-    if (field == nullptr) return Failed(error, VXC_BAD_VALUE, std::string("unknown column '") + column + "'");
+    const Field* field = nullptr;
+    if (const std::int32_t status = ColumnOfRecord(*plan, column, recordLength, &field, error)) return status;
     const std::string value = plan->schema.Decode(*field, static_cast<const std::uint8_t*>(record));
     auto* copy = static_cast<char*>(std::malloc(value.size() + 1));
     if (copy == nullptr) return Failed(error, VXC_NO_MEMORY, "the heap could not supply room");
@@ -266,14 +274,9 @@ VEXCOMPILE_EXPORT int32_t VXC_PutValue(const VxcPlan* plan, const char* column, 
   if (plan == nullptr || column == nullptr || value == nullptr || record == nullptr) {
     return Failed(error, VXC_BAD_ARGUMENT, "plan, column, value and record must not be NULL");
   }
-  if (recordLength < plan->schema.recordLength()) {
-    return Failed(error, VXC_BAD_ARGUMENT,
-                  "the record is " + std::to_string(recordLength) + " bytes; the schema lays out " +
-                      std::to_string(plan->schema.recordLength()));
-  }
   return Guarded(error, [&]() -> std::int32_t {
-    const Field* field = plan->schema.Find(column);
-    if (field == nullptr) return Failed(error, VXC_BAD_VALUE, std::string("unknown column '") + column + "'");
+    const Field* field = nullptr;
+    if (const std::int32_t status = ColumnOfRecord(*plan, column, recordLength, &field, error)) return status;
     // Encode writes into a whole record; the column's bytes are copied out of it.
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(plan->schema.recordLength()));
     const std::string fault = plan->schema.Encode(*field, value, bytes);
