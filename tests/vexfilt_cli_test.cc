@@ -12,6 +12,7 @@
 #if __has_include("predicate.h")
 #include "csv.h"
 #include "language.h"
+#include "filter_owner.h"
 #include "plan_file.h"
 #include "plan_view.h"
 #include "predicate.h"
@@ -566,10 +567,9 @@ TEST(VexfiltSchema, ColumnsPlacedAtTheirOffsetsDescribeAHostsRecord) {
   CompileError compileError;
   const auto compiled = CompilePredicate("CPU > 5 AND NAME LIKE 'we?*'", *schema, {}, &compileError);
   ASSERT_TRUE(compiled.has_value()) << compileError.message;
-  FilterHandle handle{};
-  ASSERT_EQ(FLT1_CreateFilter(0, compiled->plan.data(), static_cast<std::int16_t>(compiled->plan.size()),
-                              compiled->pool.data(), static_cast<std::int16_t>(compiled->pool.size()), &handle),
-            0);
+  const FilterOwner filter(*compiled);
+  ASSERT_EQ(filter.status(), 0);
+  const FilterHandle handle = filter.handle();
   std::vector<std::uint8_t> record = schema->EmptyRecord();
   EXPECT_EQ(record.size(), 64u);
   EXPECT_EQ(schema->Encode(*schema->Find("NAME"), "web", record), "");
@@ -577,7 +577,6 @@ TEST(VexfiltSchema, ColumnsPlacedAtTheirOffsetsDescribeAHostsRecord) {
   EXPECT_EQ(FLT1_FilterRecord(handle, 0, record.data()), 0);
   EXPECT_EQ(schema->Encode(*schema->Find("CPU"), "5", record), "");
   EXPECT_NE(FLT1_FilterRecord(handle, 0, record.data()), 0);
-  FLT1_DestroyFilter(handle);
 
   const std::pair<std::string, std::string> bad[] = {
       {"A int32 at 0, B int16 at 2", "schema column 'B' (bytes 2 to 3) overlaps 'A' (bytes 0 to 3)"},

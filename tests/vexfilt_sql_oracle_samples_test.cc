@@ -49,10 +49,15 @@
 #include "predicate.h"
 #include "run.h"
 #include "schema.h"
+#include "sql_oracle.h"
 #include "vexhost.h"
 
 namespace vexfilt::cli {
 namespace {
+
+using testing::Database;
+using testing::FromEnvironment;
+using testing::Quoted;
 
 // ---------------------------------------------------------------------------------------------------------
 // Running a predicate the way the program does.
@@ -274,7 +279,6 @@ std::optional<std::string> SqlText(sqlite3* db, const std::string& expression) {
   return text;
 }
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 // An increment as MKTIME takes it and as SQLite's modifier says it.
 struct Increment {
@@ -407,31 +411,6 @@ std::vector<Sample> SamplesOf(const std::vector<OracleRow>& rows, int samples) {
 // ---------------------------------------------------------------------------------------------------------
 // The same rows in SQLite.
 
-struct Database {
-  sqlite3* db = nullptr;
-  Database() { EXPECT_EQ(sqlite3_open(":memory:", &db), SQLITE_OK); }
-  ~Database() { sqlite3_close(db); }
-  Database(const Database&) = delete;
-  Database& operator=(const Database&) = delete;
-
-  void Execute(const std::string& sql) {
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << sql << ": " << (message ? message : "");
-    sqlite3_free(message);
-  }
-  // The first column of every row of `query`, as text.
-  std::vector<std::string> Column(const std::string& query) {
-    std::vector<std::string> values;
-    sqlite3_stmt* statement = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db, query.c_str(), -1, &statement, nullptr), SQLITE_OK) << query << ": " << sqlite3_errmsg(db);
-    while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-      values.push_back(text != nullptr ? text : "");
-    }
-    sqlite3_finalize(statement);
-    return values;
-  }
-};
 
 // The key's previous value for CHANGE(column) by the key columns: the value of the key's previous row, when
 // that row was in the same sample or the one before.
@@ -608,11 +587,6 @@ Keys DrawKeys(Random& random) {
 
 // ---------------------------------------------------------------------------------------------------------
 // The oracle.
-
-unsigned FromEnvironment(const char* name, unsigned otherwise) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? static_cast<unsigned>(std::strtoul(value, nullptr, 10)) : otherwise;
-}
 
 std::string Describe(const OracleRow& row) {
   std::string text = "sample " + std::to_string(row.sample) + ":";

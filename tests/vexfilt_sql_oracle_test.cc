@@ -20,12 +20,18 @@
 #include <vector>
 
 #if __has_include("predicate.h")
+#include "filter_owner.h"
 #include "predicate.h"
 #include "schema.h"
+#include "sql_oracle.h"
 #include "vexfilt.h"
 
 namespace vexfilt::cli {
 namespace {
+
+using testing::Database;
+using testing::FromEnvironment;
+using testing::Quoted;
 
 enum class Family { kNumber, kBytes, kUtf8 };
 
@@ -117,7 +123,6 @@ struct Predicate {
   std::string vexfilt, sql;
 };
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 // One comparison: a column with a value of its kind, or with another column of its kind.
 Predicate Comparison(Random& random) {
@@ -212,11 +217,6 @@ Predicate Draw(Random& random, int depth) {
   }
 }
 
-struct Database {
-  sqlite3* db = nullptr;
-  ~Database() { sqlite3_close(db); }
-};
-
 // ICU's collation of the program's default language, of the texts without their trailing blanks.
 class IcuCollation {
  public:
@@ -245,41 +245,31 @@ class IcuCollation {
 class SqlOracle {
  public:
   explicit SqlOracle(const std::vector<Row>& rows) {
-    EXPECT_EQ(sqlite3_open(":memory:", &database_.db), SQLITE_OK);
     EXPECT_EQ(sqlite3_create_collation(database_.db, "ICU", SQLITE_UTF8, &collation_, &IcuCollation::Compare), SQLITE_OK);
     std::string create = "CREATE TABLE t(";
     for (const OracleColumn& c : kColumns) {
       create += std::string(c.name) + (c.text() ? " TEXT," : c.real() ? " REAL," : " INTEGER,");
     }
     create.back() = ')';
-    Execute(create);
+    database_.Execute(create);
     for (const Row& row : rows) {
       std::string insert = "INSERT INTO t VALUES(";
       for (std::size_t i = 0; i < row.size(); ++i) insert += (kColumns[i].text() ? Quoted(row[i]) : row[i]) + ",";
       insert.back() = ')';
-      Execute(insert);
+      database_.Execute(insert);
     }
   }
 
   // Whether each row (by insertion order) satisfies `where`.
   std::vector<bool> Verdicts(const std::string& where, std::size_t rows) {
     std::vector<bool> verdicts(rows, false);
-    sqlite3_stmt* statement = nullptr;
-    const std::string query = "SELECT rowid FROM t WHERE " + where;
-    EXPECT_EQ(sqlite3_prepare_v2(database_.db, query.c_str(), -1, &statement, nullptr), SQLITE_OK) << query;
-    while (statement != nullptr && sqlite3_step(statement) == SQLITE_ROW) {
-      verdicts[static_cast<std::size_t>(sqlite3_column_int64(statement, 0) - 1)] = true;
+    for (const std::string& rowid : database_.Column("SELECT rowid FROM t WHERE " + where)) {
+      verdicts[std::stoul(rowid) - 1] = true;
     }
-    sqlite3_finalize(statement);
     return verdicts;
   }
 
  private:
-  void Execute(const std::string& sql) {
-    char* message = nullptr;
-    EXPECT_EQ(sqlite3_exec(database_.db, sql.c_str(), nullptr, nullptr, &message), SQLITE_OK) << sql << ": " << (message ? message : "");
-    sqlite3_free(message);
-  }
   IcuCollation collation_;  // outlives the database, which calls it
   Database database_;
 };
@@ -291,24 +281,16 @@ std::vector<bool> LibraryVerdicts(const Schema& schema, const std::string& predi
   const auto compiled = CompilePredicate(predicate, schema, {}, &error);
   EXPECT_TRUE(compiled.has_value()) << error.Render(predicate);
   if (!compiled) return {};
-  FilterHandle handle{};
-  const std::int32_t status =
-      FLT1_CreateFilter(0, compiled->plan.data(), static_cast<std::int16_t>(compiled->plan.size()),
-                        compiled->pool.data(), static_cast<std::int16_t>(compiled->pool.size()), &handle);
-  EXPECT_EQ(status, 0) << "every predicate that parses compiles to a plan the library accepts: " << predicate;
-  if (status != 0) return {};
+  const FilterOwner filter(*compiled);
+  EXPECT_EQ(filter.status(), 0) << "every predicate that parses compiles to a plan the library accepts: " << predicate;
+  if (filter.status() != 0) return {};
+  const FilterHandle handle = filter.handle();
   std::vector<bool> verdicts;
   FLT1_BeginSample(handle);
   for (const auto& record : records) verdicts.push_back(FLT1_FilterRecord(handle, 0, record.data()) == 0);
   std::uint32_t result = 0;
   FLT1_EndSample(handle, &result);
-  FLT1_DestroyFilter(handle);
   return verdicts;
-}
-
-unsigned FromEnvironment(const char* name, unsigned otherwise) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? static_cast<unsigned>(std::strtoul(value, nullptr, 10)) : otherwise;
 }
 
 std::string Describe(const Row& row) {

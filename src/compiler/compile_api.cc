@@ -87,21 +87,6 @@ std::int32_t ReadOptions(const VxcOptions* options, const Schema& schema, Compil
   return VXC_OK;
 }
 
-// The 1-based line and character of byte `position` of `text`.
-void PlaceOf(std::string_view text, int position, int* line, int* column) {
-  *line = 1;
-  *column = 1;
-  for (std::size_t i = 0; i < static_cast<std::size_t>(position) && i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c == '\n') {
-      ++*line;
-      *column = 1;
-    } else if ((c & 0xC0) != 0x80) {
-      ++*column;
-    }
-  }
-}
-
 std::int32_t Compile(std::optional<Schema> schema, const std::string& schemaError, const char* predicate,
                      const VxcOptions* options, VxcPlan** plan, VxcError* error) {
   if (!schema) return Failed(error, VXC_BAD_SCHEMA, schemaError);
@@ -110,9 +95,8 @@ std::int32_t Compile(std::optional<Schema> schema, const std::string& schemaErro
   CompileError compileError;
   auto compiled = CompilePredicate(predicate, *schema, compileOptions, &compileError);
   if (!compiled) {
-    int line = 0, column = 0;
-    if (compileError.position >= 0) PlaceOf(predicate, compileError.position, &line, &column);
-    return Failed(error, VXC_BAD_PREDICATE, compileError.message, line, column);
+    const CompileError::Place place = compileError.PlaceIn(predicate);
+    return Failed(error, VXC_BAD_PREDICATE, compileError.message, place.line, place.column);
   }
   *plan = new VxcPlan{std::move(*schema), std::move(*compiled), predicate};
   return Succeeded(error);

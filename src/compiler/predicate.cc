@@ -990,6 +990,21 @@ class Compiler {
 
 }  // namespace
 
+CompileError::Place CompileError::PlaceIn(std::string_view predicate) const {
+  if (position < 0 || static_cast<std::size_t>(position) > predicate.size()) return {};
+  Place place{1, 1};
+  for (std::size_t i = 0; i < static_cast<std::size_t>(position); ++i) {
+    const auto c = static_cast<unsigned char>(predicate[i]);
+    if (c == '\n') {
+      ++place.line;
+      place.column = 1;
+    } else if ((c & 0xC0) != 0x80) {
+      ++place.column;
+    }
+  }
+  return place;
+}
+
 std::string CompileError::Render(std::string_view predicate) const {
   if (position < 0 || static_cast<std::size_t>(position) > predicate.size()) return "error: " + message + "\n";
   const auto at = static_cast<std::size_t>(position);
@@ -1009,7 +1024,7 @@ std::string CompileError::Render(std::string_view predicate) const {
     else if ((c & 0xC0) != 0x80) pad += ' ';
   }
   const bool severalLines = predicate.find('\n') != std::string_view::npos;
-  const std::size_t line = static_cast<std::size_t>(std::count(predicate.begin(), predicate.begin() + at, '\n')) + 1;
+  const int line = PlaceIn(predicate).line;
   std::string out = "error: " + (severalLines ? "line " + std::to_string(line) + ": " : std::string()) + message + "\n";
   out += "  " + std::string(predicate.substr(begin, end - begin)) + "\n";
   out += "  " + pad + "^\n";

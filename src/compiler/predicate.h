@@ -26,6 +26,12 @@ struct CompileError {
 
   // The message, the predicate and a caret under `position`.
   std::string Render(std::string_view predicate) const;
+  // The 1-based line of `position` and its 1-based character on that line (UTF-8 continuation bytes take
+  // none); both 0 when the error points nowhere.
+  struct Place {
+    int line = 0, column = 0;
+  };
+  Place PlaceIn(std::string_view predicate) const;
 };
 
 // The bytes FLT1_CreateFilter is given.
