@@ -393,6 +393,10 @@ VXP_STATIC_CHECK(offsetof(VxpChangeRecord, earlierStamp) == 20, change_record_ea
                                                /* EnableFire option follows VEX_RATE_ENABLEFIRE          */
 #define VXP_FN_CHANGE_ALT              16      /* the same, with the block's own EnableFire option       */
 
+/* Bytes of the length before a varying value's characters, in the machine's byte order; a varying column's
+ * columnLength counts them, so it holds at most columnLength - VXP_LENGTH_PREFIX_BYTES characters. */
+#define VXP_LENGTH_PREFIX_BYTES        2
+
 /* Data types (VxpElement.dataType and rightDataType, VxpLiteralEntry.dataType). An odd code above
  * VXP_TYPE_NULLABLE_ABOVE is the nullable form of the even code below it; lower codes have none. */
 #define VXP_TYPE_NULLABLE_ABOVE        383

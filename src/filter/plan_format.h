@@ -24,6 +24,8 @@ inline constexpr std::size_t kPlanHeaderSize = sizeof(PlanHeader);
 inline constexpr std::size_t kPoolHeaderSize = sizeof(PoolHeader);
 inline constexpr std::size_t kEntryHeaderSize = sizeof(LiteralEntry);
 inline constexpr std::size_t kElementRecordSize = sizeof(::VxpElement);
+// A varying value's length, before its characters; a varying column's declared length counts it.
+inline constexpr std::int32_t kLengthPrefix = VXP_LENGTH_PREFIX_BYTES;
 inline constexpr std::size_t kColumnNameSize = sizeof(::VxpElement::columnName);  // blank padded, no terminator
 inline constexpr std::size_t kTableNameSize = sizeof(PlanHeader::tableName);  // blank padded, no terminator
 

@@ -192,9 +192,9 @@ std::int32_t RegExpVaryingColumn(FilterElement& e, const std::uint8_t* record) {
   const std::uint8_t* column = record + e.columnOffset;
   const std::uint16_t prefix = LoadUnaligned<std::uint16_t>(column);
   e.rightScale = static_cast<std::int16_t>(prefix);
-  if (prefix > e.columnLength - 2) return RegExpFixedColumn(e, record);
-  const std::int32_t st = Substitutes(e) ? VXO2_RegExpSub(e, record, column + 2, prefix, e.columnLength - 2, 0)
-                                         : VXO2_RegExp(e, column + 2, prefix);
+  if (prefix > e.columnLength - kLengthPrefix) return RegExpFixedColumn(e, record);
+  const std::int32_t st = Substitutes(e) ? VXO2_RegExpSub(e, record, column + kLengthPrefix, prefix, e.columnLength - kLengthPrefix, 0)
+                                         : VXO2_RegExp(e, column + kLengthPrefix, prefix);
   return st != status::kOk ? Print<Printer::kVrReg1>(e, record, st, nullptr) : e.conditionCode;
 }
 

@@ -40,9 +40,9 @@ VaryingData ReadVarying(FilterElement& e, const std::uint8_t* record) {
   const std::uint8_t* column = ColumnOf(e, record);
   const std::uint16_t prefix = PrefixAt(column);
   e.leftScale = static_cast<std::int16_t>(prefix);
-  if (prefix <= e.columnLength - 2) {
-    e.alternateOperator = 2;
-    return {column + 2, prefix, true};
+  if (prefix <= e.columnLength - kLengthPrefix) {
+    e.alternateOperator = kLengthPrefix;
+    return {column + kLengthPrefix, prefix, true};
   }
   e.alternateOperator = 0;
   return {column, e.columnLength, false};
@@ -79,8 +79,8 @@ std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record) {
   if (RightIsVarying(e)) {
     const std::uint16_t prefix = PrefixAt(right);
     e.rightDataType = static_cast<std::int16_t>(prefix);
-    if (prefix > RightLength(e) - 2) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
-    e.conditionCode = ComparePadded(left, right + 2, e.columnLength, prefix, kBlank);
+    if (prefix > RightLength(e) - kLengthPrefix) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
+    e.conditionCode = ComparePadded(left, right + kLengthPrefix, e.columnLength, prefix, kBlank);
     return status::kOk;
   }
   if (RightIsScaledNumber(e)) return CompareNumeric(e, record);
@@ -95,8 +95,8 @@ std::int32_t FixedColumnColumnLike(FilterElement& e, const std::uint8_t* record)
   if (RightIsVarying(e)) {
     const std::uint16_t prefix = PrefixAt(right);
     e.rightDataType = static_cast<std::int16_t>(prefix);
-    if (prefix > RightLength(e) - 2) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
-    match = ComparePattern(left, e.columnLength, right + 2, prefix, std::max<std::int32_t>(e.columnLength, prefix));
+    if (prefix > RightLength(e) - kLengthPrefix) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
+    match = ComparePattern(left, e.columnLength, right + kLengthPrefix, prefix, std::max<std::int32_t>(e.columnLength, prefix));
   } else {
     const std::int32_t n = (e.rightFlags & rep::kColumn) ? RightLength(e) : e.rightLiteralLength;
     match = ComparePattern(left, e.columnLength, right, n, std::max<std::int32_t>(e.columnLength, n));
@@ -140,7 +140,7 @@ std::int32_t VaryingColumnLike(FilterElement& e, const std::uint8_t* record) {
   const VaryingData value = ReadVarying(e, record);
   if (!value.inRange) return FixedColumnLike(e, record);
   const std::int32_t offset = e.substringOffset;
-  const std::int32_t width = e.columnLength - 2 - offset;
+  const std::int32_t width = e.columnLength - kLengthPrefix - offset;
   if (value.length <= offset) return MatchStatus(ComparePattern(kOneBlank, 1, LiteralOf(e), RightLength(e), width));
   return MatchStatus(ComparePattern(value.data + offset, value.length - offset, LiteralOf(e), RightLength(e), width));
 }
@@ -149,9 +149,9 @@ std::int32_t VaryingColumnSearch(FilterElement& e, const std::uint8_t* record) {
   const std::uint8_t* column = ColumnOf(e, record);
   const std::uint16_t prefix = PrefixAt(column);
   e.rightScale = static_cast<std::int16_t>(prefix);
-  const std::int32_t capacity = e.columnLength - 2;
+  const std::int32_t capacity = e.columnLength - kLengthPrefix;
   if (prefix > capacity) return FixedColumnSearch(e, record);
-  const std::int32_t found = FindPaddedString(column + 2, prefix, LeftDataOf(e), e.leftLiteralLength, capacity, kBlank);
+  const std::int32_t found = FindPaddedString(column + kLengthPrefix, prefix, LeftDataOf(e), e.leftLiteralLength, capacity, kBlank);
   DeliverFound(e, found);
   e.conditionCode = found ? status::kOk : status::kNoMatch;
   return e.conditionCode;
@@ -161,17 +161,17 @@ std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record) {
   const std::uint8_t* left = ColumnOf(e, record);
   const std::uint16_t leftPrefix = PrefixAt(left);
   e.leftScale = static_cast<std::int16_t>(leftPrefix);
-  if (leftPrefix > e.columnLength - 2) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
+  if (leftPrefix > e.columnLength - kLengthPrefix) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
   const std::uint8_t* right = RightColumnOf(e, record);
   if (RightIsVarying(e)) {
     const std::uint16_t rightPrefix = PrefixAt(right);
     e.rightDataType = static_cast<std::int16_t>(rightPrefix);
-    if (rightPrefix > RightLength(e) - 2) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
-    e.conditionCode = ComparePadded(left + 2, right + 2, leftPrefix, rightPrefix, kBlank);
+    if (rightPrefix > RightLength(e) - kLengthPrefix) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
+    e.conditionCode = ComparePadded(left + kLengthPrefix, right + kLengthPrefix, leftPrefix, rightPrefix, kBlank);
     return status::kOk;
   }
   if (RightIsScaledNumber(e)) return CompareNumeric(e, record);
-  e.conditionCode = ComparePadded(left + 2, right, leftPrefix, RightLength(e), kBlank);
+  e.conditionCode = ComparePadded(left + kLengthPrefix, right, leftPrefix, RightLength(e), kBlank);
   return status::kOk;
 }
 
@@ -179,16 +179,16 @@ std::int32_t VaryingColumnColumnLike(FilterElement& e, const std::uint8_t* recor
   const std::uint8_t* left = ColumnOf(e, record);
   const std::uint16_t leftPrefix = PrefixAt(left);
   e.leftScale = static_cast<std::int16_t>(leftPrefix);
-  if (leftPrefix > e.columnLength - 2) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
+  if (leftPrefix > e.columnLength - kLengthPrefix) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
   const std::uint8_t* right = RightColumnOf(e, record);
   std::int32_t match;
   if (!RightIsVarying(e)) {
-    match = ComparePattern(left + 2, leftPrefix, right, RightLength(e), std::max<std::int32_t>(leftPrefix, RightLength(e)));
+    match = ComparePattern(left + kLengthPrefix, leftPrefix, right, RightLength(e), std::max<std::int32_t>(leftPrefix, RightLength(e)));
   } else {
     const std::uint16_t rightPrefix = PrefixAt(right);
     e.rightDataType = static_cast<std::int16_t>(rightPrefix);
-    if (rightPrefix > RightLength(e) - 2) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
-    match = ComparePattern(left + 2, leftPrefix, right + 2, rightPrefix, std::max(leftPrefix, rightPrefix));
+    if (rightPrefix > RightLength(e) - kLengthPrefix) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
+    match = ComparePattern(left + kLengthPrefix, leftPrefix, right + kLengthPrefix, rightPrefix, std::max(leftPrefix, rightPrefix));
   }
   return MatchStatus(match);
 }

@@ -121,8 +121,8 @@ std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record) {
   if (RightIsVaryingLocale(e)) {
     const std::uint16_t prefix = PrefixAt(right);
     e.rightDataType = static_cast<std::int16_t>(prefix);
-    if (prefix > RightLength(e) - 2) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
-    st = Collate(e, left, e.columnLength, right + 2, prefix, nls_flag::kWholeValues);
+    if (prefix > RightLength(e) - kLengthPrefix) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
+    st = Collate(e, left, e.columnLength, right + kLengthPrefix, prefix, nls_flag::kWholeValues);
   } else if (RightIsScaledNumber(e)) {
     return CompareNumeric(e, record);
   } else {
@@ -143,8 +143,8 @@ std::int32_t FixedColumnColumnLike(FilterElement& e, const std::uint8_t* record)
   } else {
     const std::uint16_t prefix = PrefixAt(right);
     e.rightDataType = static_cast<std::int16_t>(prefix);
-    if (prefix > RightLength(e) - 2) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
-    outcome = CompareNLSPattern(left, e.columnLength, right + 2, prefix, std::max<std::int32_t>(e.columnLength, prefix),
+    if (prefix > RightLength(e) - kLengthPrefix) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
+    outcome = CompareNLSPattern(left, e.columnLength, right + kLengthPrefix, prefix, std::max<std::int32_t>(e.columnLength, prefix),
                                 ' ', LocaleOf(e));
   }
   return LikeResult<Printer::kFix2>(e, record, PatternStatus(e, outcome));
@@ -164,10 +164,10 @@ std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record) 
   const std::uint16_t prefix = PrefixAt(column);
   e.leftScale = static_cast<std::int16_t>(prefix);
   // Unlike the plain routine, an out-of-range prefix is an error, not fixed data.
-  if (prefix > e.columnLength - 2) return Print<Printer::kVar1>(e, record, status::kLengthOutOfRange, nullptr);
+  if (prefix > e.columnLength - kLengthPrefix) return Print<Printer::kVar1>(e, record, status::kLengthOutOfRange, nullptr);
   const std::int32_t st = e.functionCode == fn::kSubstring
-                              ? SubstringWalk(e, column + 2, prefix, false)
-                              : Collate(e, column + 2, prefix, LiteralOf(e), RightLength(e), nls_flag::kWholeValues);
+                              ? SubstringWalk(e, column + kLengthPrefix, prefix, false)
+                              : Collate(e, column + kLengthPrefix, prefix, LiteralOf(e), RightLength(e), nls_flag::kWholeValues);
   return st == status::kOk ? st : Print<Printer::kVar1>(e, record, st, nullptr);
 }
 
@@ -175,13 +175,13 @@ std::int32_t VaryingColumnLike(FilterElement& e, const std::uint8_t* record) {
   const std::uint8_t* column = ColumnOf(e, record);
   const std::uint16_t prefix = PrefixAt(column);
   e.leftScale = static_cast<std::int16_t>(prefix);
-  if (prefix > e.columnLength - 2) return PatternStatus(e, status::kLengthOutOfRange);
+  if (prefix > e.columnLength - kLengthPrefix) return PatternStatus(e, status::kLengthOutOfRange);
   if (e.functionCode == fn::kSubstring) {
-    const std::int32_t st = SubstringWalk(e, column + 2, prefix, true);
+    const std::int32_t st = SubstringWalk(e, column + kLengthPrefix, prefix, true);
     return st == status::kOk ? e.conditionCode : Print<Printer::kVar1>(e, record, st, nullptr);
   }
   const std::int32_t outcome =
-      CompareNLSPattern(column + 2, prefix, LiteralOf(e), RightLength(e), e.columnLength - 2, ' ', LocaleOf(e));
+      CompareNLSPattern(column + kLengthPrefix, prefix, LiteralOf(e), RightLength(e), e.columnLength - kLengthPrefix, ' ', LocaleOf(e));
   return LikeResult<Printer::kVar1>(e, record, PatternStatus(e, outcome));
 }
 
@@ -189,12 +189,12 @@ std::int32_t VaryingColumnSearch(FilterElement& e, const std::uint8_t* record) {
   const std::uint8_t* column = ColumnOf(e, record);
   const std::uint16_t prefix = PrefixAt(column);
   e.rightScale = static_cast<std::int16_t>(prefix);
-  if (prefix > e.columnLength - 2) {
+  if (prefix > e.columnLength - kLengthPrefix) {
     DeliverFound(e, 0);
     e.conditionCode = status::kLengthOutOfRange;
     return Print<Printer::kVrStr1>(e, record, status::kLengthOutOfRange, nullptr);
   }
-  return Search(e, column + 2, prefix);
+  return Search(e, column + kLengthPrefix, prefix);
 }
 
 std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record) {
@@ -203,19 +203,19 @@ std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record) {
   e.leftScale = static_cast<std::int16_t>(leftPrefix);
   const std::uint8_t* right = RightColumnOf(e, record);
   std::int32_t st;
-  if (leftPrefix > e.columnLength - 2) {
+  if (leftPrefix > e.columnLength - kLengthPrefix) {
     st = status::kLengthOutOfRange;
   } else if (RightIsVaryingLocale(e)) {
     const std::uint16_t rightPrefix = PrefixAt(right);
     e.rightDataType = static_cast<std::int16_t>(rightPrefix);
-    st = rightPrefix > RightLength(e) - 2
+    st = rightPrefix > RightLength(e) - kLengthPrefix
              ? status::kLengthOutOfRange
-             : Collate(e, left + 2, leftPrefix, right + 2, rightPrefix, nls_flag::kWholeValues);
+             : Collate(e, left + kLengthPrefix, leftPrefix, right + kLengthPrefix, rightPrefix, nls_flag::kWholeValues);
   } else if (RightIsScaledNumber(e)) {
     st = CompareNumeric(e, record);
     if (st == status::kBadNumber) return st;  // a number that is not one is no trace-worthy error here
   } else {
-    st = Collate(e, left + 2, leftPrefix, right, RightLength(e), nls_flag::kWholeValues);
+    st = Collate(e, left + kLengthPrefix, leftPrefix, right, RightLength(e), nls_flag::kWholeValues);
   }
   return st == status::kOk ? st : Print<Printer::kVar2>(e, record, st, nullptr);
 }
@@ -224,17 +224,17 @@ std::int32_t VaryingColumnColumnLike(FilterElement& e, const std::uint8_t* recor
   const std::uint8_t* left = ColumnOf(e, record);
   const std::uint16_t leftPrefix = PrefixAt(left);
   e.leftScale = static_cast<std::int16_t>(leftPrefix);
-  if (leftPrefix > e.columnLength - 2) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
+  if (leftPrefix > e.columnLength - kLengthPrefix) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
   const std::uint8_t* right = RightColumnOf(e, record);
   std::int32_t outcome;
   if (!RightIsVaryingLocale(e)) {
-    outcome = CompareNLSPattern(left + 2, leftPrefix, right, RightLength(e),
+    outcome = CompareNLSPattern(left + kLengthPrefix, leftPrefix, right, RightLength(e),
                                 std::max<std::int32_t>(leftPrefix, RightLength(e)), ' ', LocaleOf(e));
   } else {
     const std::uint16_t rightPrefix = PrefixAt(right);
     e.rightDataType = static_cast<std::int16_t>(rightPrefix);
-    if (rightPrefix > RightLength(e) - 2) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
-    outcome = CompareNLSPattern(left + 2, leftPrefix, right + 2, rightPrefix, std::max(leftPrefix, rightPrefix), ' ',
+    if (rightPrefix > RightLength(e) - kLengthPrefix) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
+    outcome = CompareNLSPattern(left + kLengthPrefix, leftPrefix, right + kLengthPrefix, rightPrefix, std::max(leftPrefix, rightPrefix), ' ',
                                 LocaleOf(e));
   }
   return LikeResult<Printer::kVar2>(e, record, PatternStatus(e, outcome));

@@ -243,8 +243,8 @@ std::int32_t ConvertNumericText(FilterElement& e, const std::uint8_t* record, in
     } else {
       e.rightDataType = static_cast<std::int16_t>(prefix);
     }
-    if (prefix > declared - 2) return status::kLengthOutOfRange;
-    text += 2;
+    if (prefix > declared - kLengthPrefix) return status::kLengthOutOfRange;
+    text += kLengthPrefix;
     length = prefix;
   }
   if (length < 0) length = 0;

@@ -235,8 +235,8 @@ std::int32_t PrintVrReg1(std::int32_t status) {
 // length, else the whole column from its start.
 void DumpVaryingRight(TraceBlock& block, int line, const FilterElement& e, const std::uint8_t* record) {
   const std::uint8_t* right = RightColumnOf(e, record);
-  if (Unsigned16(e.rightDataType) <= Unsigned16(e.rightScale) - 2) {
-    Dump(block, line, right + 2, Unsigned16(e.rightDataType));
+  if (Unsigned16(e.rightDataType) <= Unsigned16(e.rightScale) - kLengthPrefix) {
+    Dump(block, line, right + kLengthPrefix, Unsigned16(e.rightDataType));
   } else {
     Dump(block, line, right, Unsigned16(e.rightScale));
   }
@@ -291,7 +291,7 @@ std::int32_t PrintFix4(FilterElement& e, const std::uint8_t*, std::int32_t statu
 }
 
 // A varying left column's prefix as the routine kept it, and whether it fits the declared length.
-bool LeftPrefixInRange(const FilterElement& e, std::int32_t prefix) { return prefix <= e.columnLength - 2; }
+bool LeftPrefixInRange(const FilterElement& e, std::int32_t prefix) { return prefix <= e.columnLength - kLengthPrefix; }
 
 std::int32_t PrintVar1(FilterElement& e, const std::uint8_t* record, std::int32_t status, const char* name) {
   static TraceBlock block{"Var1", kRoutineUnit, __LINE__};
@@ -305,7 +305,7 @@ std::int32_t PrintVar1(FilterElement& e, const std::uint8_t* record, std::int32_
     AppendPrefix(line, e, status, name, "SubColToLit ");
     AppendLeftGroup(line, e);
     line.Append("vlen=%d ", e.leftScale);
-    LocaleSubstring(block, line, e, status, column, inRange ? column + 2 : nullptr, current);
+    LocaleSubstring(block, line, e, status, column, inRange ? column + kLengthPrefix : nullptr, current);
     return trace.Exit(status, __LINE__);
   }
   const bool localeAware = IsLocaleAware(e);
@@ -313,7 +313,7 @@ std::int32_t PrintVar1(FilterElement& e, const std::uint8_t* record, std::int32_
   AppendPrefix(line, e, status, name, "ColToLit");
   AppendLeftGroup(line, e);
   line.Append("vlen=%d/%d off1=%d varovh=%d suboff=%d sub/litlen=%d", e.leftScale, inRange ? e.leftScale : e.columnLength,
-              e.columnOffset, inRange ? 2 : 0, e.substringOffset,
+              e.columnOffset, inRange ? kLengthPrefix : 0, e.substringOffset,
               localeAware || givenPattern ? e.rightScale : e.rightLiteralLength);
   line.Write(block, __LINE__);
   if (!IsComparisonOutcome(status) || !inRange) {
@@ -321,7 +321,7 @@ std::int32_t PrintVar1(FilterElement& e, const std::uint8_t* record, std::int32_
   } else if (current <= e.substringOffset) {
     Dump(block, __LINE__, kOneBlank, 1);
   } else {
-    Dump(block, __LINE__, column + 2 + e.substringOffset, current - e.substringOffset);
+    Dump(block, __LINE__, column + kLengthPrefix + e.substringOffset, current - e.substringOffset);
   }
   Dump(block, __LINE__, e.rightData, IsLike(e) || localeAware ? Unsigned16(e.rightScale) : e.rightLiteralLength);
   return trace.Exit(status, __LINE__);
@@ -338,10 +338,10 @@ std::int32_t PrintVrStr1(FilterElement& e, const std::uint8_t* record, std::int3
   AppendPrefix(line, e, status, name, "ColStrLit");
   AppendLeftGroup(line, e);
   line.Append("vlen=%d/%d off1=%d varovh=%d litlen[0]=%d bool=%d", prefix, inRange ? prefix : e.columnLength,
-              e.columnOffset, inRange ? 2 : 0, SearchLength(e), ResultTargetOf(e).leftResult);
+              e.columnOffset, inRange ? kLengthPrefix : 0, SearchLength(e), ResultTargetOf(e).leftResult);
   line.Write(block, __LINE__);
   const std::uint8_t* column = ColumnOf(e, record);
-  Dump(block, __LINE__, inRange ? column + 2 : column, inRange ? prefix : e.columnLength);
+  Dump(block, __LINE__, inRange ? column + kLengthPrefix : column, inRange ? prefix : e.columnLength);
   Dump(block, __LINE__, e.leftData, SearchLength(e));
   return trace.Exit(status, __LINE__);
 }
@@ -368,7 +368,7 @@ std::int32_t PrintVar2(FilterElement& e, const std::uint8_t* record, std::int32_
   const std::uint8_t* left = ColumnOf(e, record);
   const std::int32_t leftPrefix = Unsigned16(e.leftScale);
   if (LeftPrefixInRange(e, leftPrefix)) {
-    Dump(block, __LINE__, left + 2, leftPrefix);
+    Dump(block, __LINE__, left + kLengthPrefix, leftPrefix);
   } else {
     Dump(block, __LINE__, left, e.columnLength);
   }
@@ -582,8 +582,8 @@ void AppendOperandText(Line& text, const FilterElement& e, const std::uint8_t* r
       std::int32_t length = side.declaredLength;
       if (side.flags & rep::kVarying) {
         const std::int32_t prefix = LoadUnaligned<std::uint16_t>(column);
-        if (prefix <= side.declaredLength - 2) {
-          raw = column + 2;
+        if (prefix <= side.declaredLength - kLengthPrefix) {
+          raw = column + kLengthPrefix;
           length = prefix;
         }
       }

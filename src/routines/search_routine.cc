@@ -134,16 +134,16 @@ std::int32_t Search(FilterElement& e, const std::uint8_t* record) {
     v.varying = true;
     const std::uint16_t prefix = LoadUnaligned<std::uint16_t>(column);
     // Compared as int: a column shorter than its prefix holds no value after it.
-    if (prefix > e.columnLength - 2) {
+    if (prefix > e.columnLength - kLengthPrefix) {
       e.alternateOperator = 0;
       v.length = e.columnLength;
     } else {
-      e.alternateOperator = 2;
-      v.data = column + 2;
+      e.alternateOperator = kLengthPrefix;
+      v.data = column + kLengthPrefix;
       v.length = prefix;
     }
     e.leftScale = static_cast<std::int16_t>(v.length);
-    v.capacity = v.length < e.columnLength ? e.columnLength - 2 : v.length;
+    v.capacity = v.length < e.columnLength ? e.columnLength - kLengthPrefix : v.length;
   }
 
   for (int i = 1; i <= count; ++i) {
