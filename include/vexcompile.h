@@ -95,9 +95,17 @@ VEXCOMPILE_EXPORT const char* VXC_ColumnName(const VxcPlan* plan, int32_t index)
 VEXCOMPILE_EXPORT const char* VXC_KeysColumn(const VxcPlan* plan);
 
 /* Writes `value`, as text ("42", "web-0", "2024-01-15 12:30:00"), into `column` of the record of
- * `recordLength` bytes, laid out as the plan reads it. */
+ * `recordLength` bytes, laid out as the plan reads it. A value the column cannot hold is refused with
+ * VXC_BAD_VALUE and a message that says why, and the record is left as it was. */
 VEXCOMPILE_EXPORT int32_t VXC_PutValue(const VxcPlan* plan, const char* column, const char* value, void* record,
                                        int32_t recordLength, VxcError* error);
+/* The same for a value of `valueLength` bytes, not terminated, as a CSV field or a network buffer holds it:
+ * a byte 0 inside is part of the value, not its end. */
+VEXCOMPILE_EXPORT int32_t VXC_PutValueBytes(const VxcPlan* plan, const char* column, const char* value,
+                                            size_t valueLength, void* record, int32_t recordLength, VxcError* error);
+/* Writes an empty record: its numbers 0, its text columns empty, its timestamps blank and every byte between
+ * columns 0. A record the library returns (FLT1_RetrieveRecord) starts best from one. */
+VEXCOMPILE_EXPORT int32_t VXC_ClearRecord(const VxcPlan* plan, void* record, int32_t recordLength, VxcError* error);
 
 /* The value of `column` in the record, as text VXC_PutValue would take back, to release with
  * VXC_FreeText. */
@@ -113,6 +121,10 @@ VEXCOMPILE_EXPORT void VXC_FreeText(char* text);
 /* A plan kept in a file (the format `vexfilt --save-plan` writes), with its schema and predicate. */
 VEXCOMPILE_EXPORT int32_t VXC_SavePlan(const VxcPlan* plan, const char* path, VxcError* error);
 VEXCOMPILE_EXPORT int32_t VXC_LoadPlan(const char* path, VxcPlan** plan, VxcError* error);
+/* The same file's bytes in memory, for a host that keeps plans in its own store: written into a buffer to
+ * release with VXC_FreeText (not terminated; `length` bytes), and read back from one. */
+VEXCOMPILE_EXPORT int32_t VXC_WritePlanBytes(const VxcPlan* plan, char** bytes, size_t* length, VxcError* error);
+VEXCOMPILE_EXPORT int32_t VXC_ReadPlanBytes(const void* bytes, size_t length, VxcPlan** plan, VxcError* error);
 
 #ifdef __cplusplus
 }

@@ -84,8 +84,17 @@ static void HostStructCompilesAndRuns(void) {
   VXC_FreeText(text);
   CHECK(VXC_GetValue(plan, "NOPE", &processes[2], (int32_t)sizeof(Process), &text, &error) == VXC_BAD_VALUE);
   CHECK(text == NULL);
+  /* A value refused says why and leaves the record as it was. */
   CHECK(VXC_PutValue(plan, "CPU", "ninety", &processes[0], (int32_t)sizeof(Process), &error) == VXC_BAD_VALUE);
-  CHECK(strstr(error.message, "CPU") != NULL && error.status == VXC_BAD_VALUE);
+  CHECK(strstr(error.message, "'ninety' is not an int32") != NULL && error.status == VXC_BAD_VALUE);
+  CHECK(processes[0].cpu == 90);
+  /* A value given with its length keeps the bytes a terminated string would lose: a zero byte is no end. */
+  CHECK(VXC_PutValueBytes(plan, "NAME", "web\0-9", 6, &processes[0], (int32_t)sizeof(Process), &error) ==
+        VXC_BAD_VALUE);
+  CHECK(strcmp(processes[0].name, "web-1") == 0);
+  CHECK(VXC_PutValueBytes(plan, "NAME", "web-77", 5, &processes[2], (int32_t)sizeof(Process), &error) == VXC_OK);
+  CHECK(strcmp(processes[2].name, "web-7") == 0);
+  CHECK(VXC_PutValue(plan, "NAME", "web-3", &processes[2], (int32_t)sizeof(Process), &error) == VXC_OK);
   CHECK(VXC_PutValue(plan, "NAME", "web-1", &processes[0], 8, &error) == VXC_BAD_ARGUMENT);
 
   CHECK(VXC_Listing(plan, &text, &error) == VXC_OK && text != NULL && strstr(text, "LIKE") != NULL);
@@ -107,6 +116,27 @@ static void HostStructCompilesAndRuns(void) {
     }
     VXC_FreePlan(loaded);
   }
+  /* The same bytes kept in the host's own store, read back; what is not a plan file is refused. */
+  {
+    VxcPlan* read = NULL;
+    char* bytes = NULL;
+    size_t length = 0;
+    CHECK(VXC_WritePlanBytes(plan, &bytes, &length, &error) == VXC_OK && length > 0);
+    CHECK(VXC_ReadPlanBytes(bytes, length, &read, &error) == VXC_OK);
+    if (read != NULL) {
+      CHECK(Verdicts(read, processes, sizeof(Process), 3, verdicts));
+      CHECK(verdicts[0] == 1 && verdicts[1] == 0 && verdicts[2] == 0);
+    }
+    VXC_FreePlan(read);
+    CHECK(VXC_ReadPlanBytes(bytes, length - 1, &read, &error) == VXC_FILE_ERROR && read == NULL);
+    CHECK(strstr(error.message, "cut short") != NULL || strstr(error.message, "pool") != NULL);
+    VXC_FreeText(bytes);
+  }
+  /* An empty record: numbers 0, text empty, the bytes between columns 0. */
+  memset(&processes[0], 0x5A, sizeof(Process));
+  CHECK(VXC_ClearRecord(plan, &processes[0], (int32_t)sizeof(Process), &error) == VXC_OK);
+  CHECK(processes[0].pid == 0 && processes[0].cpu == 0 && processes[0].name[0] == '\0' && processes[0].pad[0] == 0);
+  CHECK(VXC_ClearRecord(plan, &processes[0], 8, &error) == VXC_BAD_ARGUMENT);
   VXC_FreePlan(plan);
 }
 

@@ -11,12 +11,14 @@
 // instead of failing to build.
 #if __has_include("predicate.h")
 #include "csv.h"
+#include "error_text.h"
 #include "language.h"
 #include "filter_owner.h"
 #include "plan_file.h"
 #include "plan_view.h"
 #include "predicate.h"
 #include "schema.h"
+#include "vexcompile.h"
 #include "vexfilt.h"
 #include "vexhost.h"
 
@@ -54,7 +56,7 @@ std::vector<bool> Verdicts(const std::string& predicate, const std::vector<Row>&
   const Schema schema = TestSchema();
   CompileError error;
   const auto compiled = CompilePredicate(predicate, schema, options, &error);
-  EXPECT_TRUE(compiled.has_value()) << error.Render(predicate);
+  EXPECT_TRUE(compiled.has_value()) << error.message;
   if (!compiled) return {};
   FilterHandle handle{};
   const std::int32_t status =
@@ -245,7 +247,10 @@ TEST(VexfiltPredicates, RenderedErrorHasACaretUnderTheColumn) {
       {"CPU > 1", -1, "error: unknown column 'FOO'\n"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ((CompileError{"unknown column 'FOO'", c.position}.Render(c.predicate)), c.rendered) << c.predicate;
+    // The place travels as a line and a character, as the compiler's C interface reports it.
+    const CompileError::Place place = CompileError{"unknown column 'FOO'", c.position}.PlaceIn(c.predicate);
+    VxcError error{VXC_BAD_PREDICATE, place.line, place.column, "unknown column 'FOO'"};
+    EXPECT_EQ(CompileErrorText(c.predicate, error), c.rendered) << c.predicate;
   }
 }
 
@@ -264,7 +269,7 @@ std::vector<std::vector<bool>> SampleVerdicts(const std::string& predicate, cons
   options.keyColumns = {"NAME"};
   CompileError error;
   const auto compiled = CompilePredicate(predicate, schema, options, &error);
-  EXPECT_TRUE(compiled.has_value()) << error.Render(predicate);
+  EXPECT_TRUE(compiled.has_value()) << error.message;
   if (!compiled) return {};
   std::uint32_t now = 0;
   VEXH_SetClock(SampleSeconds, &now);
@@ -539,6 +544,9 @@ TEST(VexfiltSchema, LayoutAndErrors) {
   EXPECT_EQ(schema.Encode(*schema.Find("STATE"), "ab  ", record), "");
   EXPECT_EQ(schema.Decode(*schema.Find("STATE"), record.data()), "ab  ") << "a varchar value keeps them";
   EXPECT_NE(schema.Encode(*schema.Find("NAME"), std::string("a\x01b", 3), record).find("0x00 or 0x01"), std::string::npos);
+  EXPECT_EQ(schema.Encode(*schema.Find("NAME"), std::string("a\0b", 3), record),
+            "'a\\x00b' holds a byte 0x00 or 0x01, which end text values in records")
+      << "a zero byte in a value is shown, not taken for the message's end";
   EXPECT_EQ(schema.Encode(*schema.Find("CITY"), "Z\xC3\xBCrich ", record), "");
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(record.data()) + 36, 13), std::string("\x07\0Z\xC3\xBCrich\xEF\xBF\xBF  ", 13))
       << "a utf8char value without its trailing blanks: its length, the value, the end mark, blanks";

@@ -38,6 +38,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -50,6 +51,7 @@
 #include "run.h"
 #include "schema.h"
 #include "sql_oracle.h"
+#include "vexcompile.h"
 #include "vexhost.h"
 
 namespace vexfilt::cli {
@@ -126,20 +128,25 @@ class Captured {
   std::FILE* file_;
 };
 
-RunOutput Run(const Schema& schema, const std::string& predicate, const CompileOptions& options,
+// Compiles and runs `predicate` as the program does, through the compiler's C interface.
+RunOutput Run(const std::string& schemaText, const std::string& predicate, const std::vector<std::string>& keyColumns,
               const std::vector<Sample>& samples) {
   RunOutput output;
   output.missing.resize(samples.size());
-  CompileError error;
-  const auto compiled = CompilePredicate(predicate, schema, options, &error);
-  if (!compiled) {
-    output.error = error.Render(predicate);
+  std::vector<const char*> keys;
+  for (const std::string& key : keyColumns) keys.push_back(key.c_str());
+  const VxcOptions options{nullptr, nullptr, keys.data(), static_cast<std::int32_t>(keys.size())};
+  VxcPlan* compiled = nullptr;
+  VxcError error;
+  if (VXC_CompileText(schemaText.c_str(), predicate.c_str(), &options, &compiled, &error) != VXC_OK) {
+    output.error = error.message;
     return output;
   }
+  const std::unique_ptr<VxcPlan, decltype(&VXC_FreePlan)> plan(compiled, &VXC_FreePlan);
   Captured out, err;
   RunOptions run;
   run.sampleHeadings = true;
-  output.status = RunSamples(schema, *compiled, samples, run, out.file(), err.file());
+  output.status = RunSamples(plan.get(), samples, run, out.file(), err.file());
   output.error = err.Text();
   const std::string text = out.Text();
   std::size_t sample = 0;
@@ -617,7 +624,6 @@ void ExpectSqlReadsDoublesAsStrtod() {
 int AgreeingPredicates(unsigned seed, int count, int sampleCount, int perRows) {
   const UtcZone utc;
   const QuietLibrary quiet;
-  const Schema schema = ParsedSchema(kSchemaText);
   ExpectSqlReadsDoublesAsStrtod();
   Random random(seed);
   int agreeing = 0;
@@ -635,9 +641,7 @@ int AgreeingPredicates(unsigned seed, int count, int sampleCount, int perRows) {
         predicate.vexfilt = random.OneIn(2) ? keys->vexfilt + " AND (" + predicate.vexfilt + ")"
                                             : "(" + predicate.vexfilt + ") AND " + keys->vexfilt;
       }
-      CompileOptions options;
-      options.keyColumns = drawer.byKeyAndG ? std::vector<std::string>{"K", "G"} : std::vector<std::string>{"K"};
-      const RunOutput output = Run(schema, predicate.vexfilt, options, samples);
+      const RunOutput output = Run(kSchemaText, predicate.vexfilt, drawer.byKeyAndG ? std::vector<std::string>{"K", "G"} : std::vector<std::string>{"K"}, samples);
       std::vector<long> expected;
       for (const std::string& id : database.Column("SELECT ID FROM t WHERE " + predicate.sql + " ORDER BY ID")) {
         expected.push_back(std::strtol(id.c_str(), nullptr, 10));
@@ -692,12 +696,9 @@ using Table = std::vector<std::vector<std::string>>;  // a sample: the header, t
 // The run of `predicate` over the samples, which the caller expects to compile and run.
 RunOutput RunTables(const char* schemaText, const std::string& predicate, const std::vector<Table>& tables,
                     const std::vector<std::string>& keyColumns = {}) {
-  const Schema schema = ParsedSchema(schemaText);
   std::vector<Sample> samples;
   for (const Table& table : tables) samples.push_back(CsvSample("sample" + std::to_string(samples.size() + 1), table));
-  CompileOptions options;
-  options.keyColumns = keyColumns;
-  RunOutput output = Run(schema, predicate, options, samples);
+  RunOutput output = Run(schemaText, predicate, keyColumns, samples);
   EXPECT_TRUE(output.status == 0 || output.status == 1) << predicate << ": " << output.error;
   return output;
 }

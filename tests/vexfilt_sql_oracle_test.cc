@@ -279,7 +279,7 @@ std::vector<bool> LibraryVerdicts(const Schema& schema, const std::string& predi
                                   const std::vector<std::vector<std::uint8_t>>& records) {
   CompileError error;
   const auto compiled = CompilePredicate(predicate, schema, {}, &error);
-  EXPECT_TRUE(compiled.has_value()) << error.Render(predicate);
+  EXPECT_TRUE(compiled.has_value()) << error.message;
   if (!compiled) return {};
   const FilterOwner filter(*compiled);
   EXPECT_EQ(filter.status(), 0) << "every predicate that parses compiles to a plan the library accepts: " << predicate;

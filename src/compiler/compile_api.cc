@@ -8,9 +8,11 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "language.h"
 #include "listing.h"
@@ -102,17 +104,31 @@ std::int32_t Compile(std::optional<Schema> schema, const std::string& schemaErro
   return Succeeded(error);
 }
 
+std::string RecordTooShort(const VxcPlan& plan, std::int32_t recordLength) {
+  return "the record is " + std::to_string(recordLength) + " bytes; the schema lays out " +
+         std::to_string(plan.schema.recordLength());
+}
+
 // The column named `column` of a record of `recordLength` bytes, which must hold the schema's layout.
 std::int32_t ColumnOfRecord(const VxcPlan& plan, const char* column, std::int32_t recordLength, const Field** field,
                             VxcError* error) {
-  if (recordLength < plan.schema.recordLength()) {
-    return Failed(error, VXC_BAD_ARGUMENT,
-                  "the record is " + std::to_string(recordLength) + " bytes; the schema lays out " +
-                      std::to_string(plan.schema.recordLength()));
-  }
+  if (recordLength < plan.schema.recordLength()) return Failed(error, VXC_BAD_ARGUMENT, RecordTooShort(plan, recordLength));
   *field = plan.schema.Find(column);
   if (*field == nullptr) return Failed(error, VXC_BAD_VALUE, std::string("unknown column '") + column + "'");
   return VXC_OK;
+}
+
+std::string PlanFileOf(const VxcPlan& plan) {
+  return EncodePlanFile(SavedPlan{plan.schema.Text(), plan.predicate, plan.compiled});
+}
+
+// The plan a plan file holds; a file that is none is refused with what is wrong, after `where`.
+std::int32_t PlanOfFile(std::string_view bytes, const std::string& where, VxcPlan** plan, VxcError* error) {
+  std::string message;
+  auto opened = OpenPlanFile(bytes, &message);
+  if (!opened) return Failed(error, VXC_FILE_ERROR, where + message);
+  *plan = new VxcPlan{std::move(opened->schema), std::move(opened->saved.compiled), std::move(opened->saved.predicate)};
+  return Succeeded(error);
 }
 
 // What `print` writes to a stream, as text the caller releases with VXC_FreeText.
@@ -138,6 +154,8 @@ std::int32_t Printed(VxcError* error, char** text, Print&& print) {
   if (status != 0) {
     std::free(buffer);
     while (!message.empty() && message.back() == '\n') message.pop_back();
+    // The listing writes its complaints as a program would; the status already says it is an error.
+    if (message.starts_with("error: ")) message.erase(0, 7);
     return Failed(error, VXC_INTERNAL, message.empty() ? "the plan cannot be listed" : message);
   }
   *text = buffer;
@@ -253,20 +271,34 @@ VEXCOMPILE_EXPORT int32_t VXC_GetValue(const VxcPlan* plan, const char* column, 
   });
 }
 
-VEXCOMPILE_EXPORT int32_t VXC_PutValue(const VxcPlan* plan, const char* column, const char* value, void* record,
-                                       int32_t recordLength, VxcError* error) {
-  if (plan == nullptr || column == nullptr || value == nullptr || record == nullptr) {
+VEXCOMPILE_EXPORT int32_t VXC_PutValueBytes(const VxcPlan* plan, const char* column, const char* value,
+                                            size_t valueLength, void* record, int32_t recordLength, VxcError* error) {
+  if (plan == nullptr || column == nullptr || (value == nullptr && valueLength != 0) || record == nullptr) {
     return Failed(error, VXC_BAD_ARGUMENT, "plan, column, value and record must not be NULL");
   }
   return Guarded(error, [&]() -> std::int32_t {
     const Field* field = nullptr;
     if (const std::int32_t status = ColumnOfRecord(*plan, column, recordLength, &field, error)) return status;
-    // Encode writes into a whole record; the column's bytes are copied out of it.
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(plan->schema.recordLength()));
-    const std::string fault = plan->schema.Encode(*field, value, bytes);
-    if (!fault.empty()) return Failed(error, VXC_BAD_VALUE, field->name + ": " + fault);
-    const auto at = static_cast<std::size_t>(field->column.offset);
-    std::memcpy(static_cast<char*>(record) + at, bytes.data() + at, static_cast<std::size_t>(field->Bytes()));
+    // Encode checks the value before it writes, so a value refused leaves the record as it was.
+    const std::span<std::uint8_t> bytes(static_cast<std::uint8_t*>(record), static_cast<std::size_t>(recordLength));
+    const std::string fault = plan->schema.Encode(*field, std::string_view(value, valueLength), bytes);
+    if (!fault.empty()) return Failed(error, VXC_BAD_VALUE, fault);
+    return Succeeded(error);
+  });
+}
+
+VEXCOMPILE_EXPORT int32_t VXC_PutValue(const VxcPlan* plan, const char* column, const char* value, void* record,
+                                       int32_t recordLength, VxcError* error) {
+  if (value == nullptr) return Failed(error, VXC_BAD_ARGUMENT, "plan, column, value and record must not be NULL");
+  return VXC_PutValueBytes(plan, column, value, std::strlen(value), record, recordLength, error);
+}
+
+VEXCOMPILE_EXPORT int32_t VXC_ClearRecord(const VxcPlan* plan, void* record, int32_t recordLength, VxcError* error) {
+  if (plan == nullptr || record == nullptr) return Failed(error, VXC_BAD_ARGUMENT, "plan and record must not be NULL");
+  return Guarded(error, [&]() -> std::int32_t {
+    if (recordLength < plan->schema.recordLength()) return Failed(error, VXC_BAD_ARGUMENT, RecordTooShort(*plan, recordLength));
+    const std::vector<std::uint8_t> empty = plan->schema.EmptyRecord();
+    std::memcpy(record, empty.data(), empty.size());
     return Succeeded(error);
   });
 }
@@ -289,11 +321,38 @@ VEXCOMPILE_EXPORT int32_t VXC_JumpGraph(const VxcPlan* plan, char** text, VxcErr
 
 VEXCOMPILE_EXPORT void VXC_FreeText(char* text) { std::free(text); }
 
+VEXCOMPILE_EXPORT int32_t VXC_WritePlanBytes(const VxcPlan* plan, char** bytes, size_t* length, VxcError* error) {
+  if (bytes != nullptr) *bytes = nullptr;
+  if (length != nullptr) *length = 0;
+  if (plan == nullptr || bytes == nullptr || length == nullptr) {
+    return Failed(error, VXC_BAD_ARGUMENT, "plan, bytes and length must not be NULL");
+  }
+  return Guarded(error, [&]() -> std::int32_t {
+    const std::string encoded = PlanFileOf(*plan);
+    auto* copy = static_cast<char*>(std::malloc(encoded.size()));
+    if (copy == nullptr) return Failed(error, VXC_NO_MEMORY, "the heap could not supply room");
+    std::memcpy(copy, encoded.data(), encoded.size());
+    *bytes = copy;
+    *length = encoded.size();
+    return Succeeded(error);
+  });
+}
+
+VEXCOMPILE_EXPORT int32_t VXC_ReadPlanBytes(const void* bytes, size_t length, VxcPlan** plan, VxcError* error) {
+  if (plan != nullptr) *plan = nullptr;
+  if ((bytes == nullptr && length != 0) || plan == nullptr) {
+    return Failed(error, VXC_BAD_ARGUMENT, "bytes and plan must not be NULL");
+  }
+  return Guarded(error, [&] {
+    return PlanOfFile(std::string_view(static_cast<const char*>(bytes), length), "", plan, error);
+  });
+}
+
 VEXCOMPILE_EXPORT int32_t VXC_SavePlan(const VxcPlan* plan, const char* path, VxcError* error) {
   if (plan == nullptr || path == nullptr) return Failed(error, VXC_BAD_ARGUMENT, "plan and path must not be NULL");
   return Guarded(error, [&] {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << EncodePlanFile(SavedPlan{plan->schema.Text(), plan->predicate, plan->compiled});
+    out << PlanFileOf(*plan);
     if (!out.flush()) return Failed(error, VXC_FILE_ERROR, std::string("cannot write plan file '") + path + "'");
     return Succeeded(error);
   });
@@ -306,11 +365,7 @@ VEXCOMPILE_EXPORT int32_t VXC_LoadPlan(const char* path, VxcPlan** plan, VxcErro
     std::ifstream in(path, std::ios::binary);
     if (!in) return Failed(error, VXC_FILE_ERROR, std::string("cannot read plan file '") + path + "'");
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string message;
-    auto opened = OpenPlanFile(bytes, nullptr, &message);
-    if (!opened) return Failed(error, VXC_FILE_ERROR, std::string(path) + ": " + message);
-    *plan = new VxcPlan{std::move(opened->schema), std::move(opened->saved.compiled), std::move(opened->saved.predicate)};
-    return Succeeded(error);
+    return PlanOfFile(bytes, std::string(path) + ": ", plan, error);
   });
 }
 

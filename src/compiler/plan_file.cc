@@ -121,10 +121,10 @@ bool DecodePlanFile(std::string_view bytes, SavedPlan* saved, std::string* error
   return true;
 }
 
-std::optional<OpenedPlan> OpenPlanFile(std::string_view bytes, const std::string* schemaText, std::string* error) {
+std::optional<OpenedPlan> OpenPlanFile(std::string_view bytes, std::string* error) {
   SavedPlan saved;
   if (!DecodePlanFile(bytes, &saved, error)) return std::nullopt;
-  auto schema = Schema::Parse(schemaText != nullptr ? *schemaText : saved.schema, error);
+  auto schema = Schema::Parse(saved.schema, error);
   if (!schema) return std::nullopt;
   const auto view = ReadPlan(saved.compiled.plan, error);
   if (!view) return std::nullopt;

@@ -33,13 +33,13 @@ std::string EncodePlanFile(const SavedPlan& saved);
 // False with `error` set when `bytes` are not a whole plan file.
 bool DecodePlanFile(std::string_view bytes, SavedPlan* saved, std::string* error);
 
-// A plan file's plan and the schema it runs over: the file's own, or `schemaText` when given, which must lay
-// records out as long as the plan reads them. Nullopt with `error` set otherwise.
+// A plan file's plan and the schema it was compiled for, which must lay records out as long as the plan reads
+// them. Nullopt with `error` set otherwise.
 struct OpenedPlan {
   SavedPlan saved;
   Schema schema;
 };
-std::optional<OpenedPlan> OpenPlanFile(std::string_view bytes, const std::string* schemaText, std::string* error);
+std::optional<OpenedPlan> OpenPlanFile(std::string_view bytes, std::string* error);
 
 }  // namespace vexfilt::cli
 

@@ -1005,32 +1005,6 @@ CompileError::Place CompileError::PlaceIn(std::string_view predicate) const {
   return place;
 }
 
-std::string CompileError::Render(std::string_view predicate) const {
-  if (position < 0 || static_cast<std::size_t>(position) > predicate.size()) return "error: " + message + "\n";
-  const auto at = static_cast<std::size_t>(position);
-  // Only the line the error is on, with the caret under its character: UTF-8 continuation bytes take no
-  // column, and tabs stay tabs so that the caret lines up whatever the terminal's tab width.
-  std::size_t begin = 0;
-  if (const std::size_t newline = at == 0 ? std::string_view::npos : predicate.rfind('\n', at - 1);
-      newline != std::string_view::npos) {
-    begin = newline + 1;
-  }
-  std::size_t end = predicate.find('\n', at);
-  if (end == std::string_view::npos) end = predicate.size();
-  std::string pad;
-  for (std::size_t i = begin; i < at; ++i) {
-    const auto c = static_cast<unsigned char>(predicate[i]);
-    if (c == '\t') pad += '\t';
-    else if ((c & 0xC0) != 0x80) pad += ' ';
-  }
-  const bool severalLines = predicate.find('\n') != std::string_view::npos;
-  const int line = PlaceIn(predicate).line;
-  std::string out = "error: " + (severalLines ? "line " + std::to_string(line) + ": " : std::string()) + message + "\n";
-  out += "  " + std::string(predicate.substr(begin, end - begin)) + "\n";
-  out += "  " + pad + "^\n";
-  return out;
-}
-
 const Field* KeysField(const CompiledPlan& compiled, const Schema& schema) {
   std::string error;
   const auto view = ReadPlan(compiled.plan, &error);

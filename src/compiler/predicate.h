@@ -24,8 +24,6 @@ struct CompileError {
   std::string message;
   int position = -1;  // byte in the predicate the error points at; -1 for none
 
-  // The message, the predicate and a caret under `position`.
-  std::string Render(std::string_view predicate) const;
   // The 1-based line of `position` and its 1-based character on that line (UTF-8 continuation bytes take
   // none); both 0 when the error points nowhere.
   struct Place {

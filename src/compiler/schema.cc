@@ -10,6 +10,8 @@
 #include <iterator>
 #include <limits>
 
+#include "vexplan.h"
+
 namespace vexfilt::cli {
 namespace {
 
@@ -19,10 +21,21 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// 'value', for messages about a field's text.
+// 'value', for messages about a field's text; control bytes show as \xNN, as a zero byte would end the
+// message where it stands.
 std::string Quoted(std::string_view value) {
   std::string text(1, '\'');
-  text.append(value).push_back('\'');
+  for (const char c : value) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      text.push_back(c);
+      continue;
+    }
+    char escaped[5];
+    std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+    text.append(escaped);
+  }
+  text.push_back('\'');
   return text;
 }
 
@@ -49,7 +62,7 @@ bool ParseInteger(std::string_view text, T* out) {
 }
 
 template <typename T>
-void Put(std::vector<std::uint8_t>& record, int offset, T value) {
+void Put(std::span<std::uint8_t> record, int offset, T value) {
   std::memcpy(record.data() + offset, &value, sizeof value);
 }
 
@@ -194,8 +207,8 @@ void LayOut(Field& field, int offset) {
     case Kind::kTimestamp: field.column = plan::Column::Char(field.name, offset, n); break;
     case Kind::kUtf8Char:
     case Kind::kUtf8VarChar:
-      field.column = plan::Column::Utf8VarChar(field.name, offset, static_cast<std::int16_t>(n + 2));
-      field.marked = plan::Column::Utf8Char(field.name, offset + 2, static_cast<std::int16_t>(n + kUtf8EndMark.size()));
+      field.column = plan::Column::Utf8VarChar(field.name, offset, static_cast<std::int16_t>(VXP_LENGTH_PREFIX_BYTES + n));
+      field.marked = plan::Column::Utf8Char(field.name, offset + VXP_LENGTH_PREFIX_BYTES, static_cast<std::int16_t>(n + kUtf8EndMark.size()));
       break;
   }
 }
@@ -376,7 +389,7 @@ const Field* Schema::Find(std::string_view name) const {
   return nullptr;
 }
 
-std::string Schema::Encode(const Field& field, std::string_view value, std::vector<std::uint8_t>& record) const {
+std::string Schema::Encode(const Field& field, std::string_view value, std::span<std::uint8_t> record) const {
   const int at = field.column.offset;
   // Built by appending: g++ 12 at -O3 warns falsely (-Wrestrict) on "literal" + std::string temporaries.
   const auto bad = [&](const std::string& why) { return Quoted(value).append(" is not ").append(why); };
@@ -448,7 +461,7 @@ std::string Schema::Encode(const Field& field, std::string_view value, std::vect
   }
   if (const std::string fault = Utf8Fault(text); !fault.empty()) return Quoted(value).append(" ").append(fault);
   Put(record, at, static_cast<std::uint16_t>(text.size()));
-  std::uint8_t* data = record.data() + at + 2;
+  std::uint8_t* data = record.data() + at + VXP_LENGTH_PREFIX_BYTES;
   std::memset(data, ' ', static_cast<std::size_t>(field.marked.length));
   std::memcpy(data, text.data(), text.size());
   std::memcpy(data + text.size(), kUtf8EndMark.data(), kUtf8EndMark.size());
@@ -476,7 +489,7 @@ std::string Schema::Decode(const Field& field, const std::uint8_t* record) const
     return std::string(bytes, strnlen(bytes, static_cast<std::size_t>(field.column.length)));
   }
   const std::size_t length = std::min<std::size_t>(Get<std::uint16_t>(record, at), static_cast<std::size_t>(field.capacity));
-  return std::string(reinterpret_cast<const char*>(record) + at + 2, length);
+  return std::string(reinterpret_cast<const char*>(record) + at + VXP_LENGTH_PREFIX_BYTES, length);
 }
 
 }  // namespace vexfilt::cli

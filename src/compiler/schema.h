@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,8 +62,9 @@ class Schema {
   // A record whose numbers are 0 and whose text is blank (a varying column's length 0).
   std::vector<std::uint8_t> EmptyRecord() const;
 
-  // Writes the text `value` of `field` into `record`; returns an empty string or what is wrong with it.
-  std::string Encode(const Field& field, std::string_view value, std::vector<std::uint8_t>& record) const;
+  // Writes the text `value` of `field` into `record`, which holds at least recordLength() bytes; returns an
+  // empty string, or what is wrong with the value, having written nothing.
+  std::string Encode(const Field& field, std::string_view value, std::span<std::uint8_t> record) const;
   // The field as CSV text, read back from a record.
   std::string Decode(const Field& field, const std::uint8_t* record) const;
 

@@ -1,12 +1,13 @@
 #include "demo.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "plan_view.h"
-#include "predicate.h"
+#include "error_text.h"
 #include "run.h"
-#include "schema.h"
+#include "vexcompile.h"
+#include "vexplan.h"
 
 namespace vexfilt::cli {
 namespace {
@@ -43,30 +44,27 @@ const Sample kSamples[] = {
 }  // namespace
 
 int RunDemo(std::FILE* out, std::FILE* err) {
-  std::string error;
-  const auto schema = Schema::Parse(kSchema, &error);
-  if (!schema) {
-    std::fprintf(err, "error: %s\n", error.c_str());
+  const char* const keys[] = {"NAME"};
+  const VxcOptions options{"PROCESS", nullptr, keys, 1};
+  VxcPlan* plan = nullptr;
+  VxcError error;
+  if (VXC_CompileText(kSchema, kPredicate, &options, &plan, &error) != VXC_OK) {
+    std::fputs(CompileErrorText(kPredicate, error).c_str(), err);
     return 2;
   }
-  CompileOptions options;
-  options.tableName = "PROCESS";
-  options.keyColumns = {"NAME"};
-  CompileError compileError;
-  const auto compiled = CompilePredicate(kPredicate, *schema, options, &compileError);
-  if (!compiled) {
-    std::fputs(compileError.Render(kPredicate).c_str(), err);
-    return 2;
-  }
+  std::int16_t planLength = 0, poolLength = 0;
+  VxpPlanHeader header;
+  std::memcpy(&header, VXC_PlanBytes(plan, &planLength), sizeof header);
+  VXC_PoolBytes(plan, &poolLength);
   std::fprintf(out, "vexfilt sample run (see vexfilt --help)\n");
   std::fprintf(out, "schema:    %s\nkey:       NAME\npredicate: %s\n", kSchema, kPredicate);
-  const auto view = ReadPlan(compiled->plan, &error);
-  std::fprintf(out, "plan:      %zu elements, %zu bytes; pool %zu bytes (vexfilt --explain lists them)\n\n",
-               view ? view->elements.size() : 0, compiled->plan.size(), compiled->pool.size());
+  std::fprintf(out, "plan:      %d elements, %d bytes; pool %d bytes (vexfilt --explain lists them)\n\n",
+               header.elementCount, planLength, poolLength);
   RunOptions runOptions;
   runOptions.sampleHeadings = true;
   const std::vector<Sample> samples(std::begin(kSamples), std::end(kSamples));
-  const int status = RunSamples(*schema, *compiled, samples, runOptions, out, err);
+  const int status = RunSamples(plan, samples, runOptions, out, err);
+  VXC_FreePlan(plan);
   // Rows matched or not, the sample itself ran.
   return status == 2 ? 2 : 0;
 }

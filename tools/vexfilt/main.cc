@@ -6,30 +6,21 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <optional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "demo.h"
-#include "language.h"
-#include "listing.h"
-#include "plan_file.h"
-#include "plan_view.h"
-#include "predicate.h"
+#include "error_text.h"
 #include "run.h"
-#include "schema.h"
+#include "vexcompile.h"
 #include "vexhost.h"
 
 namespace {
 
-using vexfilt::cli::CompiledPlan;
-using vexfilt::cli::CompileError;
-using vexfilt::cli::CompileOptions;
 using vexfilt::cli::RunOptions;
 using vexfilt::cli::Sample;
-using vexfilt::cli::SavedPlan;
-using vexfilt::cli::Schema;
 
 constexpr const char* kUsage = R"(usage: vexfilt --schema "COL TYPE, ..." [options] PREDICATE [FILE...]
        vexfilt --load-plan PLANFILE [options] [FILE...]
@@ -46,7 +37,7 @@ options:
                               utf8char(N) utf8varchar(N) timestamp
   --schema-file PATH   the same, one or more columns a line; # starts a comment
   --key COL[,COL]      columns that identify a row from one sample to the next (for CHANGE)
-  --table NAME         table name written into the plan (default TABLE)
+  --table NAME         table name written into the plan, up to 10 characters (default TABLE)
   --language LANG      collation of utf8 columns: en_US (default), de_DE, sv_SE, fr, ... or a number
   --count              print the number of matching rows (per sample when there are several)
   --headings           print "# sample N: FILE" before each sample's rows
@@ -146,8 +137,10 @@ int main(int argc, char** argv) {
   if (argc == 1) return vexfilt::cli::RunDemo(stdout, stderr);
   std::string schemaText, predicate, loadPath, savePath, traceText;
   bool haveSchema = false, havePredicate = false, explain = false, dot = false, haveTrace = false;
+  bool haveTable = false, haveLanguage = false;
   bool compileOption = false;  // an option that only compiling a predicate uses
-  CompileOptions compileOptions;
+  std::string tableName, language;
+  std::vector<std::string> keyColumns;
   RunOptions runOptions;
   std::vector<std::string> files;
   bool optionsEnded = false;
@@ -185,16 +178,16 @@ int main(int argc, char** argv) {
       std::stringstream names(v);
       std::string name;
       while (std::getline(names, name, ',')) {
-        if (!name.empty()) compileOptions.keyColumns.push_back(name);
+        if (!name.empty()) keyColumns.push_back(name);
       }
       compileOption = true;
     } else if (arg == "--table") {
-      if (!value(&compileOptions.tableName)) return Fail("--table needs a name");
+      if (!value(&tableName)) return Fail("--table needs a name");
+      haveTable = true;
       compileOption = true;
     } else if (arg == "--language") {
-      if (!value(&v)) return Fail("--language needs a language, e.g. de_DE");
-      std::string error;
-      if (!vexfilt::cli::ParseLanguage(v, &compileOptions.languageId, &error)) return Fail(error);
+      if (!value(&language)) return Fail("--language needs a language, e.g. de_DE");
+      haveLanguage = true;
       compileOption = true;
     } else if (arg == "--count") {
       runOptions.countOnly = true;
@@ -228,42 +221,47 @@ int main(int argc, char** argv) {
     if (!SetTrace(traceText, &error)) return Fail(error);
   }
 
-  CompiledPlan compiled;
-  std::string error;
-  std::optional<Schema> schema;
+  std::unique_ptr<VxcPlan, decltype(&VXC_FreePlan)> plan(nullptr, &VXC_FreePlan);
+  VxcError error;
   if (!loadPath.empty()) {
     if (compileOption) return Fail("--key, --table and --language are compiled into a plan; --load-plan takes them from it");
+    // The plan's column offsets only mean something with the layout it was compiled for.
+    if (haveSchema) return Fail("a plan file holds the schema it was compiled for; --load-plan takes no --schema");
     std::string bytes;
     if (!ReadFile(loadPath, &bytes)) return Fail("cannot read plan file '" + loadPath + "'");
-    auto opened = vexfilt::cli::OpenPlanFile(bytes, haveSchema ? &schemaText : nullptr, &error);
-    if (!opened) return Fail(loadPath + ": " + error);
-    schema = std::move(opened->schema);
-    compiled = std::move(opened->saved.compiled);
-    predicate = opened->saved.predicate;
+    VxcPlan* loaded = nullptr;
+    if (VXC_ReadPlanBytes(bytes.data(), bytes.size(), &loaded, &error) != VXC_OK) {
+      return Fail(loadPath + ": " + error.message);
+    }
+    plan.reset(loaded);
   } else {
     if (!haveSchema) return Fail("a schema is needed: --schema \"COL TYPE, ...\" or --schema-file PATH");
     if (!havePredicate) return Fail("a predicate is needed, e.g. \"CPU > 90\"");
-    schema = Schema::Parse(schemaText, &error);
-    if (!schema) return Fail(error);
-    for (const std::string& key : compileOptions.keyColumns) {
-      if (schema->Find(key) == nullptr) return Fail("--key names unknown column '" + key + "'");
-    }
-    CompileError compileError;
-    auto result = vexfilt::cli::CompilePredicate(predicate, *schema, compileOptions, &compileError);
-    if (!result) {
-      std::fputs(compileError.Render(predicate).c_str(), stderr);
+    std::vector<const char*> keys;
+    for (const std::string& key : keyColumns) keys.push_back(key.c_str());
+    const VxcOptions options{haveTable ? tableName.c_str() : nullptr, haveLanguage ? language.c_str() : nullptr,
+                             keys.data(), static_cast<std::int32_t>(keys.size())};
+    VxcPlan* compiled = nullptr;
+    const std::int32_t status = VXC_CompileText(schemaText.c_str(), predicate.c_str(), &options, &compiled, &error);
+    if (status == VXC_BAD_PREDICATE) {
+      std::fputs(vexfilt::cli::CompileErrorText(predicate, error).c_str(), stderr);
       return 2;
     }
-    compiled = std::move(*result);
+    if (status != VXC_OK) return Fail(error.message);
+    plan.reset(compiled);
   }
 
-  if (explain && vexfilt::cli::Explain(compiled, *schema, stdout, stderr) != 0) return 2;
-  if (dot && vexfilt::cli::Dot(compiled, *schema, stdout, stderr) != 0) return 2;
-  if (!savePath.empty()) {
-    std::ofstream out(savePath, std::ios::binary | std::ios::trunc);
-    out << vexfilt::cli::EncodePlanFile(SavedPlan{schema->Text(), predicate, compiled});
-    if (!out.flush()) return Fail("cannot write plan file '" + savePath + "'");
+  if (explain || dot) {
+    char* text = nullptr;
+    const std::int32_t status = explain ? VXC_Listing(plan.get(), &text, &error) : VXC_JumpGraph(plan.get(), &text, &error);
+    if (status != VXC_OK) {
+      std::fprintf(stderr, "error: %s\n", error.message);
+      return 2;
+    }
+    std::fputs(text, stdout);
+    VXC_FreeText(text);
   }
+  if (!savePath.empty() && VXC_SavePlan(plan.get(), savePath.c_str(), &error) != VXC_OK) return Fail(error.message);
   if (compileOnly) return 0;
 
   if (files.empty()) files.push_back("-");
@@ -274,5 +272,5 @@ int main(int argc, char** argv) {
     samples.push_back(std::move(sample));
   }
   runOptions.planFromFile = !loadPath.empty();
-  return vexfilt::cli::RunSamples(*schema, compiled, samples, runOptions, stdout, stderr);
+  return vexfilt::cli::RunSamples(plan.get(), samples, runOptions, stdout, stderr);
 }

@@ -1,10 +1,11 @@
 #include "run.h"
 
+#include <cctype>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
 
 #include "csv.h"
-#include "filter_owner.h"
 #include "vexfilt.h"
 #include "vexhost.h"
 
@@ -31,19 +32,45 @@ class SampleClock {
   std::uint32_t seconds_ = 0;
 };
 
-void PrintHeader(const Schema& schema, std::FILE* out) {
-  bool first = true;
-  for (const Field& field : schema.fields()) {
-    std::fprintf(out, "%s%s", first ? "" : ",", CsvField(field.name).c_str());
-    first = false;
+// The Filter of a compiled plan, destroyed with its owner.
+class PlanFilter {
+ public:
+  explicit PlanFilter(const VxcPlan* plan) {
+    std::int16_t planLength = 0, poolLength = 0;
+    const void* planBytes = VXC_PlanBytes(plan, &planLength);
+    const void* poolBytes = VXC_PoolBytes(plan, &poolLength);
+    status_ = FLT1_CreateFilter(0, planBytes, planLength, poolBytes, poolLength, &handle_);
   }
-  std::fputc('\n', out);
+  ~PlanFilter() {
+    if (status_ == 0) FLT1_DestroyFilter(handle_);
+  }
+  PlanFilter(const PlanFilter&) = delete;
+  PlanFilter& operator=(const PlanFilter&) = delete;
+
+  // FLT1_CreateFilter's status; the handle is only valid when it is 0.
+  std::int32_t status() const { return status_; }
+  FilterHandle handle() const { return handle_; }
+
+ private:
+  FilterHandle handle_{};
+  std::int32_t status_ = -1;
+};
+
+// A column's value as text; empty when it cannot be read, which a record of the plan's length never causes.
+std::string ValueText(const VxcPlan* plan, const char* column, const std::vector<std::uint8_t>& record) {
+  char* text = nullptr;
+  if (VXC_GetValue(plan, column, record.data(), static_cast<std::int32_t>(record.size()), &text, nullptr) != VXC_OK) {
+    return {};
+  }
+  std::string value(text);
+  VXC_FreeText(text);
+  return value;
 }
 
-void PrintRow(const Schema& schema, const std::vector<std::uint8_t>& record, std::FILE* out) {
+void PrintRow(const std::vector<std::string>& fields, std::FILE* out) {
   bool first = true;
-  for (const Field& field : schema.fields()) {
-    std::fprintf(out, "%s%s", first ? "" : ",", CsvField(schema.Decode(field, record.data())).c_str());
+  for (const std::string& field : fields) {
+    std::fprintf(out, "%s%s", first ? "" : ",", CsvField(field).c_str());
     first = false;
   }
   std::fputc('\n', out);
@@ -55,33 +82,41 @@ std::string Trim(std::string_view text) {
   return std::string(text);
 }
 
-// Which schema column each CSV column fills. Every schema column must be there, once: a column left out
-// would be compared as 0 or blanks without anyone noticing.
-bool MapHeader(const Schema& schema, const Sample& sample, const CsvRow& header, std::vector<const Field*>* columns,
-               std::FILE* err) {
+// Column names match whatever their case; they are letters, digits and _.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+// Which schema column (by index) each CSV column fills. Every schema column must be there, once: a column
+// left out would be compared as 0 or blanks without anyone noticing.
+bool MapHeader(const std::vector<std::string>& names, const Sample& sample, const CsvRow& header,
+               std::vector<std::size_t>* columns, std::FILE* err) {
+  std::vector<bool> present(names.size(), false);
   for (const std::string& text : header.fields) {
     const std::string name = Trim(text);
-    const Field* field = schema.Find(name);
-    if (field == nullptr) {
+    std::size_t index = 0;
+    while (index < names.size() && !SameName(names[index], name)) ++index;
+    if (index == names.size()) {
       std::fprintf(err, "error: %s:%d: header column '%s' is not in the schema\n", sample.name.c_str(), header.line,
                    name.c_str());
       return false;
     }
-    for (const Field* seen : *columns) {
-      if (seen == field) {
-        std::fprintf(err, "error: %s:%d: header column '%s' appears twice\n", sample.name.c_str(), header.line,
-                     name.c_str());
-        return false;
-      }
+    if (present[index]) {
+      std::fprintf(err, "error: %s:%d: header column '%s' appears twice\n", sample.name.c_str(), header.line,
+                   name.c_str());
+      return false;
     }
-    columns->push_back(field);
+    present[index] = true;
+    columns->push_back(index);
   }
-  for (const Field& field : schema.fields()) {
-    bool present = false;
-    for (const Field* column : *columns) present = present || column == &field;
-    if (!present) {
+  for (std::size_t index = 0; index < names.size(); ++index) {
+    if (!present[index]) {
       std::fprintf(err, "error: %s:%d: the header has no column '%s'\n", sample.name.c_str(), header.line,
-                   field.name.c_str());
+                   names[index].c_str());
       return false;
     }
   }
@@ -90,10 +125,10 @@ bool MapHeader(const Schema& schema, const Sample& sample, const CsvRow& header,
 
 }  // namespace
 
-int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::vector<Sample>& samples,
-               const RunOptions& options, std::FILE* out, std::FILE* err) {
+int RunSamples(const VxcPlan* plan, const std::vector<Sample>& samples, const RunOptions& options, std::FILE* out,
+               std::FILE* err) {
   SampleClock clock;
-  FilterOwner filter(compiled);
+  PlanFilter filter(plan);
   if (filter.status() != 0) {
     // Every predicate that parses compiles to a plan the library accepts: a refusal of one is the
     // compiler's fault, not the user's.
@@ -105,7 +140,15 @@ int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::ve
     }
     return 2;
   }
-  const Field* keysField = KeysField(compiled, schema);
+  std::vector<std::string> names;
+  for (std::int32_t i = 0; i < VXC_ColumnCount(plan); ++i) names.emplace_back(VXC_ColumnName(plan, i));
+  const char* keysColumn = VXC_KeysColumn(plan);
+  std::vector<std::uint8_t> empty(static_cast<std::size_t>(VXC_RecordLength(plan)));
+  VXC_ClearRecord(plan, empty.data(), static_cast<std::int32_t>(empty.size()), nullptr);
+  const auto recordLength = static_cast<std::int32_t>(empty.size());
+  std::vector<std::uint8_t> record;
+  std::vector<std::string> printed(names.size());
+
   long matched = 0;
   bool headerPrinted = false;
   for (std::size_t s = 0; s < samples.size(); ++s) {
@@ -120,8 +163,8 @@ int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::ve
       std::fprintf(err, "error: %s: no header row\n", sample.name.c_str());
       return 2;
     }
-    std::vector<const Field*> columns;
-    if (!MapHeader(schema, sample, rows[0], &columns, err)) return 2;
+    std::vector<std::size_t> columns;
+    if (!MapHeader(names, sample, rows[0], &columns, err)) return 2;
     if (options.sampleHeadings) std::fprintf(out, "# sample %zu: %s\n", s + 1, sample.name.c_str());
     clock.Advance();
     FLT1_BeginSample(filter.handle());
@@ -133,21 +176,25 @@ int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::ve
                      r, row.fields.size(), columns.size());
         return 2;
       }
-      std::vector<std::uint8_t> record = schema.EmptyRecord();
+      record = empty;
       for (std::size_t c = 0; c < columns.size(); ++c) {
-        const std::string problem = schema.Encode(*columns[c], row.fields[c], record);
-        if (!problem.empty()) {
-          std::fprintf(err, "error: %s:%d: row %zu, field %s: %s\n", sample.name.c_str(), row.line, r,
-                       columns[c]->name.c_str(), problem.c_str());
+        const std::string& name = names[columns[c]];
+        const std::string& value = row.fields[c];
+        VxcError problem;
+        if (VXC_PutValueBytes(plan, name.c_str(), value.data(), value.size(), record.data(), recordLength, &problem) !=
+            VXC_OK) {
+          std::fprintf(err, "error: %s:%d: row %zu, field %s: %s\n", sample.name.c_str(), row.line, r, name.c_str(),
+                       problem.message);
           return 2;
         }
       }
       if (FLT1_FilterRecord(filter.handle(), 0, record.data()) != 0) continue;
       ++sampleMatched;
       if (options.countOnly) continue;
-      if (!headerPrinted) PrintHeader(schema, out);
+      if (!headerPrinted) PrintRow(names, out);
       headerPrinted = true;
-      PrintRow(schema, record, out);
+      for (std::size_t c = 0; c < names.size(); ++c) printed[c] = ValueText(plan, names[c].c_str(), record);
+      PrintRow(printed, out);
     }
     matched += sampleMatched;
     std::uint32_t result = 0;
@@ -156,9 +203,9 @@ int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::ve
     if (options.countOnly && samples.size() > 1) std::fprintf(out, "%s:%ld\n", sample.name.c_str(), sampleMatched);
     if (options.countOnly && samples.size() == 1) std::fprintf(out, "%ld\n", sampleMatched);
     if (options.sampleHeadings && !options.countOnly && sampleMatched == 0) std::fprintf(out, "# no rows matched\n");
-    if ((result & VXF_RESULT_UNMATCHED_ENTRIES) && keysField != nullptr) {
+    if ((result & VXF_RESULT_UNMATCHED_ENTRIES) && keysColumn != nullptr) {
       for (;;) {
-        std::vector<std::uint8_t> buffer = schema.EmptyRecord();
+        std::vector<std::uint8_t> buffer = empty;
         auto length = static_cast<std::uint32_t>(buffer.size());
         const std::int32_t status = FLT1_RetrieveRecord(filter.handle(), buffer.data(), &length);
         if (status == VXF_STATUS_NO_MORE_RECORDS) break;
@@ -166,7 +213,7 @@ int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::ve
           std::fprintf(err, "error: retrieving the missing keys failed (FLT1_RetrieveRecord status %d)\n", status);
           return 2;
         }
-        std::fprintf(out, "# missing: %s\n", schema.Decode(*keysField, buffer.data()).c_str());
+        std::fprintf(out, "# missing: %s\n", ValueText(plan, keysColumn, buffer).c_str());
       }
     }
   }

@@ -1,4 +1,4 @@
-// Running a compiled predicate over CSV samples through the library's C interface.
+// Running a compiled predicate over CSV samples through the C interfaces of the compiler and the library.
 #ifndef VEXFILT_TOOLS_VEXFILT_RUN_H_
 #define VEXFILT_TOOLS_VEXFILT_RUN_H_
 
@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "predicate.h"
-#include "schema.h"
+#include "vexcompile.h"
 
 namespace vexfilt::cli {
 
@@ -26,8 +25,8 @@ struct RunOptions {
 // CSV in schema order (the header once), then the expected keys no row of the sample matched as
 // "# missing: KEY". A bad row stops the run: what came before it has been printed.
 // Exit status: 0 when rows matched, 1 when none did, 2 on an error (reported on `err`).
-int RunSamples(const Schema& schema, const CompiledPlan& compiled, const std::vector<Sample>& samples,
-               const RunOptions& options, std::FILE* out, std::FILE* err);
+int RunSamples(const VxcPlan* plan, const std::vector<Sample>& samples, const RunOptions& options, std::FILE* out,
+               std::FILE* err);
 
 }  // namespace vexfilt::cli
 
