@@ -115,7 +115,7 @@ std::string ChangeKeys(std::string_view control) {
 // out, from the plan and the pool.
 std::string LiteralOf(const PlanElementView& element, const FilterInfo& info, const CompiledPlan& compiled,
                       const Schema& schema) {
-  const FilterElement& e = element.record;
+  const VxpElement& e = element.record;
   const auto* value = static_cast<const char*>(info.value);
   switch (e.functionCode) {
     case fn::kMktime: {
@@ -159,7 +159,7 @@ std::string LiteralOf(const PlanElementView& element, const FilterInfo& info, co
 }
 
 std::string OperationOf(const PlanElementView& element, const FilterInfo& info, const CompiledPlan& compiled) {
-  const FilterElement& e = element.record;
+  const VxpElement& e = element.record;
   switch (e.functionCode) {
     case fn::kSearchList: return "KEYS IN";
     case fn::kMktime: return "MKTIME";
@@ -205,7 +205,7 @@ int Describe(const CompiledPlan& compiled, const Schema& schema, PlanView* view,
   // the literal the plan gave them.
   std::vector<const PlanElementView*> rightFromMktime(view->elements.size(), nullptr);
   for (const PlanElementView& element : view->elements) {
-    const FilterElement& e = element.record;
+    const VxpElement& e = element.record;
     const long target = static_cast<long>(element.index) + e.resultTarget;
     if (e.functionCode == fn::kMktime && e.resultOperand == 1 && target >= 0 &&
         target < static_cast<long>(rightFromMktime.size())) {

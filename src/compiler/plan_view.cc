@@ -15,7 +15,7 @@ std::string Trimmed(const char* text, std::size_t size) {
 
 // The slot creation takes the routine from: a converted column-against-column element gets its left kind's
 // column-against-column slot, and UTF-8 character data in a plan that enables it moves to the locale-aware one.
-std::int16_t BoundSlot(const PlanHeader& header, const FilterElement& e) {
+std::int16_t BoundSlot(const PlanHeader& header, const VxpElement& e) {
   std::uint16_t flags = e.leftFlags;
   if ((flags & 0xFF) == 0) flags = static_cast<std::uint16_t>(flags | plan::RepresentationFlags(e.dataType));
   std::int16_t slot = e.routineSlot;
@@ -123,7 +123,7 @@ std::optional<PlanView> ReadPlan(const std::vector<std::uint8_t>& plan, std::str
     element.index = static_cast<std::size_t>(i);
     std::memcpy(&element.record, plan.data() + kPlanHeaderSize + static_cast<std::size_t>(i * stride),
                 kElementRecordSize);
-    const FilterElement& e = element.record;
+    const VxpElement& e = element.record;
     element.column = Trimmed(e.columnName, sizeof e.columnName);
     element.slot = BoundSlot(view.header, e);
     element.routine = RoutineName(e.compareOperator, e.functionCode, element.slot);

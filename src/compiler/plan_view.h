@@ -22,7 +22,7 @@ inline constexpr int kFail = -2;
 
 struct PlanElementView {
   std::size_t index = 0;
-  FilterElement record{};  // the 192 bytes of the plan; the references stay null
+  VxpElement record{};  // the 192 bytes of the plan
   std::string column;      // the name without its padding
   std::int16_t slot = 0;   // the slot creation binds, locale-aware shift and mixed columns included
   std::string routine;     // the family's trace name, e.g. ColGTLit

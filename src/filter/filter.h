@@ -25,100 +25,19 @@ struct RoutineCell;
 // error status of its family). It may write the work fields of the element and of the element's Filter.
 using Routine = std::int32_t (*)(FilterElement& element, const std::uint8_t* record);
 
-// The plan's 192-byte element record, byte for byte, followed by the four references the library fills at
-// creation. References are 8 bytes here, so they live after the record instead of in its four 32-bit words.
-struct FilterElement {
-  char tag[4];
-  std::int32_t compareOperator;
-  std::int32_t logicalOperator;
-  std::int32_t conditionCode;  // work word: the routine's last three-way outcome
-  std::int32_t columnOffset;
-  std::int32_t rightColumnOffset;
-  std::int32_t leftResult;
-  std::int32_t rightResult;
-  std::int32_t substringOffset;
-  std::int16_t reserved36;
-  std::int16_t routineSlot;
-  std::uint16_t elementId;
-  std::uint16_t trueTargetId;
-  std::uint16_t falseTargetId;
-  std::int16_t reserved46;
-  std::int16_t columnLength;
-  std::int16_t dataType;
-  std::int16_t trueSkip;
-  std::int16_t falseSkip;
-  std::int16_t resultTarget;
-  std::int16_t resultOperand;
-  std::int16_t leftScale;
-  std::int16_t rightScale;
-  std::uint16_t leftFlags;
-  std::uint16_t rightFlags;
-  std::int16_t leftLiteralLength;
-  std::int16_t rightLiteralLength;
-  std::int16_t leftLiteralId;
-  std::int16_t rightLiteralId;
-  std::uint16_t alternateOperator;
-  std::int16_t rightDataType;
-  std::uint32_t functionCode;
-  char columnName[11];  // blank padded, no terminator
-  std::uint8_t reserved95;
-  std::uint32_t planReferenceWords[4];  // the plan's 32-bit reference words, carried unchanged
-  std::uint8_t reserved112[80];
-  // Filled at creation.
+// The plan's 192-byte element record (the public VxpElement, byte for byte), followed by the four references
+// the library fills at creation. References are 8 bytes here, so they live after the record instead of in
+// its four 32-bit reference words, which are carried unchanged.
+struct FilterElement : VxpElement {
   Filter* filter;
   Routine routine;
   void* leftData;
   void* rightData;
 };
-
-// The record part is the public VxpElement, field for field: same offset, same type.
-#define VEXFILT_SAME_AS_PUBLIC(field, publicField)                                                    \
-  static_assert(offsetof(FilterElement, field) == offsetof(VxpElement, publicField) &&                \
-                    std::is_same_v<decltype(FilterElement::field), decltype(VxpElement::publicField)>, \
-                "FilterElement::" #field " differs from VxpElement::" #publicField)
-VEXFILT_SAME_AS_PUBLIC(tag, tag);
-VEXFILT_SAME_AS_PUBLIC(compareOperator, compareOperator);
-VEXFILT_SAME_AS_PUBLIC(logicalOperator, logicalOperator);
-VEXFILT_SAME_AS_PUBLIC(conditionCode, conditionCode);
-VEXFILT_SAME_AS_PUBLIC(columnOffset, columnOffset);
-VEXFILT_SAME_AS_PUBLIC(rightColumnOffset, rightColumnOffset);
-VEXFILT_SAME_AS_PUBLIC(leftResult, leftResult);
-VEXFILT_SAME_AS_PUBLIC(rightResult, rightResult);
-VEXFILT_SAME_AS_PUBLIC(substringOffset, substringOffset);
-VEXFILT_SAME_AS_PUBLIC(reserved36, reserved36);
-VEXFILT_SAME_AS_PUBLIC(routineSlot, routineSlot);
-VEXFILT_SAME_AS_PUBLIC(elementId, elementId);
-VEXFILT_SAME_AS_PUBLIC(trueTargetId, trueTargetId);
-VEXFILT_SAME_AS_PUBLIC(falseTargetId, falseTargetId);
-VEXFILT_SAME_AS_PUBLIC(reserved46, reserved46);
-VEXFILT_SAME_AS_PUBLIC(columnLength, columnLength);
-VEXFILT_SAME_AS_PUBLIC(dataType, dataType);
-VEXFILT_SAME_AS_PUBLIC(trueSkip, trueSkip);
-VEXFILT_SAME_AS_PUBLIC(falseSkip, falseSkip);
-VEXFILT_SAME_AS_PUBLIC(resultTarget, resultTarget);
-VEXFILT_SAME_AS_PUBLIC(resultOperand, resultOperand);
-VEXFILT_SAME_AS_PUBLIC(leftScale, leftScale);
-VEXFILT_SAME_AS_PUBLIC(rightScale, rightScale);
-VEXFILT_SAME_AS_PUBLIC(leftFlags, leftFlags);
-VEXFILT_SAME_AS_PUBLIC(rightFlags, rightFlags);
-VEXFILT_SAME_AS_PUBLIC(leftLiteralLength, leftLiteralLength);
-VEXFILT_SAME_AS_PUBLIC(rightLiteralLength, rightLiteralLength);
-VEXFILT_SAME_AS_PUBLIC(leftLiteralId, leftLiteralId);
-VEXFILT_SAME_AS_PUBLIC(rightLiteralId, rightLiteralId);
-VEXFILT_SAME_AS_PUBLIC(alternateOperator, alternateOperator);
-VEXFILT_SAME_AS_PUBLIC(rightDataType, rightDataType);
-VEXFILT_SAME_AS_PUBLIC(functionCode, functionCode);
-VEXFILT_SAME_AS_PUBLIC(columnName, columnName);
-VEXFILT_SAME_AS_PUBLIC(reserved95, reserved95);
-VEXFILT_SAME_AS_PUBLIC(planReferenceWords, referenceWords);
-VEXFILT_SAME_AS_PUBLIC(reserved112, reserved112);
-#undef VEXFILT_SAME_AS_PUBLIC
-// The references follow the record, one reference wide each.
-static_assert(offsetof(FilterElement, filter) == kElementRecordSize);
-static_assert(offsetof(FilterElement, routine) == kElementRecordSize + sizeof(void*));
-static_assert(offsetof(FilterElement, leftData) == kElementRecordSize + 2 * sizeof(void*));
-static_assert(offsetof(FilterElement, rightData) == kElementRecordSize + 3 * sizeof(void*));
+// The references follow the record, one reference wide each: the base record comes first and the four
+// pointers leave no padding, so the plan copy is the plan's elements at this stride.
 static_assert(sizeof(FilterElement) == kElementRecordSize + 4 * sizeof(void*) && sizeof(FilterElement) % 8 == 0);
+static_assert(std::is_trivially_copyable_v<FilterElement>);
 
 // What creation proved of an element, kept beside it so that a modification can prove its new literal the
 // same way before the routines read it.

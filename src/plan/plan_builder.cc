@@ -33,7 +33,7 @@ std::int32_t Resolve(const detail::Jump& jump, std::size_t index, std::size_t co
 // Element
 
 detail::ElementState& Element::State() { return plan_->elements_[index_]; }
-FilterElement& Element::Record() { return R(); }
+VxpElement& Element::Record() { return R(); }
 
 Element& Element::Tag(std::string_view tag) {
   CopyPadded(R().tag, tag, '\0');
@@ -181,7 +181,7 @@ Element& Element::ColumnName(std::string_view name) {
   return *this;
 }
 Element& Element::ReferenceWord(std::size_t index, std::uint32_t value) {
-  if (index < std::size(R().planReferenceWords)) R().planReferenceWords[index] = value;
+  if (index < std::size(R().referenceWords)) R().referenceWords[index] = value;
   return *this;
 }
 Element& Element::Bytes(std::size_t offset, std::string_view bytes) {
@@ -358,7 +358,7 @@ std::vector<std::uint8_t> PlanBuilder::Build() const {
 
   for (std::size_t i = 0; i < count; ++i) {
     const detail::ElementState& state = elements_[i];
-    FilterElement record = state.record;
+    VxpElement record = state.record;
     detail::Jump onTrue = Skip(1), onFalse = Skip(1);
     std::int32_t connective = 0;
     if (wiring_ == Wiring::kAllOf) {

@@ -35,7 +35,7 @@ struct Jump {
 };
 
 struct ElementState {
-  FilterElement record{};
+  VxpElement record{};
   std::optional<Jump> onTrue;
   std::optional<Jump> onFalse;
   bool idSet = false;
@@ -107,13 +107,13 @@ class Element {
   operator PlanBuilder&() const { return *plan_; }  // NOLINT(google-explicit-constructor)
   // The record as it stands, for reading back or for fields without a setter. Element ids, skips, target
   // ids and the wiring's connective are computed at Build() unless set through their setters.
-  FilterElement& Record();
+  VxpElement& Record();
 
  private:
   friend class PlanBuilder;
   Element(PlanBuilder* plan, std::size_t index) : plan_(plan), index_(index) {}
   detail::ElementState& State();
-  FilterElement& R() { return State().record; }
+  VxpElement& R() { return State().record; }
 
   PlanBuilder* plan_;
   std::size_t index_;

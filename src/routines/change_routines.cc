@@ -65,7 +65,7 @@ std::int32_t ChangeResult(FilterElement& element, const std::uint8_t* record, st
 FilterElement& TargetOf(FilterElement& element) { return (&element)[element.resultTarget]; }
 
 // The target's leftResult, as bytes: a double change spans it and rightResult, which follows it.
-void* ResultWords(FilterElement& element) { return BytesAt(&TargetOf(element), offsetof(FilterElement, leftResult)); }
+void* ResultWords(FilterElement& element) { return BytesAt(&TargetOf(element), offsetof(VxpElement, leftResult)); }
 
 }  // namespace
 
