@@ -165,9 +165,9 @@ TEST(PoolBuilder, EntriesChainByEntryLength) {
   const std::size_t first = list + sizeof(VxpSearchListHeader);
   EXPECT_EQ(At<std::int16_t>(bytes, starts[3] + offsetof(Entry, kind)), vexfilt::kKindSearchList);
   EXPECT_EQ(At<std::int16_t>(bytes, list + offsetof(VxpSearchListHeader, entryCount)), 2);
-  EXPECT_EQ(At<std::int16_t>(bytes, first + offsetof(VxpSearchEntry, size)), 16);  // entry size: header + key
+  EXPECT_EQ(At<std::int16_t>(bytes, first + offsetof(VxpSearchEntry, size)), sizeof(VxpSearchEntry) + 4);  // header + key
   EXPECT_EQ(At<std::int16_t>(bytes, first + offsetof(VxpSearchEntry, keyLength)), 4);  // entlen
-  const std::size_t second = first + 16;  // by the first entry's size, as checked
+  const std::size_t second = first + sizeof(VxpSearchEntry) + 4;  // by the first entry's size, as checked
   EXPECT_EQ(Text(bytes, second + sizeof(VxpSearchEntry), 4), "K2  ");
   EXPECT_EQ(starts[3] + At<std::int16_t>(bytes, starts[3] + offsetof(Entry, entryLength)), bytes.size());
 }
@@ -187,7 +187,8 @@ TEST(PoolBuilder, SearchFileAndChangeControl) {
   EXPECT_EQ(At<std::int16_t>(bytes, change + offsetof(Entry, kind)), vexfilt::kKindChangeControl);
   EXPECT_EQ(At<std::uint32_t>(bytes, block + offsetof(VxpChangeControl, options)), 0x4000u);
   EXPECT_EQ(At<std::int16_t>(bytes, block + offsetof(VxpChangeControl, keyCount)), 1);  // key columns
-  EXPECT_EQ(At<std::int16_t>(bytes, block + offsetof(VxpChangeControl, recordSize)), 32 + 8);  // record size
+  EXPECT_EQ(At<std::int16_t>(bytes, block + offsetof(VxpChangeControl, recordSize)),
+            sizeof(VxpChangeRecord) + 8);  // the cache record: its fixed part, then the 8-byte key
   EXPECT_EQ(At<std::int16_t>(bytes, block + sizeof(VxpChangeControl) + offsetof(VxpChangeKey, columnLength)),
             8);  // first key's length
 }
