@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,7 +48,8 @@ void PutValues(const VxcPlan* plan, const vexfilt::cli::Schema& schema, std::str
     }
     VxcError error;
     // A value the column cannot hold is refused and leaves the record as it was.
-    VXC_PutValue(plan, field.name.c_str(), value.c_str(), record.data(), static_cast<std::int32_t>(record.size()), &error);
+    VXC_PutValueBytes(plan, field.name.c_str(), value.data(), value.size(), record.data(),
+                      static_cast<std::int32_t>(record.size()), &error);
   }
 }
 
@@ -99,8 +101,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (VXC_JumpGraph(plan, &text, &error) != VXC_OK) Finding("a compiled plan cannot be drawn", error.message);
   VXC_FreeText(text);
 
+  // Kept as a plan file's bytes and read back, the plan is the same plan.
+  char* fileBytes = nullptr;
+  std::size_t fileLength = 0;
+  if (VXC_WritePlanBytes(plan, &fileBytes, &fileLength, &error) != VXC_OK) Finding("a plan cannot be kept", error.message);
+  VxcPlan* reread = nullptr;
+  if (VXC_ReadPlanBytes(fileBytes, fileLength, &reread, &error) != VXC_OK) Finding("a kept plan cannot be read", error.message);
+  std::int16_t rereadLength = 0;
+  const void* rereadBytes = VXC_PlanBytes(reread, &rereadLength);
+  if (rereadLength != planLength || std::memcmp(rereadBytes, planBytes, static_cast<std::size_t>(planLength)) != 0 ||
+      VXC_RecordLength(reread) != VXC_RecordLength(plan)) {
+    Finding("a kept plan reads back otherwise", predicate);
+  }
+  VXC_FreePlan(reread);
+  VXC_FreeText(fileBytes);
+  // Whatever bytes are given as a plan file are read or refused.
+  if (VXC_ReadPlanBytes(tail.data(), tail.size(), &reread, &error) == VXC_OK) VXC_FreePlan(reread);
+
   // Two samples: records as a host writes them, then raw bytes, each ending where a readable page ends.
-  std::vector<std::uint8_t> written = schema->EmptyRecord();
+  std::vector<std::uint8_t> written(static_cast<std::size_t>(VXC_RecordLength(plan)));
+  VXC_ClearRecord(plan, written.data(), static_cast<std::int32_t>(written.size()), &error);
   PutValues(plan, *schema, tail, written);
   std::vector<std::uint8_t> raw(static_cast<std::size_t>(VXC_RecordLength(plan)), 0);
   for (std::size_t i = 0; i < raw.size() && !tail.empty(); ++i) raw[i] = static_cast<std::uint8_t>(tail[i % tail.size()]);
