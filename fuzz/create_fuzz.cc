@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "filter/data_types.h"
-#include "filter/filter.h"
+#include "core/data_types.h"
+#include "core/filter.h"
 #include "fuzz_input.h"
 #include "guarded_bytes.h"
 #include "vexfilt.h"

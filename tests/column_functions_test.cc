@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
+#include "core/change_control.h"
 #include "filter_fixture.h"
 #include "record.h"
 #include "routines/change_cache.h"
-#include "routines/change_control.h"
 #include "routines/mktime.h"
 #include "test_support.h"
 #include "vexhost.h"

@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <cstring>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
+#include "core/data_types.h"
+#include "core/memory.h"
 #include "filter/configuration.h"
-#include "filter/data_types.h"
-#include "filter/memory.h"
 #include "filter_fixture.h"
 #include "host/nls.h"
 #include "routines/routine_table.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "filter/status.h"
+#include "core/status.h"
 #include "filter_fixture.h"
 #include "guarded_bytes.h"
 #include "plan/plan_builder.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/filter.h"
 #include "filter/configuration.h"
-#include "filter/filter.h"
 #include "plan/plan_builder.h"
 #include "test_support.h"
 #include "vexfilt.h"

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "filter/memory.h"
+#include "core/memory.h"
 #include "filter_fixture.h"
 #include "record.h"
 #include "test_support.h"

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "filter/memory.h"
+#include "core/memory.h"
 #include "filter/sample.h"
-#include "host/nls.h"
 #include "filter_fixture.h"
+#include "host/nls.h"
 #include "test_support.h"
 #include "vexhost.h"
 

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <string>
 
-#include "filter/data_types.h"
-#include "filter/memory.h"
-#include "filter/status.h"
+#include "core/change_control.h"
+#include "core/data_types.h"
+#include "core/memory.h"
+#include "core/status.h"
 #include "filter_fixture.h"
 #include "plan/plan_builder.h"
 #include "record.h"
-#include "routines/change_control.h"
 #include "test_support.h"
 
 namespace vexfilt {

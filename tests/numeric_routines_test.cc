@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
 #include "filter_fixture.h"
 #include "guarded_bytes.h"
 #include "record.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
 #include "plan/plan_builder.h"
 #include "vexplan.h"
 

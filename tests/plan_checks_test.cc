@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "filter/memory.h"
+#include "core/memory.h"
 #include "filter_fixture.h"
 #include "test_support.h"
 

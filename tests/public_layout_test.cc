@@ -9,14 +9,14 @@
 #include <type_traits>
 #include <vector>
 
-#include "filter/data_types.h"
-#include "filter/filter.h"
-#include "filter/status.h"
+#include "core/change_control.h"
+#include "core/data_types.h"
+#include "core/filter.h"
+#include "core/search_list.h"
+#include "core/status.h"
 #include "plan/plan_builder.h"
 #include "routines/change_cache.h"
-#include "routines/change_control.h"
 #include "routines/routine_table.h"
-#include "routines/search_list.h"
 #include "vexfilt.h"
 #include "vexplan.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
 
 namespace vexfilt::testing {
 

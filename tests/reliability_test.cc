@@ -8,7 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "filter/memory.h"
+#include "core/memory.h"
 #include "filter_fixture.h"
 #include "guarded_bytes.h"
 #include "host/trace.h"

@@ -5,10 +5,10 @@
 #include <fstream>
 #include <unistd.h>
 
-#include "filter/memory.h"
+#include "core/memory.h"
+#include "core/search_list.h"
 #include "filter_fixture.h"
 #include "record.h"
-#include "routines/search_list.h"
 #include "test_support.h"
 #include "vexhost.h"
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <utility>
 
+#include "core/change_control.h"
 #include "filter/configuration.h"
 #include "filter_fixture.h"
 #include "record.h"
-#include "routines/change_control.h"
 #include "routines/traced.h"
 #include "test_support.h"
 #include "vexhost.h"

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
 #include "filter_fixture.h"
 #include "host/conversion.h"
 #include "plan/foreign.h"

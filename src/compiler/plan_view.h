@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "filter/filter.h"
-#include "filter/plan_format.h"
+#include "core/filter.h"
+#include "core/plan_format.h"
 
 namespace vexfilt::cli {
 

@@ -4,17 +4,17 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/change_control.h"
+#include "core/data_types.h"
+#include "core/search_list.h"
+#include "core/status.h"
 #include "filter/configuration.h"
 #include "filter/create_steps.h"
-#include "filter/data_types.h"
 #include "filter/pool_walk.h"
-#include "filter/status.h"
 #include "filter/search_file.h"
 #include "routines/change_cache.h"
-#include "routines/change_control.h"
 #include "routines/change_routines.h"
 #include "routines/operands.h"
-#include "routines/search_list.h"
 
 namespace vexfilt {
 namespace {

@@ -1,8 +1,8 @@
 // Binding an element to its routine: the function code picks a function set, or else the operator picks
 // an operator table; the routine slot then picks the cell.
+#include "core/data_types.h"
+#include "core/status.h"
 #include "filter/create_steps.h"
-#include "filter/data_types.h"
-#include "filter/status.h"
 #include "host/services.h"
 
 namespace vexfilt {

@@ -2,12 +2,12 @@
 // evaluation can trust every offset.
 #include <algorithm>
 
+#include "core/change_control.h"
+#include "core/search_list.h"
+#include "core/status.h"
 #include "filter/create_steps.h"
-#include "filter/status.h"
-#include "routines/change_control.h"
 #include "routines/change_routines.h"
 #include "routines/operands.h"
-#include "routines/search_list.h"
 
 namespace vexfilt {
 namespace {

@@ -3,9 +3,9 @@
 // or a search list would hand the next record a count or stride that leads outside the block.
 #include <algorithm>
 
+#include "core/change_control.h"
+#include "core/status.h"
 #include "filter/create_steps.h"
-#include "filter/status.h"
-#include "routines/change_control.h"
 #include "routines/operands.h"
 
 namespace vexfilt {

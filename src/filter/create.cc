@@ -7,14 +7,14 @@
 #include <mutex>
 #include <new>
 
-#include "filter/bytes.h"
-#include "filter/column_name.h"
+#include "core/bytes.h"
+#include "core/column_name.h"
+#include "core/data_types.h"
+#include "core/memory.h"
+#include "core/status.h"
 #include "filter/configuration.h"
 #include "filter/create_steps.h"
-#include "filter/data_types.h"
-#include "filter/memory.h"
 #include "filter/plan_checks.h"
-#include "filter/status.h"
 #include "host/nls.h"
 #include "host/services.h"
 #include "host/trace.h"

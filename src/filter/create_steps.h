@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "filter/filter.h"
+#include "core/filter.h"
 #include "host/trace.h"
 #include "routines/routine_table.h"
 

@@ -1,10 +1,10 @@
 // FLT1_DestroyFilter, and the release of a Filter that creation could not finish.
+#include "core/change_control.h"
+#include "core/memory.h"
+#include "core/status.h"
 #include "filter/create.h"
-#include "filter/memory.h"
-#include "filter/status.h"
 #include "host/nls.h"
 #include "routines/change_cache.h"
-#include "routines/change_control.h"
 
 namespace vexfilt {
 

@@ -4,12 +4,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "filter/bytes.h"
-#include "filter/data_types.h"
-#include "filter/status.h"
+#include "core/bytes.h"
+#include "core/data_types.h"
+#include "core/search_list.h"
+#include "core/status.h"
 #include "host/trace.h"
 #include "routines/routine_table.h"
-#include "routines/search_list.h"
 
 namespace vexfilt {
 namespace {

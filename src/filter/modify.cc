@@ -2,11 +2,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/data_types.h"
+#include "core/memory.h"
+#include "core/status.h"
 #include "filter/create_steps.h"
-#include "filter/data_types.h"
 #include "filter/filter_info.h"
-#include "filter/memory.h"
-#include "filter/status.h"
 #include "host/trace.h"
 #include "routines/fast_paths.h"
 

@@ -1,8 +1,8 @@
 #include "filter/plan_checks.h"
 
-#include "filter/bytes.h"
-#include "filter/plan_format.h"
-#include "filter/status.h"
+#include "core/bytes.h"
+#include "core/plan_format.h"
+#include "core/status.h"
 
 namespace vexfilt {
 namespace {

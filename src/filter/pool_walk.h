@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "filter/bytes.h"
-#include "filter/plan_format.h"
+#include "core/bytes.h"
+#include "core/plan_format.h"
 
 namespace vexfilt {
 

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "filter/status.h"
+#include "core/search_list.h"
+#include "core/status.h"
 #include "host/trace.h"
-#include "routines/search_list.h"
 
 namespace vexfilt {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "filter/filter.h"
+#include "core/filter.h"
 
 namespace vexfilt {
 

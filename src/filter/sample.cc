@@ -1,12 +1,13 @@
 #include "filter/sample.h"
 
-#include "filter/column_name.h"
-#include "filter/status.h"
+#include "core/change_control.h"
+#include "core/column_name.h"
+#include "core/search_list.h"
+#include "core/status.h"
 #include "host/nls.h"
-#include "routines/change_cache.h"
-#include "routines/change_control.h"
-#include "routines/search_list.h"
+#include "host/services.h"
 #include "host/trace.h"
+#include "routines/change_cache.h"
 
 namespace vexfilt {
 namespace {

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "filter/memory.h"
-#include "filter/status.h"
+#include "core/memory.h"
+#include "core/search_list.h"
+#include "core/status.h"
 #include "host/trace.h"
-#include "routines/search_list.h"
 
 namespace vexfilt {
 namespace {

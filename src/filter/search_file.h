@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "filter/filter.h"
+#include "core/filter.h"
 
 namespace vexfilt {
 

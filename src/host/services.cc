@@ -45,12 +45,10 @@ void SVC1_GetTime(TimeValue* now) {
   now->nanoseconds = static_cast<std::uint32_t>(ts.tv_nsec);
 }
 
-}  // namespace vexfilt
-
-// Nothing may unwind into the host: should the lock refuse, the clock stays as it was.
-extern "C" void VEXH_SetClock(VEXH_Clock clock, void* context) try {
-  std::lock_guard<std::mutex> lock(vexfilt::g_clockMutex);
-  vexfilt::g_clock = clock;
-  vexfilt::g_clockContext = clock ? context : nullptr;
-} catch (...) {
+void SetClock(VEXH_Clock clock, void* context) {
+  std::lock_guard<std::mutex> lock(g_clockMutex);
+  g_clock = clock;
+  g_clockContext = clock ? context : nullptr;
 }
+
+}  // namespace vexfilt

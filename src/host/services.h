@@ -4,19 +4,21 @@
 
 #include <cstdint>
 
-namespace vexfilt {
+#include "core/time_value.h"
+#include "vexhost.h"
 
-struct TimeValue {
-  std::uint32_t seconds;
-  std::uint32_t nanoseconds;  // below one thousand million
-};
+namespace vexfilt {
 
 // The value of configuration variable `name`, or `defaultValue` when it is not set. The result stays valid
 // until the variable is changed in the process environment; callers copy what they keep.
 const char* SVC1_GetEnv(const char* name, const char* defaultValue);
 
-// Stores the current time: CLOCK_REALTIME, or the clock set with VEXH_SetClock.
+// Stores the current time: CLOCK_REALTIME, or the clock set with SetClock.
 void SVC1_GetTime(TimeValue* now);
+
+// The host's clock from now on; null returns to CLOCK_REALTIME. May throw should the lock refuse, and the
+// clock then stays as it was.
+void SetClock(VEXH_Clock clock, void* context);
 
 }  // namespace vexfilt
 

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <new>
 
-#include "filter/memory.h"
+#include "core/memory.h"
 #include "host/services.h"
 #include "vexhost.h"
 
@@ -257,48 +257,36 @@ void TRC1_Dump(TraceBlock&, int, const void* address, std::size_t length, int) {
   }
 }
 
-}  // namespace vexfilt
-
-using vexfilt::AdvanceTraceGeneration;
-using vexfilt::Config;
-
-// Nothing may unwind into the host. None of these takes memory; what could still throw is the lock, and
-// then the configuration stays as it was.
-extern "C" {
-
-void VEXH_SetTraceSink(VEXH_TraceSink sink, void* context) try {
+void SetTraceSink(VEXH_TraceSink sink, void* context) {
   auto& config = Config();
   std::lock_guard<std::mutex> lock(config.mutex);
   config.sink = sink;
   config.sinkContext = sink ? context : nullptr;
-} catch (...) {
 }
 
-void VEXH_SetTraceLevel(const char* blockName, uint32_t level) try {
+void SetTraceLevel(const char* blockName, std::uint32_t level) {
   auto& config = Config();
   {
     std::lock_guard<std::mutex> lock(config.mutex);
-    vexfilt::ReadEnvironmentLocked(config);
+    ReadEnvironmentLocked(config);
     if (blockName == nullptr) {
-      vexfilt::ClearLevelsLocked(config);
+      ClearLevelsLocked(config);
       config.defaultLevel = level;
     } else {
-      vexfilt::SetBlockLevelLocked(config, {blockName, blockName + std::strlen(blockName)}, level);
+      SetBlockLevelLocked(config, {blockName, blockName + std::strlen(blockName)}, level);
     }
   }
   AdvanceTraceGeneration();
-} catch (...) {
 }
 
-void VEXH_ResetTraceLevels(void) try {
+void ResetTraceLevels() {
   auto& config = Config();
   {
     std::lock_guard<std::mutex> lock(config.mutex);
     config.environmentRead = true;
-    vexfilt::ClearLevelsLocked(config);
+    ClearLevelsLocked(config);
   }
   AdvanceTraceGeneration();
-} catch (...) {
 }
 
-}  // extern "C"
+}  // namespace vexfilt

@@ -19,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "vexhost.h"
+
 namespace vexfilt {
 
 struct TraceUnit {
@@ -50,6 +52,14 @@ inline constexpr std::uint32_t k80 = 0x80;
 }  // namespace trace_bit
 
 enum class TraceEvent : int { kEntry = 0, kExitWithResult = 1, kExit = 2 };
+
+// The host's settings, each taking effect at every block's next call. They may throw should the lock
+// refuse; the settings then stay as they were.
+void SetTraceSink(VEXH_TraceSink sink, void* context);
+// `blockName` null: `level` for every block, the levels set by name forgotten.
+void SetTraceLevel(const char* blockName, std::uint32_t level);
+// Every level 0, the environment's settings no longer read.
+void ResetTraceLevels();
 
 // Re-reads the block's level from the configuration and caches it; returns it.
 std::uint32_t TRC1_Sync(TraceBlock& block);

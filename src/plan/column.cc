@@ -1,7 +1,7 @@
 #include "plan/column.h"
 
-#include "filter/data_types.h"
-#include "filter/plan_format.h"
+#include "core/data_types.h"
+#include "core/plan_format.h"
 
 namespace vexfilt::plan {
 namespace {

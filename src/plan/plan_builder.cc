@@ -4,7 +4,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
 
 namespace vexfilt::plan {
 namespace {

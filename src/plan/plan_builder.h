@@ -16,8 +16,8 @@
 #include <string_view>
 #include <vector>
 
-#include "filter/filter.h"
-#include "filter/plan_format.h"
+#include "core/filter.h"
+#include "core/plan_format.h"
 #include "plan/column.h"
 #include "plan/pool_builder.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
 
 namespace vexfilt::plan {
 namespace {

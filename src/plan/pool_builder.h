@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "filter/plan_format.h"
+#include "core/plan_format.h"
 #include "plan/column.h"
 
 namespace vexfilt::plan {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
 #include "host/trace.h"
 
 namespace vexfilt {

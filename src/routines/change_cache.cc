@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "filter/memory.h"
-#include "filter/status.h"
-#include "routines/byte_strings.h"
+#include "core/memory.h"
+#include "core/status.h"
 #include "host/trace.h"
+#include "routines/byte_strings.h"
 
 namespace vexfilt {
 

@@ -5,12 +5,12 @@
 #include <cstring>
 #include <limits>
 
-#include "filter/bytes.h"
-#include "filter/memory.h"
-#include "filter/status.h"
+#include "core/bytes.h"
+#include "core/change_control.h"
+#include "core/memory.h"
+#include "core/status.h"
 #include "host/trace.h"
 #include "routines/change_cache.h"
-#include "routines/change_control.h"
 #include "routines/traced.h"
 
 namespace vexfilt {

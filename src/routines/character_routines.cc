@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "filter/bytes.h"
-#include "filter/status.h"
+#include "core/bytes.h"
+#include "core/status.h"
 #include "routines/byte_strings.h"
 #include "routines/numeric_routines.h"
 #include "routines/operands.h"

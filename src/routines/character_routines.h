@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "filter/filter.h"
+#include "core/filter.h"
 #include "routines/compare.h"
 
 namespace vexfilt {

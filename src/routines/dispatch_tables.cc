@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdint>
 
-#include "filter/column_name.h"
-#include "filter/status.h"
+#include "core/column_name.h"
+#include "core/status.h"
 #include "host/trace.h"
 #include "routines/change_routines.h"
 #include "routines/character_routines.h"

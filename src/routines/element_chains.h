@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "filter/filter.h"
+#include "core/filter.h"
 
 namespace vexfilt::element_chains {
 

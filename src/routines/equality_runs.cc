@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
 #include "routines/compare.h"
 #include "routines/element_chains.h"
 #include "routines/numeric_routines.h"

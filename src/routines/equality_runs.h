@@ -8,7 +8,7 @@
 #ifndef VEXFILT_ROUTINES_EQUALITY_RUNS_H_
 #define VEXFILT_ROUTINES_EQUALITY_RUNS_H_
 
-#include "filter/filter.h"
+#include "core/filter.h"
 
 namespace vexfilt::equality_runs {
 

@@ -4,7 +4,7 @@
 #ifndef VEXFILT_ROUTINES_FAST_PATHS_H_
 #define VEXFILT_ROUTINES_FAST_PATHS_H_
 
-#include "filter/filter.h"
+#include "core/filter.h"
 
 namespace vexfilt {
 

@@ -12,7 +12,7 @@
 #ifndef VEXFILT_ROUTINES_JOINED_COMPARES_H_
 #define VEXFILT_ROUTINES_JOINED_COMPARES_H_
 
-#include "filter/filter.h"
+#include "core/filter.h"
 
 namespace vexfilt::joined_compares {
 

@@ -2,8 +2,8 @@
 // positions counted in characters, patterns matched character by character.
 #include <algorithm>
 
-#include "filter/bytes.h"
-#include "filter/status.h"
+#include "core/bytes.h"
+#include "core/status.h"
 #include "routines/character_routines.h"
 #include "routines/nls_pattern.h"
 #include "routines/numeric_routines.h"

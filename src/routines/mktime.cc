@@ -8,7 +8,7 @@
 #include <limits>
 #include <string_view>
 
-#include "filter/status.h"
+#include "core/status.h"
 #include "host/trace.h"
 
 namespace vexfilt {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "filter/status.h"
+#include "core/status.h"
 #include "host/trace.h"
 
 namespace vexfilt {

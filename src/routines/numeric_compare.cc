@@ -7,7 +7,7 @@
 #include <cstring>
 #include <algorithm>
 
-#include "filter/status.h"
+#include "core/status.h"
 #include "host/nls.h"
 #include "routines/numeric_routines.h"
 

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "filter/bytes.h"
-#include "filter/filter.h"
+#include "core/bytes.h"
+#include "core/filter.h"
 #include "routines/compare.h"
 
 namespace vexfilt {

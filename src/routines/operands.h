@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "filter/bytes.h"
-#include "filter/filter.h"
+#include "core/bytes.h"
+#include "core/filter.h"
 
 namespace vexfilt::operands {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "filter/filter.h"
+#include "core/filter.h"
 
 namespace vexfilt::prefix_like {
 

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "filter/bytes.h"
-#include "filter/memory.h"
-#include "filter/status.h"
-#include "routines/change_control.h"
+#include "core/bytes.h"
+#include "core/change_control.h"
+#include "core/memory.h"
+#include "core/status.h"
 #include "routines/nls_pattern.h"
 #include "routines/operands.h"
 #include "routines/traced.h"

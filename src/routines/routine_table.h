@@ -10,7 +10,7 @@
 #include <array>
 #include <cstdint>
 
-#include "filter/filter.h"
+#include "core/filter.h"
 
 namespace vexfilt {
 

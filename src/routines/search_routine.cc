@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-#include "filter/status.h"
+#include "core/search_list.h"
+#include "core/status.h"
 #include "host/nls.h"
 #include "host/trace.h"
 #include "routines/byte_strings.h"
 #include "routines/nls_pattern.h"
-#include "routines/search_list.h"
 
 namespace vexfilt {
 namespace {

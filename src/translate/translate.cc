@@ -1,6 +1,6 @@
 #include "translate/translate.h"
 
-#include "filter/status.h"
+#include "core/status.h"
 #include "host/conversion.h"
 #include "host/trace.h"
 #include "translate/walk.h"

@@ -16,10 +16,10 @@
 #include <cstring>
 #include <limits>
 
-#include "filter/bytes.h"
-#include "filter/column_name.h"
-#include "filter/plan_format.h"
-#include "filter/status.h"
+#include "core/bytes.h"
+#include "core/column_name.h"
+#include "core/plan_format.h"
+#include "core/status.h"
 #include "host/representation.h"
 
 namespace vexfilt::translate {

@@ -1,7 +1,7 @@
 // Status values returned by the exports and the routines. Those a host can see are named in vexfilt.h;
 // this file gives them their C++ names, beside the few that stay inside the library.
-#ifndef VEXFILT_FILTER_STATUS_H_
-#define VEXFILT_FILTER_STATUS_H_
+#ifndef VEXFILT_CORE_STATUS_H_
+#define VEXFILT_CORE_STATUS_H_
 
 #include <cstdint>
 
@@ -32,4 +32,4 @@ inline constexpr std::int32_t kBadTimeUnit = 71;
 
 }  // namespace vexfilt::status
 
-#endif  // VEXFILT_FILTER_STATUS_H_
+#endif  // VEXFILT_CORE_STATUS_H_

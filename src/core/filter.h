@@ -3,15 +3,15 @@
 // A Filter is one block: the Filter's own fields, then the plan copy (its 32-byte header and the elements at
 // the FilterElement stride), then the pool copy at the next multiple of 8 so that the doubles the routines
 // keep in the pool are aligned. Creation fills it once; evaluation only walks the elements.
-#ifndef VEXFILT_FILTER_FILTER_H_
-#define VEXFILT_FILTER_FILTER_H_
+#ifndef VEXFILT_CORE_FILTER_H_
+#define VEXFILT_CORE_FILTER_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
-#include "filter/plan_format.h"
-#include "host/services.h"
+#include "core/plan_format.h"
+#include "core/time_value.h"
 #include "vexfilt.h"
 
 namespace vexfilt {
@@ -125,4 +125,4 @@ inline Filter* FilterOf(const FilterHandle& handle) { return static_cast<Filter*
 
 }  // namespace vexfilt
 
-#endif  // VEXFILT_FILTER_FILTER_H_
+#endif  // VEXFILT_CORE_FILTER_H_

@@ -1,10 +1,10 @@
 // Representation flags and routine slot offsets derived from data type codes.
-#ifndef VEXFILT_FILTER_DATA_TYPES_H_
-#define VEXFILT_FILTER_DATA_TYPES_H_
+#ifndef VEXFILT_CORE_DATA_TYPES_H_
+#define VEXFILT_CORE_DATA_TYPES_H_
 
 #include <cstdint>
 
-#include "filter/plan_format.h"
+#include "core/plan_format.h"
 
 namespace vexfilt {
 
@@ -45,4 +45,4 @@ static_assert(FlagsOfType(2) == 0x0082 && FlagsOfType(3) == 0x0000, "codes of 38
 
 }  // namespace vexfilt
 
-#endif  // VEXFILT_FILTER_DATA_TYPES_H_
+#endif  // VEXFILT_CORE_DATA_TYPES_H_

@@ -1,7 +1,7 @@
 // Byte helpers shared by every unit. Plans, pools and records are byte buffers with no alignment promise,
 // so every multi-byte value is read and written through memcpy, never through a cast pointer.
-#ifndef VEXFILT_FILTER_BYTES_H_
-#define VEXFILT_FILTER_BYTES_H_
+#ifndef VEXFILT_CORE_BYTES_H_
+#define VEXFILT_CORE_BYTES_H_
 
 #include <bit>
 #include <cstddef>
@@ -54,4 +54,4 @@ constexpr T SwapBytes(T value) {
 
 }  // namespace vexfilt
 
-#endif  // VEXFILT_FILTER_BYTES_H_
+#endif  // VEXFILT_CORE_BYTES_H_

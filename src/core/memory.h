@@ -1,8 +1,8 @@
 // The one allocation and release pair of the Filter interface. Every block a Filter owns (the Filter
 // itself, a search list read from a file, literal buffers of predicate modification) goes through it, and
 // so does a trace line too long for the stack, so that tests can make any one allocation fail.
-#ifndef VEXFILT_FILTER_MEMORY_H_
-#define VEXFILT_FILTER_MEMORY_H_
+#ifndef VEXFILT_CORE_MEMORY_H_
+#define VEXFILT_CORE_MEMORY_H_
 
 #include <cstddef>
 
@@ -24,4 +24,4 @@ long FailAllocationAfter(long n);
 
 }  // namespace vexfilt
 
-#endif  // VEXFILT_FILTER_MEMORY_H_
+#endif  // VEXFILT_CORE_MEMORY_H_

@@ -1,4 +1,4 @@
-#include "filter/memory.h"
+#include "core/memory.h"
 
 #include <atomic>
 #include <cstdlib>

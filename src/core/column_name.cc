@@ -1,4 +1,4 @@
-#include "filter/column_name.h"
+#include "core/column_name.h"
 
 #include <cstddef>
 #include <cstring>

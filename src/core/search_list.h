@@ -1,13 +1,13 @@
 // The search list of a search element: a 16-byte header and chained entries, each a 12-byte header and
 // its key (VxpSearchListHeader and VxpSearchEntry in vexplan.h). It lies in the Filter's pool copy, or in
 // a block the Filter owns when read from a file.
-#ifndef VEXFILT_ROUTINES_SEARCH_LIST_H_
-#define VEXFILT_ROUTINES_SEARCH_LIST_H_
+#ifndef VEXFILT_CORE_SEARCH_LIST_H_
+#define VEXFILT_CORE_SEARCH_LIST_H_
 
 #include <cstddef>
 #include <cstdint>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
 #include "vexplan.h"
 
 namespace vexfilt::search_list {
@@ -78,4 +78,4 @@ bool Fits(const std::uint8_t* list, std::size_t extent);
 
 }  // namespace vexfilt::search_list
 
-#endif  // VEXFILT_ROUTINES_SEARCH_LIST_H_
+#endif  // VEXFILT_CORE_SEARCH_LIST_H_

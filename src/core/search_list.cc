@@ -1,4 +1,4 @@
-#include "routines/search_list.h"
+#include "core/search_list.h"
 
 namespace vexfilt::search_list {
 

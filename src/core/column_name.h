@@ -1,10 +1,10 @@
 // Column names and function codes in element records, and table names in plan headers.
-#ifndef VEXFILT_FILTER_COLUMN_NAME_H_
-#define VEXFILT_FILTER_COLUMN_NAME_H_
+#ifndef VEXFILT_CORE_COLUMN_NAME_H_
+#define VEXFILT_CORE_COLUMN_NAME_H_
 
 #include <cstdint>
 
-#include "filter/plan_format.h"
+#include "core/plan_format.h"
 
 namespace vexfilt {
 
@@ -28,4 +28,4 @@ TableNameText TableNameOf(const char tableName[kTableNameSize]);
 
 }  // namespace vexfilt
 
-#endif  // VEXFILT_FILTER_COLUMN_NAME_H_
+#endif  // VEXFILT_CORE_COLUMN_NAME_H_

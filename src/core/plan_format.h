@@ -6,8 +6,8 @@
 // which the first 192 bytes are used (FilterElement in filter.h is that record plus the library's references).
 // A pool is a 16-byte PoolHeader followed by `entryCount` literal entries, each a 16-byte LiteralEntry header
 // and its data, chained by their entry lengths. All integers are in the local byte order.
-#ifndef VEXFILT_FILTER_PLAN_FORMAT_H_
-#define VEXFILT_FILTER_PLAN_FORMAT_H_
+#ifndef VEXFILT_CORE_PLAN_FORMAT_H_
+#define VEXFILT_CORE_PLAN_FORMAT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -142,4 +142,4 @@ inline constexpr std::int16_t kLocaleVarCharColCol = Locale(kVarCharColCol);
 
 }  // namespace vexfilt
 
-#endif  // VEXFILT_FILTER_PLAN_FORMAT_H_
+#endif  // VEXFILT_CORE_PLAN_FORMAT_H_

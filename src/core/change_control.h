@@ -1,13 +1,13 @@
 // The change control block (a change element's right literal, used in place as working storage) and the
 // cache record of one row key (also the layout of the scratch record at the element's left literal): the
 // VxpChangeControl, VxpChangeKey and VxpChangeRecord of vexplan.h, as byte offsets.
-#ifndef VEXFILT_ROUTINES_CHANGE_CONTROL_H_
-#define VEXFILT_ROUTINES_CHANGE_CONTROL_H_
+#ifndef VEXFILT_CORE_CHANGE_CONTROL_H_
+#define VEXFILT_CORE_CHANGE_CONTROL_H_
 
 #include <cstddef>
 #include <cstdint>
 
-#include "filter/bytes.h"
+#include "core/bytes.h"
 #include "vexplan.h"
 
 namespace vexfilt {
@@ -51,4 +51,4 @@ inline constexpr std::size_t kKey = sizeof(VxpChangeRecord);
 
 }  // namespace vexfilt
 
-#endif  // VEXFILT_ROUTINES_CHANGE_CONTROL_H_
+#endif  // VEXFILT_CORE_CHANGE_CONTROL_H_

@@ -1,13 +1,14 @@
-// The C boundary: every export is a thin wrapper over the internal C++ API. Nothing may unwind through
-// the host, so each wrapper turns an escaping exception into a status.
+// The Filter's exports: each a thin wrapper over the internal C++ API that turns an escaping exception into
+// a status.
 #include <cstdint>
 
+#include "core/status.h"
+#include "exports/guard.h"
 #include "filter/create.h"
 #include "filter/evaluate.h"
 #include "filter/filter_info.h"
 #include "filter/retrieve.h"
 #include "filter/sample.h"
-#include "filter/status.h"
 #include "translate/translate.h"
 #include "vexfilt.h"
 
@@ -15,16 +16,8 @@ namespace {
 
 using vexfilt::Filter;
 using vexfilt::FilterOf;
+using vexfilt::exports::Guarded;
 namespace status = vexfilt::status;
-
-template <typename Body>
-std::int32_t Guarded(std::int32_t onException, Body body) noexcept {
-  try {
-    return body();
-  } catch (...) {
-    return onException;
-  }
-}
 
 }  // namespace
 
