@@ -11,7 +11,7 @@
 #include "filter/configuration.h"
 #include "filter_fixture.h"
 #include "host/nls.h"
-#include "routines/routine_table.h"
+#include "routines/dispatch_tables.h"
 #include "test_support.h"
 #include "vexhost.h"
 

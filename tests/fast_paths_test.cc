@@ -11,9 +11,9 @@
 #include "filter_fixture.h"
 #include "record.h"
 #include "routines/byte_strings.h"
+#include "routines/dispatch_tables.h"
 #include "routines/equality_runs.h"
 #include "routines/prefix_like.h"
-#include "routines/routine_table.h"
 #include "test_support.h"
 #include "vexhost.h"
 

@@ -16,7 +16,7 @@
 #include "core/status.h"
 #include "plan/plan_builder.h"
 #include "routines/change_cache.h"
-#include "routines/routine_table.h"
+#include "routines/dispatch_tables.h"
 #include "vexfilt.h"
 #include "vexplan.h"
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "filter_fixture.h"
-#include "routines/routine_table.h"
+#include "routines/dispatch_tables.h"
 #include "test_support.h"
 #include "vexhost.h"
 

@@ -12,7 +12,7 @@
 #include "filter/configuration.h"
 #include "filter_fixture.h"
 #include "record.h"
-#include "routines/traced.h"
+#include "routines/printers.h"
 #include "test_support.h"
 #include "vexhost.h"
 

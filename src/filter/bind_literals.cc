@@ -1,5 +1,7 @@
 // Binding literals: each pool entry, in chain order, to every element that names its id; then the checks
 // that every routine finds at its operands the bytes it will read.
+#include "filter/bind_literals.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -8,12 +10,14 @@
 #include "core/data_types.h"
 #include "core/search_list.h"
 #include "core/status.h"
+#include "filter/check_record.h"
+#include "filter/check_writes.h"
 #include "filter/configuration.h"
-#include "filter/create_steps.h"
 #include "filter/pool_walk.h"
 #include "filter/search_file.h"
 #include "routines/change_cache.h"
 #include "routines/change_routines.h"
+#include "routines/dispatch_tables.h"
 #include "routines/operands.h"
 
 namespace vexfilt {
@@ -281,7 +285,6 @@ std::int32_t CheckOperands(Creation& creation) {
   }
   return status::kOk;
 }
-
 
 std::int32_t BindLiterals(Creation& creation) {
   Filter& filter = creation.filter;

@@ -1,9 +1,11 @@
 // Binding an element to its routine: the function code picks a function set, or else the operator picks
 // an operator table; the routine slot then picks the cell.
+#include "filter/bind_routine.h"
+
 #include "core/data_types.h"
 #include "core/status.h"
-#include "filter/create_steps.h"
 #include "host/services.h"
+#include "routines/dispatch_tables.h"
 
 namespace vexfilt {
 

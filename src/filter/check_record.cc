@@ -1,12 +1,14 @@
 // What each routine reads of the record, checked against the record length once, at creation, so that
 // evaluation can trust every offset.
+#include "filter/check_record.h"
+
 #include <algorithm>
 
 #include "core/change_control.h"
 #include "core/search_list.h"
 #include "core/status.h"
-#include "filter/create_steps.h"
 #include "routines/change_routines.h"
+#include "routines/dispatch_tables.h"
 #include "routines/operands.h"
 
 namespace vexfilt {

@@ -1,11 +1,13 @@
 // What evaluation writes into the Filter's copy of the pool, checked once at creation against the blocks
 // whose structure later evaluations trust: a value area or timestamp written over a change control block
 // or a search list would hand the next record a count or stride that leads outside the block.
+#include "filter/check_writes.h"
+
 #include <algorithm>
 
 #include "core/change_control.h"
 #include "core/status.h"
-#include "filter/create_steps.h"
+#include "routines/dispatch_tables.h"
 #include "routines/operands.h"
 
 namespace vexfilt {

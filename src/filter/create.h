@@ -1,10 +1,11 @@
-// Filter creation and release.
+// Filter creation, and what its steps share: the Filter being built and the way an element is refused.
 #ifndef VEXFILT_FILTER_CREATE_H_
 #define VEXFILT_FILTER_CREATE_H_
 
 #include <cstdint>
 
 #include "core/filter.h"
+#include "host/trace.h"
 #include "vexfilt.h"
 
 namespace vexfilt {
@@ -14,11 +15,22 @@ namespace vexfilt {
 std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void* pool, std::int16_t poolLength,
                           FilterHandle* handle);
 
-// FLT1_DestroyFilter: releases the Filter behind the handle, if any. Always 0.
-std::int32_t DestroyFilter(FilterHandle handle);
 
-// Releases the Filter's block and everything it owns. Null is accepted.
-void ReleaseFilter(Filter* filter);
+
+// What every step of creation works on. The steps bind each element (bind_routine.h, bind_literals.h) and
+// then prove it (check_record.h, check_writes.h); modification runs the proofs again over what it replaces.
+struct Creation {
+  TraceBlock& block;
+  const TraceScope& trace;
+  Filter& filter;  // its `facts` are filled as each element is bound
+};
+
+// Message and status for an element field that creation cannot accept.
+std::int32_t RefuseElement(Creation& creation, int index, const char* field, std::int32_t value);
+
+// Bytes evaluation writes at an operand: a value and its divisor for mixed scales, a timestamp for MKTIME.
+inline constexpr std::int32_t kValueAreaSize = 16;
+inline constexpr std::int32_t kTimestampBytes = 16;
 
 }  // namespace vexfilt
 

@@ -1,8 +1,9 @@
 // FLT1_DestroyFilter, and the release of a Filter that creation could not finish.
+#include "filter/destroy.h"
+
 #include "core/change_control.h"
 #include "core/memory.h"
 #include "core/status.h"
-#include "filter/create.h"
 #include "host/nls.h"
 #include "routines/change_cache.h"
 

@@ -9,7 +9,7 @@
 #include "core/search_list.h"
 #include "core/status.h"
 #include "host/trace.h"
-#include "routines/routine_table.h"
+#include "routines/dispatch_tables.h"
 
 namespace vexfilt {
 namespace {

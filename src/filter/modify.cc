@@ -1,13 +1,18 @@
 // FLT1_ModifyPredicate: new values for the literals of a live Filter.
+#include "filter/modify.h"
+
 #include <algorithm>
 #include <cstring>
 
 #include "core/data_types.h"
 #include "core/memory.h"
 #include "core/status.h"
-#include "filter/create_steps.h"
+#include "filter/bind_literals.h"
+#include "filter/check_record.h"
+#include "filter/check_writes.h"
 #include "filter/filter_info.h"
 #include "host/trace.h"
+#include "routines/dispatch_tables.h"
 #include "routines/fast_paths.h"
 
 namespace vexfilt {

@@ -11,7 +11,7 @@
 #include "core/status.h"
 #include "host/trace.h"
 #include "routines/change_cache.h"
-#include "routines/traced.h"
+#include "routines/printers.h"
 
 namespace vexfilt {
 namespace {

@@ -9,7 +9,7 @@
 #include "routines/byte_strings.h"
 #include "routines/numeric_routines.h"
 #include "routines/operands.h"
-#include "routines/traced.h"
+#include "routines/printers.h"
 
 namespace vexfilt::character {
 namespace {

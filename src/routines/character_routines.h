@@ -1,4 +1,4 @@
-// Character routines, plain (slots 0 to 6) and locale-aware (slots 25 to 31), and the string search.
+// Character routines, plain (slots 0 to 6), and the string search; what the locale-aware ones share with them.
 //
 // The comparisons share one shape: an outcome function reads the operands, leaves the three-way outcome
 // in `conditionCode` and returns 0, or returns the status that stopped it; the operator then only reads
@@ -53,26 +53,6 @@ struct OperatorRoutines {
 };
 
 }  // namespace character
-
-namespace locale_aware {
-
-// Outcome functions of the locale-aware routines, by slot.
-std::int32_t FixedColumnLiteral(FilterElement& e, const std::uint8_t* record);  // 25
-std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record);  // 26
-std::int32_t ResultLiteral(FilterElement& e, const std::uint8_t* record);  // 28
-std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record);  // 30
-std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record);  // 31
-
-std::int32_t FixedColumnLike(FilterElement& e, const std::uint8_t* record);
-std::int32_t FixedColumnColumnLike(FilterElement& e, const std::uint8_t* record);
-std::int32_t ResultLike(FilterElement& e, const std::uint8_t* record);
-std::int32_t VaryingColumnLike(FilterElement& e, const std::uint8_t* record);
-std::int32_t VaryingColumnColumnLike(FilterElement& e, const std::uint8_t* record);
-
-std::int32_t FixedColumnSearch(FilterElement& e, const std::uint8_t* record);
-std::int32_t VaryingColumnSearch(FilterElement& e, const std::uint8_t* record);
-
-}  // namespace locale_aware
 
 // Hands a string search's found flag to the element `resultTarget` away. Creation proved it exists.
 inline void DeliverFound(FilterElement& element, std::int32_t found) { (&element)[element.resultTarget].leftResult = found; }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "routines/routine_table.h"
+#include "routines/dispatch_tables.h"
 
 namespace vexfilt {
 

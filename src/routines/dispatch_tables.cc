@@ -1,5 +1,7 @@
 // The dispatch matrix: for each operator (column) and routine slot (row), the routine family that an
 // element of that kind is bound to, in a plain and a traced table. Cells not written are empty.
+#include "routines/dispatch_tables.h"
+
 #include <array>
 #include <cstdint>
 
@@ -9,11 +11,11 @@
 #include "routines/change_routines.h"
 #include "routines/character_routines.h"
 #include "routines/function_routines.h"
+#include "routines/locale_routines.h"
 #include "routines/mktime.h"
 #include "routines/numeric_routines.h"
-#include "routines/routine_table.h"
+#include "routines/printers.h"
 #include "routines/search_routine.h"
-#include "routines/traced.h"
 
 namespace vexfilt {
 namespace {

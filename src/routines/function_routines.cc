@@ -1,7 +1,7 @@
 #include "routines/function_routines.h"
 
 #include "host/trace.h"
-#include "routines/traced.h"
+#include "routines/printers.h"
 
 namespace vexfilt {
 

@@ -1,5 +1,7 @@
 // Locale-aware character routines: UTF-8 text ordered by the collation of the Filter's locale, substring
 // positions counted in characters, patterns matched character by character.
+#include "routines/locale_routines.h"
+
 #include <algorithm>
 
 #include "core/bytes.h"
@@ -8,7 +10,7 @@
 #include "routines/nls_pattern.h"
 #include "routines/numeric_routines.h"
 #include "routines/operands.h"
-#include "routines/traced.h"
+#include "routines/printers.h"
 
 namespace vexfilt::locale_aware {
 namespace {

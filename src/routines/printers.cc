@@ -1,6 +1,8 @@
 // The trace printers of the traced routines: one line per element (a common prefix, then the family's
 // suffix), followed by dumps of the compared bytes. A printer reads only what its routine read, so that a
 // traced evaluation never reaches beyond the operands that creation proved are there.
+#include "routines/printers.h"
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -12,7 +14,6 @@
 #include "core/status.h"
 #include "routines/nls_pattern.h"
 #include "routines/operands.h"
-#include "routines/traced.h"
 
 namespace vexfilt {
 namespace {

@@ -1,13 +1,13 @@
 // Traced twins: a traced routine calls the plain routine of its cell, hands the status to its family's
 // printer, and brackets both with its own entry and exit events.
-#ifndef VEXFILT_ROUTINES_TRACED_H_
-#define VEXFILT_ROUTINES_TRACED_H_
+#ifndef VEXFILT_ROUTINES_PRINTERS_H_
+#define VEXFILT_ROUTINES_PRINTERS_H_
 
 #include <cstdint>
 
 #include "core/filter.h"
 #include "host/trace.h"
-#include "routines/routine_table.h"
+#include "routines/dispatch_tables.h"
 
 namespace vexfilt {
 
@@ -91,4 +91,4 @@ constexpr RoutineCell Cell(Extent right = Extent::kNone, Extent left = Extent::k
 
 }  // namespace vexfilt
 
-#endif  // VEXFILT_ROUTINES_TRACED_H_
+#endif  // VEXFILT_ROUTINES_PRINTERS_H_

@@ -4,8 +4,8 @@
 // integers 15 to 19, floating point 20 to 24, locale-aware character 25 to 31 (the plain slot + 25). An
 // empty cell (no routine) is a combination that has no meaning; creation refuses an element that lands
 // on one.
-#ifndef VEXFILT_ROUTINES_ROUTINE_TABLE_H_
-#define VEXFILT_ROUTINES_ROUTINE_TABLE_H_
+#ifndef VEXFILT_ROUTINES_DISPATCH_TABLES_H_
+#define VEXFILT_ROUTINES_DISPATCH_TABLES_H_
 
 #include <array>
 #include <cstdint>
@@ -79,4 +79,4 @@ const RoutineTable& OperatorTable(Mode mode, Op op);
 
 }  // namespace vexfilt
 
-#endif  // VEXFILT_ROUTINES_ROUTINE_TABLE_H_
+#endif  // VEXFILT_ROUTINES_DISPATCH_TABLES_H_

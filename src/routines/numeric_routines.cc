@@ -1,4 +1,6 @@
 // CompareNumeric and ConvertNumericText: numbers of different representations, and numbers written as text.
+#include "routines/numeric_routines.h"
+
 #include <cctype>
 #include <clocale>
 #include <cmath>
@@ -9,7 +11,6 @@
 
 #include "core/status.h"
 #include "host/nls.h"
-#include "routines/numeric_routines.h"
 
 namespace vexfilt {
 namespace {
