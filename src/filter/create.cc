@@ -190,7 +190,7 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
   if (st == status::kOk) {
     for (int i = 0; i < filter->elementCount; ++i) {
       FilterElement& element = filter->elements[i];
-      element.routine = FastPathRoutine(element, element.routine);
+      element.routine = FastPathRoutine(element, *filter->facts[i].cell);
     }
     // Last, since runs and joins are made of elements bound to their plain routines; runs first, since a
     // run's routine is faster than a join of the same equalities.

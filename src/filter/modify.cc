@@ -140,9 +140,10 @@ std::int32_t ModifyPredicate(Filter& filter, const char* columnName, std::uint32
     }
     if (columnName != nullptr && NamesColumn(columnName, e.columnName)) {
       st = ChangeLiteral(creation, i, value, valueLength);
-      // A routine chosen for the old literal may not fit the new one. The routine of a run or a join
-      // (element_chains.h) reads each literal where it was just written, and stays.
-      e.routine = FastPathRoutine(e, e.routine);
+      // A prefix routine chosen for the old pattern may not fit the new one. Every other routine, a run's or
+      // a join's (element_chains.h) among them, reads each literal where it was just written, and stays.
+      const RoutineCell& cell = *creation.filter.facts[i].cell;
+      if (cell.family == Family::kPrefixPattern) e.routine = FastPathRoutine(e, cell);
     }
   }
   return trace.Exit(st, __LINE__);

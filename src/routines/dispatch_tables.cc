@@ -43,6 +43,12 @@ constexpr RoutineCell UndefinedFloatCell() {
   }
 }
 
+constexpr RoutineCell InFamily(RoutineCell cell, Family family, Op op) {
+  cell.family = family;
+  cell.op = op;
+  return cell;
+}
+
 // The six comparison operators share one matrix; the operator is the column. Character cells read the
 // literal over the length an element field gives; numeric cells read a value of their own size.
 template <Mode m, Op op>
@@ -80,6 +86,13 @@ constexpr RoutineTable ComparisonTable() {
   t[slot::kLocaleCharResultLit] = Cell<m, ByOutcome<op, nls::ResultLiteral>,        P::kFix4,              S::kFuncLit,      op>(E::kRightScale, E::kLeftScale);
   t[slot::kLocaleVarCharColLit] = Cell<m, ByOutcome<op, nls::VaryingColumnLiteral>, P::kVar1,              S::kVarColLit,    op>(E::kRightScale);
   t[slot::kLocaleVarCharColCol] = Cell<m, ByOutcome<op, nls::VaryingColumnColumn>,  P::kVar2,              S::kColCol,       op>();
+  // The families of the speed passes, plain cells only.
+  if constexpr (m == Mode::kPlain) {
+    t[slot::kCharColLit]   = InFamily(t[slot::kCharColLit],   Family::kTextLiteral,   op);
+    t[slot::kLongColLit]   = InFamily(t[slot::kLongColLit],   Family::kLongLiteral,   op);
+    t[slot::kShortColLit]  = InFamily(t[slot::kShortColLit],  Family::kShortLiteral,  op);
+    t[slot::kDoubleColLit] = InFamily(t[slot::kDoubleColLit], Family::kDoubleLiteral, op);
+  }
   return t;
 }
 
@@ -103,6 +116,7 @@ constexpr RoutineTable LikeTable() {
   t[slot::kLocaleCharResultLit] = Cell<m, nls::ResultLike,              P::kFix4, S::kFuncLit,   li>(E::kRightScale, E::kLeftScale);
   t[slot::kLocaleVarCharColLit] = Cell<m, nls::VaryingColumnLike,       P::kVar1, S::kVarColLit, li>(E::kRightScale);
   t[slot::kLocaleVarCharColCol] = Cell<m, nls::VaryingColumnColumnLike, P::kVar2, S::kColCol,    li>();
+  if constexpr (m == Mode::kPlain) t[slot::kCharColLit] = InFamily(t[slot::kCharColLit], Family::kPrefixPattern, li);
   return t;
 }
 

@@ -45,8 +45,24 @@ enum class Structure : std::uint8_t {
   kSearchList,  // rightData a search list
 };
 
-// One cell: the routine, the name under which its traced form traces (null for an empty cell), and what
-// the routine reads and writes beyond the record, which creation proves is there.
+// The columns of the dispatch matrix.
+enum class Op : int { kEQ, kNE, kGT, kLT, kGE, kLE, kLike, kStr };
+
+// What the speed passes of creation may bind in place of a cell's routine: a form chosen by the literal or
+// the column's signedness (fast_paths.h), a run of equalities (equality_runs.h), a join (joined_compares.h).
+// Only plain cells belong to a family: a traced Filter keeps the cells' own routines, which its traces name.
+enum class Family : std::uint8_t {
+  kNone,
+  kLongLiteral,  // a 4-byte integer column against a literal
+  kShortLiteral,  // a 2-byte integer column against a literal
+  kDoubleLiteral,  // a double column against a literal
+  kTextLiteral,  // a fixed character column against a literal of bytes
+  kPrefixPattern,  // LIKE on a fixed character column, whose pattern may be plain bytes and then asterisks
+};
+
+// One cell: the routine, the name under which its traced form traces (null for an empty cell), what the
+// routine reads and writes beyond the record, which creation proves is there, and the family the speed
+// passes know it by, with its operator.
 struct RoutineCell {
   Routine routine = nullptr;
   const char* name = nullptr;
@@ -54,11 +70,10 @@ struct RoutineCell {
   Extent left = Extent::kNone;  // read at leftData
   Delivery delivery = Delivery::kNone;
   Structure structure = Structure::kNone;
+  Family family = Family::kNone;
+  Op op = Op::kEQ;  // the matrix column of a family's cell
 };
 using RoutineTable = std::array<RoutineCell, kSlotCount>;
-
-// The columns of the dispatch matrix.
-enum class Op : int { kEQ, kNE, kGT, kLT, kGE, kLE, kLike, kStr };
 
 enum class Mode { kPlain, kTraced };
 

@@ -6,8 +6,8 @@
 
 #include "core/bytes.h"
 #include "routines/compare.h"
+#include "routines/dispatch_tables.h"
 #include "routines/element_chains.h"
-#include "routines/numeric_routines.h"
 
 namespace vexfilt::equality_runs {
 namespace {
@@ -28,8 +28,7 @@ std::int32_t AnyEqual(FilterElement& e, const std::uint8_t* record) {
 
 // A run of NE elements joined by AND holds when no literal equals the column: the same compares, the
 // other status.
-struct Family {
-  Routine member;  // the routine every element of such a run is bound to
+struct RunFamily {
   bool negated;  // NE, chained by AND
   std::array<Routine, kLongestRun + 1> runs;  // by run length; 0 and 1 are no run
 };
@@ -40,23 +39,24 @@ constexpr std::array<Routine, kLongestRun + 1> RunsOf(std::index_sequence<length
 }
 
 template <typename T, bool negated>
-constexpr Family FamilyOf(Routine member) {
-  return {member, negated, RunsOf<T, negated>(std::make_index_sequence<kLongestRun - 1>())};
+constexpr RunFamily RunFamilyOf() {
+  return {negated, RunsOf<T, negated>(std::make_index_sequence<kLongestRun - 1>())};
 }
 
-constexpr std::array<Family, 4> kFamilies = {
-    FamilyOf<std::int32_t, false>(&numeric::LongColLit<Op::kEQ>),
-    FamilyOf<std::int32_t, true>(&numeric::LongColLit<Op::kNE>),
-    FamilyOf<std::int16_t, false>(&numeric::ShortColLit<Op::kEQ>),
-    FamilyOf<std::int16_t, true>(&numeric::ShortColLit<Op::kNE>),
+constexpr std::array<RunFamily, 4> kRunFamilies = {
+    RunFamilyOf<std::int32_t, false>(), RunFamilyOf<std::int32_t, true>(),
+    RunFamilyOf<std::int16_t, false>(), RunFamilyOf<std::int16_t, true>(),
 };
 
-const Family* FamilyOf(const FilterElement& e) {
-  if (e.rightFlags & rep::kColumn) return nullptr;
-  for (const Family& family : kFamilies) {
-    if (e.routine == family.member) return &family;
-  }
-  return nullptr;
+// The runs an element may belong to: an integer column's EQ or NE against a literal, still bound to its
+// cell's routine.
+const RunFamily* RunFamilyOf(const Filter& filter, const FilterElement& e) {
+  const RoutineCell& cell = *filter.facts[&e - filter.elements].cell;
+  const bool integer = cell.family == Family::kLongLiteral || cell.family == Family::kShortLiteral;
+  if (!integer || (cell.op != Op::kEQ && cell.op != Op::kNE) || (e.rightFlags & rep::kColumn)) return nullptr;
+  if (e.routine != cell.routine) return nullptr;
+  const std::size_t width = cell.family == Family::kLongLiteral ? 0 : 2;
+  return &kRunFamilies[width + (cell.op == Op::kNE ? 1 : 0)];
 }
 
 bool SameColumn(const FilterElement& a, const FilterElement& b) {
@@ -65,7 +65,7 @@ bool SameColumn(const FilterElement& a, const FilterElement& b) {
 }
 
 // EQ is chained by OR and walks on when it does not hold; NE is chained by AND.
-element_chains::Onward OnwardOf(const Family& family) {
+element_chains::Onward OnwardOf(const RunFamily& family) {
   return family.negated ? element_chains::Onward::kOnTrue : element_chains::Onward::kOnFalse;
 }
 
@@ -75,11 +75,11 @@ void BindRuns(Filter& filter) {
   const int count = filter.elementCount;
   for (int head = 0; head < count;) {
     FilterElement& first = filter.elements[head];
-    const Family* family = FamilyOf(first);
+    const RunFamily* family = RunFamilyOf(filter, first);
     const int length = family == nullptr ? 1
                        : element_chains::ChainFrom(filter, head, OnwardOf(*family), kLongestRun,
                                                    [&](const FilterElement& next) {
-                                                     return FamilyOf(next) == family && SameColumn(first, next);
+                                                     return RunFamilyOf(filter, next) == family && SameColumn(first, next);
                                                    });
     if (length >= 2) {
       element_chains::BindChain(&first, length, OnwardOf(*family), family->runs[static_cast<std::size_t>(length)]);
@@ -89,7 +89,7 @@ void BindRuns(Filter& filter) {
 }
 
 int RunLengthOf(Routine routine) {
-  for (const Family& family : kFamilies) {
+  for (const RunFamily& family : kRunFamilies) {
     for (int length = 2; length <= kLongestRun; ++length) {
       if (family.runs[static_cast<std::size_t>(length)] == routine) return length;
     }

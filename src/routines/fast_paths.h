@@ -5,13 +5,14 @@
 #define VEXFILT_ROUTINES_FAST_PATHS_H_
 
 #include "core/filter.h"
+#include "routines/dispatch_tables.h"
 
 namespace vexfilt {
 
-// The routine `element` runs, given `bound`: the routine its cell bound, or a fast path of it when
-// the literal has changed since. A fast path when the element's literal allows one, else the cell's
-// routine. Called at creation, after the literals are bound, and after a literal is replaced.
-Routine FastPathRoutine(const FilterElement& element, Routine bound);
+// The routine `element`, bound to `cell`, runs: a fast path when its family has one that the element's
+// column and literal allow, else the cell's routine. Called at creation, after the literals are bound, and
+// for a prefix pattern after its literal is replaced.
+Routine FastPathRoutine(const FilterElement& element, const RoutineCell& cell);
 
 }  // namespace vexfilt
 

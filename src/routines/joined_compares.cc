@@ -1,14 +1,13 @@
 #include "routines/joined_compares.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <utility>
 
 #include "routines/character_routines.h"
 #include "routines/compare.h"
+#include "routines/dispatch_tables.h"
 #include "routines/element_chains.h"
 #include "routines/numeric_routines.h"
 
@@ -31,6 +30,7 @@ std::int32_t Joined(FilterElement& e, const std::uint8_t* record) {
 
 // The join routines a compare heads: by AND and by OR, by length; 0 and 1 are no join.
 struct Joins {
+  Routine compare;  // the routine of the element that heads them
   std::array<Routine, kLongestJoin + 1> all, any;
 };
 
@@ -42,77 +42,73 @@ constexpr std::array<Routine, kLongestJoin + 1> JoinsBy(std::index_sequence<leng
 template <Routine compare>
 constexpr Joins JoinsOf() {
   constexpr auto lengths = std::make_index_sequence<kLongestJoin - 1>();
-  return {JoinsBy<compare, false>(lengths), JoinsBy<compare, true>(lengths)};
+  return {compare, JoinsBy<compare, false>(lengths), JoinsBy<compare, true>(lengths)};
 }
 
-// Compares that may join, and their joins.
-template <Routine... compares>
-struct JoinableSet {
-  static constexpr std::array<Routine, sizeof...(compares)> kCompares = {compares...};
-  static constexpr std::array<Joins, sizeof...(compares)> kJoins = {JoinsOf<compares>()...};
-};
+// The joins of a family's compares, by operator (EQ NE GT LT GE LE): the routines creation binds for a
+// number or text column against a literal once the fast paths are chosen. Integer orderings are bound by
+// the column's signedness, so their cells' own routines never head a join.
+using ByOperator = std::array<Joins, 6>;
 
-using numeric::DoubleColLit;
-using numeric::LongColLit;
-using numeric::LongColLitOf;
-using numeric::ShortColLit;
-using numeric::ShortColLitOf;
-
-// The routines creation binds for a number column against a literal once the fast paths are chosen.
-// Integer orderings are always bound by the column's signedness, so their cells' own routines never reach
-// here.
-using NumberCompares = JoinableSet<
-    // 4-byte integers
-    &LongColLit<Op::kEQ>, &LongColLit<Op::kNE>,
-    &LongColLitOf<Op::kGT, false>, &LongColLitOf<Op::kLT, false>, &LongColLitOf<Op::kGE, false>, &LongColLitOf<Op::kLE, false>,
-    &LongColLitOf<Op::kGT, true>, &LongColLitOf<Op::kLT, true>, &LongColLitOf<Op::kGE, true>, &LongColLitOf<Op::kLE, true>,
-    // 2-byte integers
-    &ShortColLit<Op::kEQ>, &ShortColLit<Op::kNE>,
-    &ShortColLitOf<Op::kGT, false>, &ShortColLitOf<Op::kLT, false>, &ShortColLitOf<Op::kGE, false>, &ShortColLitOf<Op::kLE, false>,
-    &ShortColLitOf<Op::kGT, true>, &ShortColLitOf<Op::kLT, true>, &ShortColLitOf<Op::kGE, true>, &ShortColLitOf<Op::kLE, true>,
-    // doubles
-    &DoubleColLit<Op::kEQ>, &DoubleColLit<Op::kNE>, &DoubleColLit<Op::kGT>,
-    &DoubleColLit<Op::kLT>, &DoubleColLit<Op::kGE>, &DoubleColLit<Op::kLE>>;
-
-// A fixed character column against a literal.
-using TextCompares = JoinableSet<
-    &character::OperatorRoutines<Op::kEQ>::FixedColumnLiteral, &character::OperatorRoutines<Op::kNE>::FixedColumnLiteral,
-    &character::OperatorRoutines<Op::kGT>::FixedColumnLiteral, &character::OperatorRoutines<Op::kLT>::FixedColumnLiteral,
-    &character::OperatorRoutines<Op::kGE>::FixedColumnLiteral, &character::OperatorRoutines<Op::kLE>::FixedColumnLiteral>;
-
-// Every joinable compare, ordered by address so that creation finds an element's routine among them in a
-// few steps. Made once, on first use; nothing is allocated.
-struct Joinable {
-  Routine compare;
-  const Joins* joins;
-  bool text;  // reads a character literal, whose length bounds what it costs
-};
-constexpr std::size_t kJoinableCount = NumberCompares::kCompares.size() + TextCompares::kCompares.size();
-
-bool Before(const Joinable& a, Routine b) { return std::less<Routine>()(a.compare, b); }
-
-const std::array<Joinable, kJoinableCount>& Joinables() {
-  static const std::array<Joinable, kJoinableCount> joinables = [] {
-    std::array<Joinable, kJoinableCount> all{};
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < NumberCompares::kCompares.size(); ++i) {
-      all[n++] = {NumberCompares::kCompares[i], &NumberCompares::kJoins[i], false};
-    }
-    for (std::size_t i = 0; i < TextCompares::kCompares.size(); ++i) {
-      all[n++] = {TextCompares::kCompares[i], &TextCompares::kJoins[i], true};
-    }
-    std::sort(all.begin(), all.end(), [](const Joinable& a, const Joinable& b) { return Before(a, b.compare); });
-    return all;
-  }();
-  return joinables;
+template <template <Op> class Compare>
+constexpr ByOperator JoinsByOperator() {
+  return {JoinsOf<Compare<Op::kEQ>::kRoutine>(), JoinsOf<Compare<Op::kNE>::kRoutine>(),
+          JoinsOf<Compare<Op::kGT>::kRoutine>(), JoinsOf<Compare<Op::kLT>::kRoutine>(),
+          JoinsOf<Compare<Op::kGE>::kRoutine>(), JoinsOf<Compare<Op::kLE>::kRoutine>()};
 }
 
-const Joins* JoinsOf(const FilterElement& e) {
-  const auto& joinables = Joinables();
-  const auto* found = std::lower_bound(joinables.begin(), joinables.end(), e.routine, Before);
-  if (found == joinables.end() || found->compare != e.routine) return nullptr;
-  if (found->text && e.rightLiteralLength > kLongestJoinedText) return nullptr;
-  return found->joins;
+// EQ and NE compare bits, whatever the column's signedness; the orderings have a form for each.
+template <bool isUnsigned>
+struct LongCompare {
+  template <Op op>
+  struct Of {
+    static constexpr Routine kRoutine =
+        op == Op::kEQ || op == Op::kNE ? &numeric::LongColLit<op> : &numeric::LongColLitOf<op, isUnsigned>;
+  };
+};
+template <bool isUnsigned>
+struct ShortCompare {
+  template <Op op>
+  struct Of {
+    static constexpr Routine kRoutine =
+        op == Op::kEQ || op == Op::kNE ? &numeric::ShortColLit<op> : &numeric::ShortColLitOf<op, isUnsigned>;
+  };
+};
+template <Op op>
+struct DoubleCompare {
+  static constexpr Routine kRoutine = &numeric::DoubleColLit<op>;
+};
+template <Op op>
+struct TextCompare {
+  static constexpr Routine kRoutine = &character::OperatorRoutines<op>::FixedColumnLiteral;
+};
+
+constexpr ByOperator kLongSigned = JoinsByOperator<LongCompare<false>::Of>();
+constexpr ByOperator kLongUnsigned = JoinsByOperator<LongCompare<true>::Of>();
+constexpr ByOperator kShortSigned = JoinsByOperator<ShortCompare<false>::Of>();
+constexpr ByOperator kShortUnsigned = JoinsByOperator<ShortCompare<true>::Of>();
+constexpr ByOperator kDoubles = JoinsByOperator<DoubleCompare>();
+constexpr ByOperator kTexts = JoinsByOperator<TextCompare>();
+constexpr std::array<const ByOperator*, 6> kEveryJoin = {&kLongSigned, &kLongUnsigned, &kShortSigned,
+                                                         &kShortUnsigned, &kDoubles, &kTexts};
+
+// The joins `e` may head or belong to, by its cell's family: none when its cell has no family that joins,
+// its literal is text too long to be worth evaluating unasked, or it is bound to another routine than its
+// compare (the head of a run of equalities).
+const Joins* JoinsOf(const Filter& filter, const FilterElement& e) {
+  const RoutineCell& cell = *filter.facts[&e - filter.elements].cell;
+  const bool isUnsigned = numeric::IsUnsigned(e);
+  const ByOperator* byOperator = nullptr;
+  switch (cell.family) {
+    case Family::kLongLiteral: byOperator = isUnsigned ? &kLongUnsigned : &kLongSigned; break;
+    case Family::kShortLiteral: byOperator = isUnsigned ? &kShortUnsigned : &kShortSigned; break;
+    case Family::kDoubleLiteral: byOperator = &kDoubles; break;
+    case Family::kTextLiteral: byOperator = e.rightLiteralLength <= kLongestJoinedText ? &kTexts : nullptr; break;
+    default: break;
+  }
+  if (byOperator == nullptr || cell.op > Op::kLE) return nullptr;
+  const Joins& joins = (*byOperator)[static_cast<std::size_t>(cell.op)];
+  return joins.compare == e.routine ? &joins : nullptr;
 }
 
 }  // namespace
@@ -129,10 +125,10 @@ void BindJoins(Filter& filter) {
     // A join walks on by the true skip (AND) or by the false skip (OR). When both skips of the head are 1,
     // the next element cannot leave to where the head leaves, so neither kind of join can start there.
     const Onward onward = first.trueSkip == 1 ? Onward::kOnTrue : Onward::kOnFalse;
-    const Joins* joins = OnwardSkip(first, onward) == 1 ? JoinsOf(first) : nullptr;
+    const Joins* joins = OnwardSkip(first, onward) == 1 ? JoinsOf(filter, first) : nullptr;
     const int length = joins == nullptr ? 1
                        : element_chains::ChainFrom(filter, head, onward, kLongestJoin,
-                                                   [](const FilterElement& next) { return JoinsOf(next) != nullptr; });
+                                                   [&](const FilterElement& next) { return JoinsOf(filter, next) != nullptr; });
     if (length >= 2) {
       const auto& byLength = onward == Onward::kOnTrue ? joins->all : joins->any;
       element_chains::BindChain(&first, length, onward, byLength[static_cast<std::size_t>(length)]);
@@ -142,10 +138,12 @@ void BindJoins(Filter& filter) {
 }
 
 int JoinLengthOf(Routine routine) {
-  for (const Joinable& joinable : Joinables()) {
-    for (int length = 2; length <= kLongestJoin; ++length) {
-      const auto at = static_cast<std::size_t>(length);
-      if (joinable.joins->all[at] == routine || joinable.joins->any[at] == routine) return length;
+  for (const ByOperator* byOperator : kEveryJoin) {
+    for (const Joins& joins : *byOperator) {
+      for (int length = 2; length <= kLongestJoin; ++length) {
+        const auto at = static_cast<std::size_t>(length);
+        if (joins.all[at] == routine || joins.any[at] == routine) return length;
+      }
     }
   }
   return 0;
