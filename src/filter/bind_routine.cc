@@ -13,9 +13,8 @@ std::int32_t BindRoutine(Creation& creation, int index) {
   Filter& filter = creation.filter;
   FilterElement& element = filter.elements[index];
   const bool localeAware = (filter.planCopy->planFlags & plan_flag::kUtf8Data) && (element.leftFlags & rep::kUtf8);
-  const std::int16_t planSlot = element.routineSlot;
   const RoutineTable* table = nullptr;
-  int slot = localeAware ? slot::Locale(planSlot) : planSlot;
+  int row = RowOf(element, localeAware);
 
   switch (element.functionCode) {
     case fn::kAlways:
@@ -33,7 +32,6 @@ std::int32_t BindRoutine(Creation& creation, int index) {
     case fn::kMktime:
     case fn::kSearchList:
       table = &DirectTable(element.functionCode);
-      slot = slot::kFunction;
       break;
     default: {
       constexpr std::uint16_t kConvertedColumns = rep::kMixed | rep::kColumn;
@@ -42,22 +40,24 @@ std::int32_t BindRoutine(Creation& creation, int index) {
       if (std::int32_t st = VXO2_SetFilterRoutine(element, static_cast<std::int16_t>(element.compareOperator), &table)) {
         return st;
       }
+      // Converted columns are compared as two columns of the left one's kind; a locale-aware element keeps
+      // the row its plan gave.
       if (converted) {
         element.routineSlot = static_cast<std::int16_t>(SlotOffsetOf(element.leftFlags) + VXP_SLOT_COL_COL);
-        if (!localeAware) slot = element.routineSlot;
+        if (!localeAware) row = element.routineSlot;
       }
     }
   }
 
-  // The library never calls a missing routine: a slot outside the table or on an empty cell is refused.
-  if (slot < 0 || slot >= kSlotCount || (*table)[static_cast<std::size_t>(slot)].routine == nullptr) {
-    TRC1_Printf(creation.block, __LINE__, "Unsupported Record Mode Slot - %d Operator %d FunctionSet %d", slot,
+  const RoutineCell* cell = CellAt(*table, row);
+  if (cell == nullptr) {
+    TRC1_Printf(creation.block, __LINE__, "Unsupported Record Mode Slot - %d Operator %d FunctionSet %d", row,
                 element.compareOperator, static_cast<std::int32_t>(element.functionCode));
     return status::kFalse;
   }
-  creation.filter.facts[index].cell = &(*table)[static_cast<std::size_t>(slot)];
-  creation.filter.facts[index].slot = static_cast<std::int16_t>(slot);
-  element.routine = creation.filter.facts[index].cell->routine;
+  filter.facts[index].cell = cell;
+  filter.facts[index].slot = static_cast<std::int16_t>(row);
+  element.routine = cell->routine;
   return status::kOk;
 }
 

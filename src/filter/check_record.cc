@@ -14,8 +14,6 @@
 namespace vexfilt {
 namespace {
 
-constexpr std::int32_t kPrefixBytes = 2;
-
 // Bytes of a numeric operand by its flags; 0 when it is not numeric.
 std::int32_t NumericBytes(std::uint16_t flags) {
   if (flags & rep::kShort) return 2;
@@ -24,8 +22,18 @@ std::int32_t NumericBytes(std::uint16_t flags) {
   return 0;
 }
 
+// The width of the numbers a cell's routine reads at either column; 0 for text.
+std::int32_t NumberWidth(const RoutineCell& cell) {
+  switch (cell.reads.column) {
+    case ColumnRead::kNumber2: return 2;
+    case ColumnRead::kNumber4: return 4;
+    case ColumnRead::kNumber8: return 8;
+    default: return 0;
+  }
+}
+
 // Bytes read at the left column: none for routines that compare results only.
-std::int32_t DeclaredLeftBytes(const FilterElement& e, int slot, const RoutineCell& cell) {
+std::int32_t DeclaredLeftBytes(const FilterElement& e, const RoutineCell& cell) {
   // A change element copies the column's length and reads its value by the type in its flags.
   if (cell.structure == Structure::kChangeControl) {
     const auto value = static_cast<std::int32_t>(ChangeValueBytes(static_cast<std::uint8_t>(e.leftFlags & 0xFF)));
@@ -33,48 +41,12 @@ std::int32_t DeclaredLeftBytes(const FilterElement& e, int slot, const RoutineCe
   }
   if (cell.structure != Structure::kNone || cell.delivery == Delivery::kTimestamp) return e.columnLength;
   if (e.compareOperator == op::kFunc && e.functionCode == fn::kAlways) return 0;
-  switch (slot) {
-    case slot::kCharResultLit:
-    case slot::kLocaleCharResultLit:
-    case slot::kLongResultResult:
-    case slot::kLongResultLit:
-    case slot::kShortResultResult:
-    case slot::kShortResultLit:
-    case slot::kDoubleResultLit: return 0;
-    case slot::kLongColLit:
-    case slot::kLongColCol:
-    case slot::kLongColResult: return 4;
-    case slot::kShortColLit:
-    case slot::kShortColCol:
-    case slot::kShortColResult: return 2;
-    case slot::kDoubleColLit:
-    case slot::kDoubleColCol:
-    case slot::kDoubleColResult:
-    case slot::kDoubleResultResult: return 8;
-    case slot::kCharColCol: return std::max<std::int32_t>(e.columnLength, e.leftLiteralLength);
-    default: return e.columnLength;
+  switch (cell.reads.column) {
+    case ColumnRead::kNone: return 0;
+    case ColumnRead::kText: return e.columnLength;
+    case ColumnRead::kTextOrLeftLiteral: return std::max<std::int32_t>(e.columnLength, e.leftLiteralLength);
+    default: return NumberWidth(cell);
   }
-}
-
-bool ComparesColumns(int slot) {
-  switch (slot) {
-    case slot::kCharColCol:
-    case slot::kVarCharColCol:
-    case slot::kLongColCol:
-    case slot::kShortColCol:
-    case slot::kDoubleColCol:
-    case slot::kLocaleCharColCol:
-    case slot::kLocaleVarCharColCol: return true;
-    default: return false;
-  }
-}
-
-// The width the integer and floating-point routines read at either column, by their slot.
-std::int32_t SlotWidth(int slot) {
-  if (slot >= slot::kLongColLit && slot <= slot::kLongResultLit) return 4;
-  if (slot >= slot::kShortColLit && slot <= slot::kShortResultLit) return 2;
-  if (slot >= slot::kDoubleColLit && slot <= slot::kDoubleResultLit) return 8;
-  return 0;
 }
 
 // Bytes a comparison of mixed representations reads of an operand, by the operand's own flags: a number's
@@ -82,7 +54,7 @@ std::int32_t SlotWidth(int slot) {
 std::int32_t BytesByFlags(std::uint16_t flags, std::int32_t declared) {
   std::int32_t bytes = NumericBytes(flags);
   if (flags & rep::kAnyChar) bytes = std::max(bytes, declared);
-  if (flags & rep::kVarying) bytes = std::max(bytes, kPrefixBytes);
+  if (flags & rep::kVarying) bytes = std::max(bytes, kLengthPrefix);
   return bytes;
 }
 
@@ -94,28 +66,26 @@ bool SearchesPrefixedColumn(const FilterElement& e, const RoutineCell& cell) {
 }
 
 // A varying column's length prefix is read whatever length the column claims, and a column compared
-// with another may be read by its flags rather than its slot.
-std::int32_t LeftColumnBytes(const FilterElement& e, int slot, const RoutineCell& cell) {
-  const std::int32_t declared = DeclaredLeftBytes(e, slot, cell);
+// with another may be read by its flags rather than its cell.
+std::int32_t LeftColumnBytes(const FilterElement& e, const RoutineCell& cell) {
+  const std::int32_t declared = DeclaredLeftBytes(e, cell);
   if (declared < 0) return declared;
-  const bool varying = slot == slot::kVarCharColLit || slot == slot::kVarCharColCol ||
-                       slot == slot::kLocaleVarCharColLit || slot == slot::kLocaleVarCharColCol ||
-                       SearchesPrefixedColumn(e, cell);
-  std::int32_t bytes = varying ? std::max(declared, kPrefixBytes) : declared;
-  if (ComparesColumns(slot)) bytes = std::max(bytes, BytesByFlags(e.leftFlags, e.columnLength));
+  const bool varying = cell.reads.lengthPrefix || SearchesPrefixedColumn(e, cell);
+  std::int32_t bytes = varying ? std::max(declared, kLengthPrefix) : declared;
+  if (cell.reads.secondColumn) bytes = std::max(bytes, BytesByFlags(e.leftFlags, e.columnLength));
   return bytes;
 }
 
 // Bytes a character routine comparing two columns reads at the right one, branch for branch as the
 // routine decides how to read it.
-std::int32_t RightTextBytes(const FilterElement& e, int slot, bool like) {
-  const bool locale = slot >= slot::kLocaleShift;
-  const bool fixedLeft = slot == slot::kCharColCol || slot == slot::kLocaleCharColCol;
+std::int32_t RightTextBytes(const FilterElement& e, const RoutineCell& cell, bool like) {
+  const bool locale = cell.reads.locale;
+  const bool fixedLeft = !cell.reads.lengthPrefix;
   const std::int32_t declared = operands::RightLength(e);
   // The plain fixed compare of two unconverted columns reads both over the left literal length.
   if (!like && !locale && fixedLeft && !(e.leftFlags & rep::kMixed)) return std::max<std::int32_t>(e.leftLiteralLength, 0);
   const std::uint16_t varying = rep::kVarying | (locale ? rep::kUtf8 : rep::kChar);
-  if ((e.rightFlags & varying) == varying) return std::max(kPrefixBytes, declared);
+  if ((e.rightFlags & varying) == varying) return std::max(kLengthPrefix, declared);
   if (like) {
     // A fixed column's matcher takes the literal length as the pattern's, unless (plainly) the right
     // operand is marked a column.
@@ -127,14 +97,14 @@ std::int32_t RightTextBytes(const FilterElement& e, int slot, bool like) {
 }
 
 // Bytes read at the right column of a column-against-column element.
-std::int32_t RightColumnBytes(const FilterElement& e, int slot, bool like) {
-  if (!ComparesColumns(slot)) return 0;
-  if (SlotWidth(slot) == 0) return RightTextBytes(e, slot, like);
+std::int32_t RightColumnBytes(const FilterElement& e, const RoutineCell& cell, bool like) {
+  if (!cell.reads.secondColumn) return 0;
+  if (NumberWidth(cell) == 0) return RightTextBytes(e, cell, like);
   const std::int32_t declared = static_cast<std::uint16_t>(e.rightScale);
-  // A comparison of mixed representations reads the right column by its own flags, not as the slot's type:
+  // A comparison of mixed representations reads the right column by its own flags, not as the cell's type:
   // a double compared with a 2-byte column reads two bytes there.
-  const std::int32_t slotWidth = (e.leftFlags & rep::kMixed) ? 0 : SlotWidth(slot);
-  const std::int32_t atLeast = std::max(slotWidth, BytesByFlags(e.rightFlags, declared));
+  const std::int32_t cellWidth = (e.leftFlags & rep::kMixed) ? 0 : NumberWidth(cell);
+  const std::int32_t atLeast = std::max(cellWidth, BytesByFlags(e.rightFlags, declared));
   if (NumericBytes(e.rightFlags) > 0) return atLeast;
   return std::max<std::int32_t>({atLeast, declared, e.leftLiteralLength, e.rightLiteralLength});
 }
@@ -151,26 +121,25 @@ std::int32_t CheckRecordReads(Creation& creation) {
   for (int i = 0; i < filter.elementCount; ++i) {
     const FilterElement& e = filter.elements[i];
     const RoutineCell& cell = *filter.facts[i].cell;
-    const int slot = filter.facts[i].slot;
-    const std::int32_t left = LeftColumnBytes(e, slot, cell);
+    const std::int32_t left = LeftColumnBytes(e, cell);
     // The routine was chosen by the operator's low 16 bits.
     const std::int16_t compare = static_cast<std::int16_t>(e.compareOperator);
     if (left < 0 || e.substringOffset < 0) return RefuseElement(creation, i, "columnLength", e.columnLength);
     // A fixed substring reads the literal's length from its start; a LIKE on it the rest of the column.
     // The locale-aware walk counts characters within the column, so that any offset of it stays inside.
-    if (e.functionCode == fn::kSubstring && slot == slot::kCharColLit &&
+    if (e.functionCode == fn::kSubstring && cell.reads.fromSubstring &&
         e.substringOffset + std::max<std::int32_t>(e.rightLiteralLength, 0) > std::max(left, 0) &&
         compare != op::kLike) {
       return RefuseElement(creation, i, "substringOffset", e.substringOffset);
     }
     // A LIKE on a fixed column matches the rest of the column from the substring offset.
-    if (slot == slot::kCharColLit && compare == op::kLike && e.substringOffset > e.columnLength) {
+    if (cell.reads.fromSubstring && compare == op::kLike && e.substringOffset > e.columnLength) {
       return RefuseElement(creation, i, "substringOffset", e.substringOffset);
     }
     if (recordLength <= 0) continue;  // the plan gives no record length: the host vouches for its records
     // A fixed column against a literal is read from the substring offset for the literal's length, which
     // may reach past a column shorter than the literal.
-    const bool comparesFromOffset = slot == slot::kCharColLit && cell.structure == Structure::kNone &&
+    const bool comparesFromOffset = cell.reads.fromSubstring && cell.structure == Structure::kNone &&
                                     compare >= op::kEQ && compare <= op::kGE;
     const std::int64_t reach = comparesFromOffset
                                    ? std::int64_t{e.substringOffset} + std::max<std::int32_t>(e.rightLiteralLength, 0)
@@ -180,7 +149,7 @@ std::int32_t CheckRecordReads(Creation& creation) {
         (reach > 0 && !Within(e.columnOffset, reach, recordLength))) {
       return RefuseElement(creation, i, "columnOffset", e.columnOffset);
     }
-    const std::int32_t right = RightColumnBytes(e, slot, compare == op::kLike);
+    const std::int32_t right = RightColumnBytes(e, cell, compare == op::kLike);
     if (right > 0 && !Within(e.rightColumnOffset, right, recordLength)) {
       return RefuseElement(creation, i, "rightColumnOffset", e.rightColumnOffset);
     }

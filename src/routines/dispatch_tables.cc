@@ -43,6 +43,47 @@ constexpr RoutineCell UndefinedFloatCell() {
   }
 }
 
+// What the routines of each row read of the record. Function cells (MKTIME, search, change) read their
+// columns as their structures and deliveries say, which creation checks with them.
+constexpr std::array<RecordReads, kSlotCount> SlotReads() {
+  using R = ColumnRead;
+  std::array<RecordReads, kSlotCount> r{};
+  // slot                        column                  prefix  second  substring  locale
+  r[slot::kCharColLit]          = {R::kText,              false,  false,  true,      false};
+  r[slot::kCharColCol]          = {R::kTextOrLeftLiteral, false,  true,   false,     false};
+  r[slot::kCharResultLit]       = {R::kNone,              false,  false,  false,     false};
+  r[slot::kVarCharColLit]       = {R::kText,              true,   false,  false,     false};
+  r[slot::kVarCharColCol]       = {R::kText,              true,   true,   false,     false};
+  r[slot::kLongColLit]          = {R::kNumber4,           false,  false,  false,     false};
+  r[slot::kLongColCol]          = {R::kNumber4,           false,  true,   false,     false};
+  r[slot::kLongColResult]       = {R::kNumber4,           false,  false,  false,     false};
+  r[slot::kLongResultResult]    = {R::kNone,              false,  false,  false,     false};
+  r[slot::kLongResultLit]       = {R::kNone,              false,  false,  false,     false};
+  r[slot::kShortColLit]         = {R::kNumber2,           false,  false,  false,     false};
+  r[slot::kShortColCol]         = {R::kNumber2,           false,  true,   false,     false};
+  r[slot::kShortColResult]      = {R::kNumber2,           false,  false,  false,     false};
+  r[slot::kShortResultResult]   = {R::kNone,              false,  false,  false,     false};
+  r[slot::kShortResultLit]      = {R::kNone,              false,  false,  false,     false};
+  r[slot::kDoubleColLit]        = {R::kNumber8,           false,  false,  false,     false};
+  r[slot::kDoubleColCol]        = {R::kNumber8,           false,  true,   false,     false};
+  r[slot::kDoubleColResult]     = {R::kNumber8,           false,  false,  false,     false};
+  r[slot::kDoubleResultResult]  = {R::kNumber8,           false,  false,  false,     false};
+  r[slot::kDoubleResultLit]     = {R::kNone,              false,  false,  false,     false};
+  r[slot::kLocaleCharColLit]    = {R::kText,              false,  false,  false,     true};
+  r[slot::kLocaleCharColCol]    = {R::kText,              false,  true,   false,     true};
+  r[slot::kLocaleCharResultLit] = {R::kNone,              false,  false,  false,     true};
+  r[slot::kLocaleVarCharColLit] = {R::kText,              true,   false,  false,     true};
+  r[slot::kLocaleVarCharColCol] = {R::kText,              true,   true,   false,     true};
+  return r;
+}
+constexpr std::array<RecordReads, kSlotCount> kSlotReads = SlotReads();
+
+// Every cell of a table with the reads of its row.
+constexpr RoutineTable WithReads(RoutineTable t) {
+  for (std::size_t slot = 0; slot < t.size(); ++slot) t[slot].reads = kSlotReads[slot];
+  return t;
+}
+
 constexpr RoutineCell InFamily(RoutineCell cell, Family family, Op op) {
   cell.family = family;
   cell.op = op;
@@ -147,15 +188,16 @@ using TableSet = std::array<RoutineTable, 8>;  // EQ NE GT LT GE LE LIKE STR
 
 template <Mode m>
 constexpr TableSet OperatorTables() {
-  return {ComparisonTable<m, Op::kEQ>(), ComparisonTable<m, Op::kNE>(), ComparisonTable<m, Op::kGT>(),
-          ComparisonTable<m, Op::kLT>(), ComparisonTable<m, Op::kGE>(), ComparisonTable<m, Op::kLE>(),
-          LikeTable<m>(),                StrTable<m>()};
+  return {WithReads(ComparisonTable<m, Op::kEQ>()), WithReads(ComparisonTable<m, Op::kNE>()),
+          WithReads(ComparisonTable<m, Op::kGT>()), WithReads(ComparisonTable<m, Op::kLT>()),
+          WithReads(ComparisonTable<m, Op::kGE>()), WithReads(ComparisonTable<m, Op::kLE>()),
+          WithReads(LikeTable<m>()),                WithReads(StrTable<m>())};
 }
 
 constexpr TableSet kPlainTables = OperatorTables<Mode::kPlain>();
 constexpr TableSet kTracedTables = OperatorTables<Mode::kTraced>();
-constexpr RoutineTable kPlainAlways = AlwaysTable<Mode::kPlain>();
-constexpr RoutineTable kTracedAlways = AlwaysTable<Mode::kTraced>();
+constexpr RoutineTable kPlainAlways = WithReads(AlwaysTable<Mode::kPlain>());
+constexpr RoutineTable kTracedAlways = WithReads(AlwaysTable<Mode::kTraced>());
 // Regular expressions are not locale-aware: the same routines serve the locale-aware slots. Their traced
 // entries are the plain routines, which report through their own printers.
 constexpr RoutineTable RegexpTable() {
@@ -192,15 +234,16 @@ constexpr RoutineTable MktimeTable() {
   return t;
 }
 
-constexpr RoutineTable kPlainRegexp = RegexpTable(), kTracedRegexp = RegexpTable();
-constexpr RoutineTable kPlainChange = ChangeTable<Mode::kPlain>(), kTracedChange = ChangeTable<Mode::kTraced>();
-constexpr RoutineTable kMktime = MktimeTable();
+constexpr RoutineTable kPlainRegexp = WithReads(RegexpTable()), kTracedRegexp = kPlainRegexp;
+constexpr RoutineTable kPlainChange = WithReads(ChangeTable<Mode::kPlain>());
+constexpr RoutineTable kTracedChange = WithReads(ChangeTable<Mode::kTraced>());
+constexpr RoutineTable kMktime = WithReads(MktimeTable());
 constexpr RoutineTable SearchTable() {
   RoutineTable t{};
   t[slot::kFunction] = {Search, "Search", Extent::kNone, Extent::kNone, Delivery::kNone, Structure::kSearchList};
   return t;
 }
-constexpr RoutineTable kSearch = SearchTable();
+constexpr RoutineTable kSearch = WithReads(SearchTable());
 
 static_assert(kPlainTables[static_cast<int>(Op::kEQ)][VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_RESULT].routine == nullptr &&
                   kTracedTables[static_cast<int>(Op::kLike)][VXP_SLOT_KIND_CHAR + VXP_SLOT_RESULT_LIT].routine == nullptr,
@@ -229,6 +272,16 @@ const RoutineTable& OperatorTable(Mode mode, Op op) {
 
 const RoutineTable& DirectTable(std::uint32_t functionCode) {
   return functionCode == fn::kMktime ? kMktime : kSearch;
+}
+
+int RowOf(const FilterElement& element, bool localeAware) {
+  if (element.functionCode == fn::kMktime || element.functionCode == fn::kSearchList) return slot::kFunction;
+  return localeAware ? slot::Locale(element.routineSlot) : element.routineSlot;
+}
+
+const RoutineCell* CellAt(const RoutineTable& table, int row) {
+  if (row < 0 || row >= kSlotCount || table[static_cast<std::size_t>(row)].routine == nullptr) return nullptr;
+  return &table[static_cast<std::size_t>(row)];
 }
 
 std::int32_t VXO2_SetFilterRoutine(const FilterElement& element, std::int16_t operatorCode, const RoutineTable** table) {

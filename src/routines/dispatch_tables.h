@@ -45,6 +45,26 @@ enum class Structure : std::uint8_t {
   kSearchList,  // rightData a search list
 };
 
+// What a routine reads of the record at the element's column (columnOffset). Creation proves every byte of
+// it inside the record.
+enum class ColumnRead : std::uint8_t {
+  kNone,  // results of earlier elements only
+  kNumber2,  // a number of the slot's width
+  kNumber4,
+  kNumber8,
+  kText,  // text over the column's declared length
+  kTextOrLeftLiteral,  // fixed text over the longer of the column's length and the left literal length
+};
+
+// A row's reads: the same for every cell of a slot, whatever its operator.
+struct RecordReads {
+  ColumnRead column = ColumnRead::kText;
+  bool lengthPrefix = false;  // a varying column: its 2-byte length, read whatever length the column claims
+  bool secondColumn = false;  // a column at rightColumnOffset, read as the routine decides (see check_record.cc)
+  bool fromSubstring = false;  // fixed text against a literal: read from substringOffset for the literal's length
+  bool locale = false;  // UTF-8 text in the Filter's collation
+};
+
 // The columns of the dispatch matrix.
 enum class Op : int { kEQ, kNE, kGT, kLT, kGE, kLE, kLike, kStr };
 
@@ -61,8 +81,8 @@ enum class Family : std::uint8_t {
 };
 
 // One cell: the routine, the name under which its traced form traces (null for an empty cell), what the
-// routine reads and writes beyond the record, which creation proves is there, and the family the speed
-// passes know it by, with its operator.
+// routine reads and writes beyond the record, which creation proves is there, the family the speed passes
+// know it by, with its operator, and what it reads of the record.
 struct RoutineCell {
   Routine routine = nullptr;
   const char* name = nullptr;
@@ -72,6 +92,7 @@ struct RoutineCell {
   Structure structure = Structure::kNone;
   Family family = Family::kNone;
   Op op = Op::kEQ;  // the matrix column of a family's cell
+  RecordReads reads{};
 };
 using RoutineTable = std::array<RoutineCell, kSlotCount>;
 
@@ -88,6 +109,13 @@ std::int32_t VXO2_SetFunctionRoutine(const FilterElement& element, std::uint32_t
 
 // The MKTIME and search tables, which creation binds from directly: they have no traced form.
 const RoutineTable& DirectTable(std::uint32_t functionCode);
+
+// The row of a table an element lands on: its plan's slot, moved by the locale shift when the element
+// compares UTF-8 text locale-aware; the one row of a direct table for MKTIME and search.
+int RowOf(const FilterElement& element, bool localeAware);
+// The cell at `row` of `table`, or null when the row lies outside the table or its cell is empty: the
+// library never calls a missing routine.
+const RoutineCell* CellAt(const RoutineTable& table, int row);
 
 // The tables themselves, for tests and inspection.
 const RoutineTable& OperatorTable(Mode mode, Op op);
