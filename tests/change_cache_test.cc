@@ -18,7 +18,7 @@ namespace {
 using testing::CapturedTrace;
 
 struct TableDeleter {
-  void operator()(ChangeCache* table) const { VXO2_HashDestroy(table); }
+  void operator()(ChangeCache* table) const { DestroyChangeCache(table); }
 };
 using Table = std::unique_ptr<ChangeCache, TableDeleter>;
 
@@ -35,14 +35,14 @@ const void* KeyOf(void* record) { return static_cast<std::uint8_t*>(record) + si
 // Stores a fresh record; a refused one stays the caller's, so it is freed here.
 std::int32_t Put(ChangeCache* table, const std::string& key, std::uint32_t stamp = 0) {
   void* record = MakeRecord(key, stamp);
-  const std::int32_t st = VXO2_HashPut(table, KeyOf(record), static_cast<std::uint16_t>(key.size()), record);
+  const std::int32_t st = CachePut(table, KeyOf(record), static_cast<std::uint16_t>(key.size()), record);
   if (st != 0) std::free(record);
   return st;
 }
 
 void* Get(ChangeCache* table, const std::string& key) {
   void* value = nullptr;
-  return VXO2_HashGet(table, key.data(), static_cast<std::uint16_t>(key.size()), &value) == 0 ? value : nullptr;
+  return CacheGet(table, key.data(), static_cast<std::uint16_t>(key.size()), &value) == 0 ? value : nullptr;
 }
 
 std::string Key(int i, std::size_t length) {
@@ -51,10 +51,10 @@ std::string Key(int i, std::size_t length) {
 }
 
 TEST(ChangeCache, HashCodesCountBytesAsSignedAndNeverZero) {
-  EXPECT_EQ(VXO2_HashCode("\xF0", 1), 0xFFFFFFFFu);
-  EXPECT_EQ(VXO2_HashCode("\x80", 1), 0x0FFFFF60u);
-  EXPECT_EQ(VXO2_HashCode("\0", 1), 16u);
-  EXPECT_EQ(VXO2_HashCode("abc", 3), 0x9783u);
+  EXPECT_EQ(ChangeKeyHash("\xF0", 1), 0xFFFFFFFFu);
+  EXPECT_EQ(ChangeKeyHash("\x80", 1), 0x0FFFFF60u);
+  EXPECT_EQ(ChangeKeyHash("\0", 1), 16u);
+  EXPECT_EQ(ChangeKeyHash("abc", 3), 0x9783u);
   EXPECT_EQ(HashBucket(0xFFFFFFFFu, 200), 47u);
   EXPECT_EQ(HashBucket(0xFFFFFFFFu, 401), 327u);
   EXPECT_EQ(EntryShare(16), 48u);
@@ -63,7 +63,7 @@ TEST(ChangeCache, HashCodesCountBytesAsSignedAndNeverZero) {
 }
 
 TEST(ChangeCache, InitAppliesDefaultsAndTheHeapLimit) {
-  Table table(VXO2_HashInit(0, 0.0f, 0));
+  Table table(CreateChangeCache(0, 0.0f, 0));
   ASSERT_NE(table, nullptr);
   const ChangeCacheStats s = HashStats(table.get());
   EXPECT_EQ(s.capacity, 200);
@@ -71,14 +71,14 @@ TEST(ChangeCache, InitAppliesDefaultsAndTheHeapLimit) {
   EXPECT_EQ(s.threshold, 150);
   EXPECT_EQ(s.heapLimit, 0u);
   EXPECT_EQ(s.currentHeap, 824u);
-  EXPECT_EQ(VXO2_HashCount(table.get()), 0);
-  EXPECT_EQ(VXO2_HashInit(200, 0.75f, 800), nullptr);
-  Table exact(VXO2_HashInit(200, 0.75f, 824));
+  EXPECT_EQ(CachedKeyCount(table.get()), 0);
+  EXPECT_EQ(CreateChangeCache(200, 0.75f, 800), nullptr);
+  Table exact(CreateChangeCache(200, 0.75f, 824));
   EXPECT_NE(exact, nullptr);
 }
 
 TEST(ChangeCache, GrowsWhenTheCountReachesTheThreshold) {
-  Table table(VXO2_HashInit(200, 0.75f, 0));
+  Table table(CreateChangeCache(200, 0.75f, 0));
   for (int i = 0; i < 150; ++i) ASSERT_EQ(Put(table.get(), Key(i, 8)), 0);
   EXPECT_EQ(HashStats(table.get()).capacity, 200);
   EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 150 * 48);
@@ -92,18 +92,18 @@ TEST(ChangeCache, GrowsWhenTheCountReachesTheThreshold) {
 }
 
 TEST(ChangeCache, KeyOfHashZeroIsFoundAgainAfterGrowth) {
-  Table table(VXO2_HashInit(200, 0.75f, 0));
+  Table table(CreateChangeCache(200, 0.75f, 0));
   ASSERT_EQ(Put(table.get(), "\xF0"), 0);
   void* stored = Get(table.get(), "\xF0");
   EXPECT_EQ(HashBucketOf(table.get(), "\xF0", 1), 47);
-  ASSERT_EQ(VOX2_HashReHash(table.get()), table.get());
+  ASSERT_EQ(GrowChangeCache(table.get()), table.get());
   EXPECT_EQ(HashBucketOf(table.get(), "\xF0", 1), 327);
   EXPECT_EQ(Get(table.get(), "\xF0"), stored);
   EXPECT_EQ(Get(table.get(), "\x80"), nullptr);
 }
 
 TEST(ChangeCache, DuplicateKeyChangesNothing) {
-  Table table(VXO2_HashInit(0, 0.0f, 0));
+  Table table(CreateChangeCache(0, 0.0f, 0));
   ASSERT_EQ(Put(table.get(), "abc", 1), 0);
   void* first = Get(table.get(), "abc");
   EXPECT_EQ(Put(table.get(), "abc", 2), 4);
@@ -113,7 +113,7 @@ TEST(ChangeCache, DuplicateKeyChangesNothing) {
 }
 
 TEST(ChangeCache, HeapLimitRefusesEntriesAndGrowth) {
-  Table table(VXO2_HashInit(200, 0.75f, 2000));
+  Table table(CreateChangeCache(200, 0.75f, 2000));
   for (int i = 0; i < 24; ++i) ASSERT_EQ(Put(table.get(), Key(i, 16)), 0);
   EXPECT_EQ(HashStats(table.get()).currentHeap, 1976u);
   EXPECT_EQ(Put(table.get(), Key(24, 16)), 1000);
@@ -121,7 +121,7 @@ TEST(ChangeCache, HeapLimitRefusesEntriesAndGrowth) {
   EXPECT_EQ(HashStats(table.get()).currentHeap, 1976u);
 
   // 64 buckets and one entry fit in 400 bytes, 129 buckets do not: the growth due at the second is refused.
-  Table small(VXO2_HashInit(64, 1.0f / 64, 400));
+  Table small(CreateChangeCache(64, 1.0f / 64, 400));
   ASSERT_EQ(Put(small.get(), "a"), 0);
   EXPECT_EQ(Put(small.get(), "b"), 1000);
   EXPECT_EQ(HashStats(small.get()).capacity, 64);
@@ -129,44 +129,44 @@ TEST(ChangeCache, HeapLimitRefusesEntriesAndGrowth) {
 }
 
 TEST(ChangeCache, SixteenBitCapacityAndCountAreNeverExceeded) {
-  Table largest(VXO2_HashInit(32767, 0.75f, 0));
-  ASSERT_NE(VOX2_HashReHash(largest.get()), nullptr);
+  Table largest(CreateChangeCache(32767, 0.75f, 0));
+  ASSERT_NE(GrowChangeCache(largest.get()), nullptr);
   EXPECT_EQ(HashStats(largest.get()).capacity, 65535);
-  Table large(VXO2_HashInit(40000, 0.75f, 0));
-  EXPECT_EQ(VOX2_HashReHash(large.get()), nullptr);
+  Table large(CreateChangeCache(40000, 0.75f, 0));
+  EXPECT_EQ(GrowChangeCache(large.get()), nullptr);
   EXPECT_EQ(HashStats(large.get()).capacity, 40000);
-  Table eager(VXO2_HashInit(40000, 1e-6f, 0));  // threshold 0: the first insertion must grow
+  Table eager(CreateChangeCache(40000, 1e-6f, 0));  // threshold 0: the first insertion must grow
   EXPECT_EQ(Put(eager.get(), "a"), 1000);
-  EXPECT_EQ(VXO2_HashCount(eager.get()), 0);
+  EXPECT_EQ(CachedKeyCount(eager.get()), 0);
 
-  Table full(VXO2_HashInit(65535, 1.0f, 0));
+  Table full(CreateChangeCache(65535, 1.0f, 0));
   std::string key(4, '\0');
   for (int i = 0; i < 65535; ++i) {
     for (int n = 0; n < 4; ++n) key[n] = static_cast<char>((i >> (4 * n)) & 0xF);
     ASSERT_EQ(Put(full.get(), key), 0) << i;
   }
-  EXPECT_EQ(VXO2_HashCount(full.get()), 65535);
+  EXPECT_EQ(CachedKeyCount(full.get()), 65535);
   EXPECT_EQ(Put(full.get(), std::string("\x0F\x0F\x0F\x0F", 4)), 1000);
   EXPECT_EQ(Put(full.get(), key), 4);
 }
 
 TEST(ChangeCache, CleaningRemovesRecordsStampedBefore) {
-  Table table(VXO2_HashInit(0, 0.0f, 0));
+  Table table(CreateChangeCache(0, 0.0f, 0));
   ASSERT_EQ(Put(table.get(), "old", 6), 0);
   ASSERT_EQ(Put(table.get(), "new", 7), 0);
-  VOX2_HashClean(table.get(), 7);
+  CleanChangeCache(table.get(), 7);
   EXPECT_EQ(Get(table.get(), "old"), nullptr);
   EXPECT_NE(Get(table.get(), "new"), nullptr);
   EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 48);
-  VOX2_HashClean(table.get(), 7);
-  EXPECT_EQ(VXO2_HashCount(table.get()), 1);
+  CleanChangeCache(table.get(), 7);
+  EXPECT_EQ(CachedKeyCount(table.get()), 1);
 }
 
 TEST(ChangeCache, CleaningAgesAcrossTheStampWrap) {
-  Table table(VXO2_HashInit(0, 0.0f, 0));
+  Table table(CreateChangeCache(0, 0.0f, 0));
   ASSERT_EQ(Put(table.get(), "before", 0xFFFFFF00u), 0);
   ASSERT_EQ(Put(table.get(), "after", 0x00000100u), 0);
-  VOX2_HashClean(table.get(), 0x00000100u);
+  CleanChangeCache(table.get(), 0x00000100u);
   EXPECT_EQ(Get(table.get(), "before"), nullptr);
   EXPECT_NE(Get(table.get(), "after"), nullptr);
 }
@@ -175,19 +175,19 @@ TEST(ChangeCache, NullTableIsAccepted) {
   CapturedTrace trace;
   EXPECT_EQ(Put(nullptr, "a"), 1000);
   EXPECT_EQ(Get(nullptr, "a"), nullptr);
-  EXPECT_EQ(VOX2_HashReHash(nullptr), nullptr);
-  VOX2_HashClean(nullptr, 1);
-  EXPECT_EQ(VXO2_HashCount(nullptr), 0);
-  VXO2_HashDestroy(nullptr);
+  EXPECT_EQ(GrowChangeCache(nullptr), nullptr);
+  CleanChangeCache(nullptr, 1);
+  EXPECT_EQ(CachedKeyCount(nullptr), 0);
+  DestroyChangeCache(nullptr);
   EXPECT_TRUE(trace.lines().empty());
 }
 
 TEST(ChangeCache, DestroyFreesEveryRecord) {
-  ChangeCache* table = VXO2_HashInit(0, 0.0f, 0);
+  ChangeCache* table = CreateChangeCache(0, 0.0f, 0);
   for (int i = 0; i < 500; ++i) ASSERT_EQ(Put(table, Key(i, 5 + i % 20), static_cast<std::uint32_t>(i)), 0);
-  VOX2_HashClean(table, 100);
-  EXPECT_EQ(VXO2_HashCount(table), 400);
-  VXO2_HashDestroy(table);  // the leak checker reports anything left behind
+  CleanChangeCache(table, 100);
+  EXPECT_EQ(CachedKeyCount(table), 400);
+  DestroyChangeCache(table);  // the leak checker reports anything left behind
 }
 
 TEST(ChangeCache, TraceMessages) {
@@ -196,13 +196,13 @@ TEST(ChangeCache, TraceMessages) {
   VEXH_SetTraceLevel("VXO2_HashPut", 0x01);
   VEXH_SetTraceLevel("VOX2_HashReHash", 0x82);
   VEXH_SetTraceLevel("VOX2_HashClean", 0x01);
-  EXPECT_EQ(VXO2_HashInit(200, 0.75f, 800), nullptr);
-  Table table(VXO2_HashInit(0, 0.0f, 1050));
+  EXPECT_EQ(CreateChangeCache(200, 0.75f, 800), nullptr);
+  Table table(CreateChangeCache(0, 0.0f, 1050));
   ASSERT_EQ(Put(table.get(), "\x60", 4), 0);  // the first three share bucket 112
   ASSERT_EQ(Put(table.get(), std::string("\0\0", 2), 5), 0);
   ASSERT_EQ(Put(table.get(), "\xF3\x08", 5), 0);
   ASSERT_EQ(Put(table.get(), "\x01", 5), 0);
-  EXPECT_EQ(VOX2_HashReHash(table.get()), nullptr);
+  EXPECT_EQ(GrowChangeCache(table.get()), nullptr);
   EXPECT_EQ(Put(table.get(), "\x02", 5), 1000);
   EXPECT_EQ(trace.lines(), (std::vector<std::string>{
                                "Failure to allocate 824 bytes for hashtable, heap limit: 800",
@@ -215,18 +215,18 @@ TEST(ChangeCache, TraceMessages) {
                                "Failure to allocate 48 bytes for hashtable, heap limit: 1050, current heap: 1016",
                            }));
   trace.Clear();
-  Table grown(VXO2_HashInit(0, 0.0f, 0));
+  Table grown(CreateChangeCache(0, 0.0f, 0));
   for (const char* key : {"\x60", "\xF3\x08", "\x01"}) ASSERT_EQ(Put(grown.get(), key, 5), 0);
   ASSERT_EQ(Put(grown.get(), std::string("\0\0", 2), 5), 0);
   trace.Clear();
-  ASSERT_NE(VOX2_HashReHash(grown.get()), nullptr);
+  ASSERT_NE(GrowChangeCache(grown.get()), nullptr);
   EXPECT_EQ(trace.lines(), (std::vector<std::string>{
                                "OldCapacity:200, NewCapacity:401,LoadFactor:0.75,(Threshold:300),CurrentSize:4",
                                "Total HashBuckets Used:2,Collision Buckets: 2",
                                "MaxCollisionDepth:3, AvgCollisionDepth:2",
                            }));
   trace.Clear();
-  VOX2_HashClean(table.get(), 5);
+  CleanChangeCache(table.get(), 5);
   ASSERT_EQ(trace.lines().size(), 4u);
   EXPECT_EQ(trace.lines()[0], "at VXO2_HashClean entry, tablesize = 4 , current heap = 1016, timestamp = 5");
   EXPECT_EQ(trace.lines()[1], "removing entry with timestamp = 4");
@@ -237,15 +237,15 @@ TEST(ChangeCache, TraceMessages) {
 TEST(ChangeCache, EventsAtBit40ExceptCountAndDestroy) {
   CapturedTrace trace;
   VEXH_SetTraceLevel(nullptr, 0x40);
-  ChangeCache* table = VXO2_HashInit(0, 0.0f, 0);
+  ChangeCache* table = CreateChangeCache(0, 0.0f, 0);
   trace.Clear();
   EXPECT_EQ(Get(table, "x"), nullptr);
   ASSERT_EQ(trace.lines().size(), 2u);
   EXPECT_EQ(trace.lines()[0].rfind("VXO2_HashGet entry (vexxoc2 line ", 0), 0u);
   EXPECT_EQ(trace.lines()[1].rfind("VXO2_HashGet exit rc=207 (vexxoc2 line ", 0), 0u);
   trace.Clear();
-  VXO2_HashCount(table);
-  VXO2_HashDestroy(table);
+  CachedKeyCount(table);
+  DestroyChangeCache(table);
   EXPECT_TRUE(trace.lines().empty());
 }
 

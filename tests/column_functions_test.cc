@@ -37,7 +37,7 @@ class MakeTime : public ::testing::Test {
     std::uint8_t buffer[16] = {};
     std::int32_t length = 0;
     const std::int32_t st =
-        VXO2_MakeTime(Bytes(timestamp), static_cast<std::int32_t>(timestamp.size()), Bytes(increment),
+        ShiftTimestamp(Bytes(timestamp), static_cast<std::int32_t>(timestamp.size()), Bytes(increment),
                       static_cast<std::int32_t>(increment.size()), Bytes(sign), buffer, &length);
     if (st == 0) out->assign(reinterpret_cast<char*>(buffer), 16);
     return st;
@@ -108,7 +108,7 @@ TEST_F(MakeTime, EmptyIncrementHasNoUnit) {
   std::uint8_t buffer[16] = {};
   std::int32_t length = 0;
   const std::string stamp = "1080301000000000", plus = "+";
-  EXPECT_EQ(VXO2_MakeTime(Bytes(stamp), 16, nullptr, 0, Bytes(plus), buffer, &length), 71)
+  EXPECT_EQ(ShiftTimestamp(Bytes(stamp), 16, nullptr, 0, Bytes(plus), buffer, &length), 71)
       << "nothing is copied from an increment that is not there";
   EXPECT_EQ(length, 0);
 }
@@ -313,7 +313,7 @@ TEST_F(ChangeFunction, MissingCacheAnswers1000) {
   Build(Column::Long("V", 0));
   // As creation leaves a block whose cache could not be made.
   auto* control = static_cast<std::uint8_t*>(built_->element(0).rightData);
-  VXO2_HashDestroy(change_control::CacheOf(control));
+  DestroyChangeCache(change_control::CacheOf(control));
   StoreUnaligned<void*>(control + change_control::kCache, nullptr);
   BeginSample();
   EXPECT_EQ(See("A", 1), 1000);

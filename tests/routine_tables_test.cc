@@ -20,7 +20,7 @@ using testing::CapturedTrace;
 const char* NameAtSlot10(std::int16_t operatorCode) {
   FilterElement element{};
   const RoutineTable* table = nullptr;
-  if (VXO2_SetFilterRoutine(element, operatorCode, &table) != 0) return "refused";
+  if (OperatorTableFor(element, operatorCode, &table) != 0) return "refused";
   return (*table)[slot::kLongColLit].name;
 }
 
@@ -39,7 +39,7 @@ TEST(OperatorTables, StructuralAndArithmeticOperatorsAreRefused) {
     CapturedTrace trace;
     FilterElement element{};
     const RoutineTable* table = reinterpret_cast<const RoutineTable*>(&element);
-    EXPECT_EQ(VXO2_SetFilterRoutine(element, code, &table), 1);
+    EXPECT_EQ(OperatorTableFor(element, code, &table), 1);
     EXPECT_EQ(table, reinterpret_cast<const RoutineTable*>(&element)) << "the out table is not written";
     EXPECT_EQ(trace.lines(), std::vector<std::string>{"Unsupported Record Mode Operator - " + std::to_string(code)});
   }
@@ -49,7 +49,7 @@ TEST(FunctionTables, SubstringIsNoFunctionSet) {
   CapturedTrace trace;
   FilterElement element{};
   const RoutineTable* table = nullptr;
-  EXPECT_EQ(VXO2_SetFunctionRoutine(element, 7, &table), 1);
+  EXPECT_EQ(FunctionTableFor(element, 7, &table), 1);
   EXPECT_EQ(table, nullptr);
   EXPECT_EQ(trace.lines(), std::vector<std::string>{"Unsupported Record Mode FunctionSet - 7"});
 }
@@ -58,8 +58,8 @@ TEST(FunctionTables, FuncOperatorAndFunctionOneReachTheAlwaysHoldingRoutine) {
   FilterElement element{};
   const RoutineTable* byOperator = nullptr;
   const RoutineTable* byFunction = nullptr;
-  ASSERT_EQ(VXO2_SetFilterRoutine(element, op::kFunc, &byOperator), 0);
-  ASSERT_EQ(VXO2_SetFunctionRoutine(element, fn::kAlways, &byFunction), 0);
+  ASSERT_EQ(OperatorTableFor(element, op::kFunc, &byOperator), 0);
+  ASSERT_EQ(FunctionTableFor(element, fn::kAlways, &byFunction), 0);
   EXPECT_EQ(byOperator, byFunction);
   EXPECT_EQ((*byOperator)[slot::kFunction].routine(element, nullptr), 0) << "holds without reading the record";
 }
@@ -71,7 +71,7 @@ class TraceChoice : public ::testing::Test {
 
   bool Traced() {
     const RoutineTable* table = nullptr;
-    EXPECT_EQ(VXO2_SetFilterRoutine(element_, op::kEQ, &table), 0);
+    EXPECT_EQ(OperatorTableFor(element_, op::kEQ, &table), 0);
     return table == &OperatorTable(Mode::kTraced, Op::kEQ);
   }
   void MarkNamed(const char* name) {
@@ -111,7 +111,7 @@ TEST_F(TraceChoice, EveryTableTracedOnlyUnderBit01) {
   EXPECT_TRUE(Traced());
   const RoutineTable* mktime = nullptr;
   VEXH_SetTraceLevel("VXO2_SetFunctionRoutine", 0x01);
-  ASSERT_EQ(VXO2_SetFunctionRoutine(element_, fn::kMktime, &mktime), 0);
+  ASSERT_EQ(FunctionTableFor(element_, fn::kMktime, &mktime), 0);
   EXPECT_EQ(mktime, &DirectTable(fn::kMktime)) << "MKTIME has no traced form";
 }
 

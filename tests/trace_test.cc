@@ -98,7 +98,7 @@ TEST(TraceOutput, PrintfWritesOneLineWithoutTruncation) {
   CapturedTrace trace;
   static TraceBlock block{"PrintfBlock", kFilterUnit, 1};
   const std::string longText(2000, 'x');
-  TRC1_Printf(block, 1, "%.10s|%5hd|%s", "TABLE     extra", static_cast<short>(42), longText.c_str());
+  TracePrintf(block, 1, "%.10s|%5hd|%s", "TABLE     extra", static_cast<short>(42), longText.c_str());
   ASSERT_EQ(trace.lines().size(), 1u);
   EXPECT_EQ(trace.lines()[0], "TABLE     |   42|" + longText);
 }
@@ -107,7 +107,7 @@ TEST(TraceOutput, DumpShowsOffsetHexAndText) {
   CapturedTrace trace;
   static TraceBlock block{"DumpBlock", kFilterUnit, 1};
   const char bytes[] = "ABCDEFGHIJKLMNOP\x01\x7fqr";
-  TRC1_Dump(block, 1, bytes, 20);
+  TraceDump(block, 1, bytes, 20);
   EXPECT_EQ(trace.lines(), (std::vector<std::string>{
                                "00000000  41 42 43 44 45 46 47 48  49 4A 4B 4C 4D 4E 4F 50  |ABCDEFGHIJKLMNOP|",
                                "00000010  01 7F 71 72                                       |..qr|",

@@ -5,7 +5,7 @@
 
 namespace vexfilt {
 
-std::int32_t FLT1_FixColumnName(const std::uint8_t* record, char name[kColumnNameSize], std::uint8_t* functionCode) {
+std::int32_t FixColumnName(const std::uint8_t* record, char name[kColumnNameSize], std::uint8_t* functionCode) {
   // From the first byte of the 32-bit function code to the first byte of the name that follows it.
   constexpr std::size_t kFirst = offsetof(VxpElement, functionCode), kLast = offsetof(VxpElement, columnName);
   for (std::size_t offset = kFirst; offset <= kLast; ++offset) {

@@ -13,7 +13,7 @@ namespace vexfilt {
 // name and ends the scan. `name` must hold 11 blanks and `functionCode` 0 on entry; a record without a
 // name byte leaves them so. Always 0.
 // REQUIRES: 95 readable bytes at `record` (the name may start at 84 and run to 94).
-std::int32_t FLT1_FixColumnName(const std::uint8_t* record, char name[kColumnNameSize], std::uint8_t* functionCode);
+std::int32_t FixColumnName(const std::uint8_t* record, char name[kColumnNameSize], std::uint8_t* functionCode);
 
 // True when `name` (terminated, at most its first 10 characters used) names the table. Either ends at its
 // tenth character or at a zero byte, and a shorter one counts as padded with blanks: "ABC" names a table

@@ -95,7 +95,7 @@ std::int32_t PrepareChangeControl(Creation& creation, int index, const EntryView
     if (EnableFireConfigured()) {
       options |= cc::kEnableFire;
       if (creation.trace.Has(trace_bit::k01 | trace_bit::k10)) {
-        TRC1_Printf(creation.block, __LINE__, "Change Function (EnableFire) for Table %.10s %p",
+        TracePrintf(creation.block, __LINE__, "Change Function (EnableFire) for Table %.10s %p",
                     filter.planCopy->tableName, static_cast<void*>(&filter));
       }
     } else {
@@ -172,7 +172,7 @@ std::int32_t PrepareSearchList(Creation& creation, int index, const EntryView& e
                          list[sl::kFileMarkOffset] == sl::kFileMark;
   if (!namesFile || (filter.ownership & kOwnsSearchList)) return status::kOk;
   std::size_t size = 0;
-  const std::int32_t st = FLT1_BuildAlternateSearch(filter, element, &size);
+  const std::int32_t st = BuildAlternateSearch(filter, element, &size);
   if (st == status::kOk && filter.searchList != list) {
     element.rightData = filter.searchList;
     filter.searchEntryCount = sl::EntryCountOf(filter.searchList);
@@ -228,7 +228,7 @@ void MakeChangeCaches(Creation& creation) {
   Filter& filter = creation.filter;
   for (int i = 0; i < filter.elementCount; ++i) {
     if (filter.facts[i].cell->structure != Structure::kChangeControl) continue;
-    ChangeCache* cache = VXO2_HashInit(kChangeCacheCapacity, kChangeCacheLoadFactor, ChangeCacheLimit());
+    ChangeCache* cache = CreateChangeCache(kChangeCacheCapacity, kChangeCacheLoadFactor, ChangeCacheLimit());
     StoreUnaligned(static_cast<std::uint8_t*>(filter.elements[i].rightData) + change_control::kCache, cache);
   }
 }

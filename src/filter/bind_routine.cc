@@ -23,10 +23,10 @@ std::int32_t BindRoutine(Creation& creation, int index) {
     case fn::kRegexpAlt:
     case fn::kChange:
     case fn::kChangeAlt:
-      if (std::int32_t st = VXO2_SetFunctionRoutine(element, element.functionCode, &table)) return st;
+      if (std::int32_t st = FunctionTableFor(element, element.functionCode, &table)) return st;
       if (fn::IsChange(element.functionCode)) {
         filter.filterFlags |= filter_flag::kHasChange;
-        SVC1_GetTime(&filter.startTime);
+        CurrentTime(&filter.startTime);
       }
       break;
     case fn::kMktime:
@@ -37,7 +37,7 @@ std::int32_t BindRoutine(Creation& creation, int index) {
       constexpr std::uint16_t kConvertedColumns = rep::kMixed | rep::kColumn;
       const bool converted = (element.leftFlags & kConvertedColumns) == kConvertedColumns;
       if (converted) element.compareOperator = element.alternateOperator;
-      if (std::int32_t st = VXO2_SetFilterRoutine(element, static_cast<std::int16_t>(element.compareOperator), &table)) {
+      if (std::int32_t st = OperatorTableFor(element, static_cast<std::int16_t>(element.compareOperator), &table)) {
         return st;
       }
       // Converted columns are compared as two columns of the left one's kind; a locale-aware element keeps
@@ -51,7 +51,7 @@ std::int32_t BindRoutine(Creation& creation, int index) {
 
   const RoutineCell* cell = CellAt(*table, row);
   if (cell == nullptr) {
-    TRC1_Printf(creation.block, __LINE__, "Unsupported Record Mode Slot - %d Operator %d FunctionSet %d", row,
+    TracePrintf(creation.block, __LINE__, "Unsupported Record Mode Slot - %d Operator %d FunctionSet %d", row,
                 element.compareOperator, static_cast<std::int32_t>(element.functionCode));
     return status::kFalse;
   }

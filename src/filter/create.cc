@@ -54,7 +54,7 @@ void SelectTracing(Filter& filter) {
   {
     std::lock_guard<std::mutex> lock(g_traceFilterMutex);
     if (g_traceFilter[0] == '\0') {
-      std::strncpy(g_traceFilter, SVC1_GetEnv("VEX_TRACEFILTER", "NO"), kTableNameSize);
+      std::strncpy(g_traceFilter, ConfigurationValue("VEX_TRACEFILTER", "NO"), kTableNameSize);
       g_traceFilter[kTableNameSize] = '\0';
     }
     std::memcpy(value, g_traceFilter, sizeof value);
@@ -74,8 +74,8 @@ std::int32_t PrepareElement(Creation& creation, int index, const std::uint8_t* r
   FilterElement& element = filter.elements[index];
   std::memcpy(&element, record, kElementRecordSize);
   if (creation.trace.Has(trace_bit::k01 | trace_bit::k10)) {
-    TRC1_Printf(creation.block, __LINE__, "Filter Element %d:", index);
-    TRC1_Dump(creation.block, __LINE__, &element, kElementRecordSize);
+    TracePrintf(creation.block, __LINE__, "Filter Element %d:", index);
+    TraceDump(creation.block, __LINE__, &element, kElementRecordSize);
   }
   element.filter = &filter;
   // Only modification gives an operand memory of its own; a plan that claims it would have its pool freed.
@@ -93,7 +93,7 @@ std::int32_t PrepareElement(Creation& creation, int index, const std::uint8_t* r
     char name[kColumnNameSize];
     std::memset(name, ' ', sizeof name);
     std::uint8_t code = 0;
-    FLT1_FixColumnName(reinterpret_cast<const std::uint8_t*>(&element), name, &code);
+    FixColumnName(reinterpret_cast<const std::uint8_t*>(&element), name, &code);
     std::memcpy(element.columnName, name, sizeof name);
     element.functionCode = code;
   }
@@ -110,7 +110,7 @@ std::int32_t SetUpLocale(TraceBlock& block, const TraceScope& trace, Filter& fil
   if (nlsStatus == nls_status::kOk && filter.locale != nullptr) {
     filter.filterFlags |= filter_flag::kLocaleSet;
     if (trace.Has(trace_bit::k01 | trace_bit::k10)) {
-      TRC1_Printf(block, __LINE__, "Table %.10s LCL1 locale %p LanguageId 0x%.08X set.", table,
+      TracePrintf(block, __LINE__, "Table %.10s LCL1 locale %p LanguageId 0x%.08X set.", table,
                   static_cast<void*>(filter.locale), filter.languageId);
     }
     return status::kOk;
@@ -120,11 +120,11 @@ std::int32_t SetUpLocale(TraceBlock& block, const TraceScope& trace, Filter& fil
   filter.locale = nullptr;
   filter.languageId = 0;
   if (nlsStatus == nls_status::kUnknownLanguage || nlsStatus == nls_status::kUnknownTerritory) {
-    TRC1_Printf(block, __LINE__, "Invalid Language. LCL1 error %d LanguageId 0x%.08X Table %.10s %p status %d",
+    TracePrintf(block, __LINE__, "Invalid Language. LCL1 error %d LanguageId 0x%.08X Table %.10s %p status %d",
                 nlsStatus, languageId, table, static_cast<void*>(&filter), status::kBadLanguage);
     return status::kBadLanguage;
   }
-  TRC1_Printf(block, __LINE__, "LCL1 set language id error %d. LanguageId 0x%.08X CodePage UTF8 %s %p status %d",
+  TracePrintf(block, __LINE__, "LCL1 set language id error %d. LanguageId 0x%.08X CodePage UTF8 %s %p status %d",
               nlsStatus, languageId, TableNameOf(table).text, static_cast<void*>(&filter), status::kLocaleError);
   return status::kLocaleError;
 }
@@ -133,7 +133,7 @@ std::int32_t SetUpLocale(TraceBlock& block, const TraceScope& trace, Filter& fil
 
 std::int32_t RefuseElement(Creation& creation, int index, const char* field, std::int32_t value) {
   const Filter& filter = creation.filter;
-  TRC1_Printf(creation.block, __LINE__, "Filter Element %d invalid %s %d - Table %.10s %p", index, field, value,
+  TracePrintf(creation.block, __LINE__, "Filter Element %d invalid %s %d - Table %.10s %p", index, field, value,
               filter.planCopy->tableName, static_cast<const void*>(&filter));
   return status::kBadVersionOrLength;
 }
@@ -148,10 +148,10 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
   const auto* planBytes = static_cast<const std::uint8_t*>(plan);
   const auto* poolBytes = static_cast<const std::uint8_t*>(pool);
   if (trace.Has(trace_bit::k01 | trace_bit::k10)) {
-    TRC1_Printf(block, __LINE__, "Filter Plan:");
-    TRC1_Dump(block, __LINE__, plan, static_cast<std::size_t>(planLength));
-    TRC1_Printf(block, __LINE__, "Literal Pool:");
-    TRC1_Dump(block, __LINE__, pool, static_cast<std::size_t>(poolLength));
+    TracePrintf(block, __LINE__, "Filter Plan:");
+    TraceDump(block, __LINE__, plan, static_cast<std::size_t>(planLength));
+    TracePrintf(block, __LINE__, "Literal Pool:");
+    TraceDump(block, __LINE__, pool, static_cast<std::size_t>(poolLength));
   }
   if (std::int32_t st = CheckPlanAndPool(block, planBytes, planLength, poolBytes, poolLength)) {
     return trace.Exit(st, __LINE__);
@@ -163,7 +163,7 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
                                                      static_cast<std::size_t>(poolLength));
   void* memory = AllocateZeroedBlock(layout.totalLength, "vexflt1", __LINE__);
   if (memory == nullptr) {
-    TRC1_Printf(block, __LINE__, "Filter allocation of %zu bytes failed - Table %.10s status %d", layout.totalLength,
+    TracePrintf(block, __LINE__, "Filter allocation of %zu bytes failed - Table %.10s status %d", layout.totalLength,
                 header.tableName, status::kNoMemory);
     return trace.Exit(status::kNoMemory, __LINE__);
   }

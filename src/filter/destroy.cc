@@ -24,7 +24,7 @@ void ReleaseFilter(Filter* filter) {
       FilterElement& element = filter->elements[i];
       if (!fn::IsChange(element.functionCode) || element.rightData == nullptr) continue;
       auto* control = static_cast<std::uint8_t*>(element.rightData);
-      VXO2_HashDestroy(change_control::CacheOf(control));
+      DestroyChangeCache(change_control::CacheOf(control));
       StoreUnaligned<void*>(control + change_control::kCache, nullptr);
     }
   }

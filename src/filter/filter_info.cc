@@ -68,22 +68,22 @@ void PrintValue(TraceBlock& block, const FilterInfo& info, std::int16_t baseType
   switch (baseType) {
     case type::kUShort: {
       const auto v = value ? LoadUnaligned<std::uint16_t>(value) : std::uint16_t{0};
-      TRC1_Printf(block, __LINE__, "%-26s %hu(%#04X)", "filterInfo.value", v, v);
+      TracePrintf(block, __LINE__, "%-26s %hu(%#04X)", "filterInfo.value", v, v);
       return;
     }
     case type::kShort: {
       const auto v = value ? LoadUnaligned<std::int16_t>(value) : std::int16_t{0};
-      TRC1_Printf(block, __LINE__, "%-26s %hd(%#04X)", "filterInfo.value", v, static_cast<unsigned>(static_cast<std::uint16_t>(v)));
+      TracePrintf(block, __LINE__, "%-26s %hd(%#04X)", "filterInfo.value", v, static_cast<unsigned>(static_cast<std::uint16_t>(v)));
       return;
     }
     case type::kLong: {
       const auto v = value ? LoadUnaligned<std::int32_t>(value) : 0;
-      TRC1_Printf(block, __LINE__, "%-26s %d(%#08X)", "filterInfo.value", v, static_cast<unsigned>(v));
+      TracePrintf(block, __LINE__, "%-26s %d(%#08X)", "filterInfo.value", v, static_cast<unsigned>(v));
       return;
     }
     case type::kULong: {
       const auto v = value ? LoadUnaligned<std::uint32_t>(value) : 0u;
-      TRC1_Printf(block, __LINE__, "%-26s %u(%#08X)", "filterInfo.value", v, v);
+      TracePrintf(block, __LINE__, "%-26s %u(%#08X)", "filterInfo.value", v, v);
       return;
     }
     case type::kVarChar:
@@ -93,39 +93,39 @@ void PrintValue(TraceBlock& block, const FilterInfo& info, std::int16_t baseType
     case type::kUtf8VarChar:
     case type::kUtf8Char:
       if (!(info.attribute & kLocaleAttribute)) {
-        TRC1_Printf(block, __LINE__, "%-26s \"%.*s\"", "filterInfo.value", info.valueLen < 0 ? 0 : info.valueLen,
+        TracePrintf(block, __LINE__, "%-26s \"%.*s\"", "filterInfo.value", info.valueLen < 0 ? 0 : info.valueLen,
                     value ? static_cast<const char*>(value) : "");
         return;
       }
-      TRC1_Printf(block, __LINE__, "%-26s", "filterInfo.value");
-      TRC1_Dump(block, __LINE__, value, length);
+      TracePrintf(block, __LINE__, "%-26s", "filterInfo.value");
+      TraceDump(block, __LINE__, value, length);
       return;
     default:
-      TRC1_Printf(block, __LINE__, "%-26s", "filterInfo.value:");
-      TRC1_Dump(block, __LINE__, value, length);
+      TracePrintf(block, __LINE__, "%-26s", "filterInfo.value:");
+      TraceDump(block, __LINE__, value, length);
   }
 }
 
 void PrintInfo(TraceBlock& block, const FilterInfo& info, std::int16_t baseType) {
   char name[sizeof(VxpElement::columnName) + 1] = {};
   if (info.columnName) std::memcpy(name, info.columnName, sizeof(VxpElement::columnName));
-  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.version", info.version);
-  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.logicalOperator", info.logicalOperator);
-  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.compareOperator", info.compareOperator);
-  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.functionType", static_cast<int>(info.functionType));
-  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.valueLen", info.valueLen);
-  TRC1_Printf(block, __LINE__, "%-26s %10s", "filterInfo.columnName", name);
-  TRC1_Printf(block, __LINE__, "%-26s %4d", "filterInfo.dataType", info.dataType);
+  TracePrintf(block, __LINE__, "%-26s %4d", "filterInfo.version", info.version);
+  TracePrintf(block, __LINE__, "%-26s %4d", "filterInfo.logicalOperator", info.logicalOperator);
+  TracePrintf(block, __LINE__, "%-26s %4d", "filterInfo.compareOperator", info.compareOperator);
+  TracePrintf(block, __LINE__, "%-26s %4d", "filterInfo.functionType", static_cast<int>(info.functionType));
+  TracePrintf(block, __LINE__, "%-26s %4d", "filterInfo.valueLen", info.valueLen);
+  TracePrintf(block, __LINE__, "%-26s %10s", "filterInfo.columnName", name);
+  TracePrintf(block, __LINE__, "%-26s %4d", "filterInfo.dataType", info.dataType);
   PrintValue(block, info, baseType);
-  TRC1_Printf(block, __LINE__, "%-21s x%.08X", "filterInfo.attribute", info.attribute);
-  TRC1_Printf(block, __LINE__, "%-21s x%.08X", "filterInfo.features", info.features);
+  TracePrintf(block, __LINE__, "%-21s x%.08X", "filterInfo.attribute", info.attribute);
+  TracePrintf(block, __LINE__, "%-21s x%.08X", "filterInfo.features", info.features);
   if (info.extType == 0) return;
-  TRC1_Printf(block, __LINE__, "%-25s x%.04hX", "filterInfo.extType", info.extType);
-  TRC1_Printf(block, __LINE__, "%-21s x%.08X", "filterInfo.extAttrs", info.extAttrs);
-  TRC1_Printf(block, __LINE__, "%-26s %4hd", "filterInfo.extLen", info.extLen);
-  TRC1_Printf(block, __LINE__, "%-26s %.*s", "filterInfo.extData", info.extData ? info.extLen : 0,
+  TracePrintf(block, __LINE__, "%-25s x%.04hX", "filterInfo.extType", info.extType);
+  TracePrintf(block, __LINE__, "%-21s x%.08X", "filterInfo.extAttrs", info.extAttrs);
+  TracePrintf(block, __LINE__, "%-26s %4hd", "filterInfo.extLen", info.extLen);
+  TracePrintf(block, __LINE__, "%-26s %.*s", "filterInfo.extData", info.extData ? info.extLen : 0,
               info.extData ? static_cast<const char*>(info.extData) : "");
-  TRC1_Printf(block, __LINE__, "%-26s %4hd", "filterInfo.extDataType", static_cast<short>(info.extDataType));
+  TracePrintf(block, __LINE__, "%-26s %4hd", "filterInfo.extDataType", static_cast<short>(info.extDataType));
 }
 
 // The general rule: the literal, or for a column against a column 8 zero bytes, or the left value.

@@ -15,13 +15,13 @@ std::int32_t CheckPlanAndPool(TraceBlock& block, const std::uint8_t* plan, std::
                               const std::uint8_t* pool, std::int16_t poolLength) {
   // Nothing below may read a header field that the buffers do not hold.
   if (planLength < static_cast<std::int16_t>(kPlanHeaderSize) || poolLength < static_cast<std::int16_t>(kPoolHeaderSize)) {
-    TRC1_Printf(block, __LINE__, "FilterPlan or LiteralPool shorter than its header - %d/%d", planLength, poolLength);
+    TracePrintf(block, __LINE__, "FilterPlan or LiteralPool shorter than its header - %d/%d", planLength, poolLength);
     return status::kBadVersionOrLength;
   }
   const auto planVersion = LoadUnaligned<std::int16_t>(plan + offsetof(PlanHeader, version));
   const auto poolVersion = LoadUnaligned<std::int16_t>(pool + offsetof(PoolHeader, version));
   if (!VersionAccepted(planVersion) || !VersionAccepted(poolVersion)) {
-    TRC1_Printf(block, __LINE__, "Unsupported version of FilterPlan or LiteralPool - %d/%d", planVersion, poolVersion);
+    TracePrintf(block, __LINE__, "Unsupported version of FilterPlan or LiteralPool - %d/%d", planVersion, poolVersion);
     return status::kBadVersionOrLength;
   }
 
@@ -36,7 +36,7 @@ std::int32_t CheckPlanAndPool(TraceBlock& block, const std::uint8_t* plan, std::
                       kPlanHeaderSize + static_cast<std::size_t>(elementCount) * kElementRecordSize <=
                           static_cast<std::size_t>(planLength);
     if (!fits) {
-      TRC1_Printf(block, __LINE__, "Filter Element Length Error- %d/%d", elementLength, recordSize);
+      TracePrintf(block, __LINE__, "Filter Element Length Error- %d/%d", elementLength, recordSize);
       return status::kBadVersionOrLength;
     }
     return status::kOk;
@@ -49,7 +49,7 @@ std::int32_t CheckPlanAndPool(TraceBlock& block, const std::uint8_t* plan, std::
   const bool fits = totalLength == planLength && static_cast<std::uint32_t>(totalLength) >= minimum &&
                     elementLength >= recordSize && elementCount >= 0;
   if (!fits) {
-    TRC1_Printf(block, __LINE__, "Filter version %d Package/Element Length Error- %d = %d < %d %d/%d ", planVersion,
+    TracePrintf(block, __LINE__, "Filter version %d Package/Element Length Error- %d = %d < %d %d/%d ", planVersion,
                 planLength, totalLength, static_cast<std::int32_t>(minimum), elementLength, recordSize);
     return status::kBadVersionOrLength;
   }

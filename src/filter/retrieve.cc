@@ -25,7 +25,7 @@ std::int32_t RetrieveRecord(Filter& filter, std::uint8_t* buffer, std::uint32_t*
         if (dataOffset < 0 || dataOffset + length > *bufferLength || filter.recordLength > *bufferLength) {
           st = status::kFalse;
           if (trace.HasAny(trace_bit::k80)) {
-            TRC1_Printf(block, __LINE__, "Search data offset %d length %d, record length %d exceeds buffer length %d status %d",
+            TracePrintf(block, __LINE__, "Search data offset %d length %d, record length %d exceeds buffer length %d status %d",
                         dataOffset, static_cast<int>(length), filter.recordLength, *bufferLength, st);
           }
         } else {
@@ -34,11 +34,11 @@ std::int32_t RetrieveRecord(Filter& filter, std::uint8_t* buffer, std::uint32_t*
           st = status::kOk;
           if (trace.Has(trace_bit::k10 | trace_bit::k01)) {
             if (entry.type() & sl::kLocaleAware) {
-              TRC1_Printf(block, __LINE__, "Retrieve Record Search Entry: NLS 0x%.02X%.02X l=%d o=%d r=%d",
+              TracePrintf(block, __LINE__, "Retrieve Record Search Entry: NLS 0x%.02X%.02X l=%d o=%d r=%d",
                           entry.matchFlags(), entry.type(), entry.keyLength(), dataOffset, filter.recordLength);
-              TRC1_Dump(block, __LINE__, entry.key(), static_cast<std::size_t>(entry.keyLength()));
+              TraceDump(block, __LINE__, entry.key(), static_cast<std::size_t>(entry.keyLength()));
             } else {
-              TRC1_Printf(block, __LINE__, "Retrieve Record Search Entry: 0x%.02X%.02X %*.*s l=%d o=%d r=%d",
+              TracePrintf(block, __LINE__, "Retrieve Record Search Entry: 0x%.02X%.02X %*.*s l=%d o=%d r=%d",
                           entry.matchFlags(), entry.type(), entry.keyLength(), entry.keyLength(),
                           reinterpret_cast<const char*>(entry.key()), entry.keyLength(), dataOffset, filter.recordLength);
             }

@@ -28,18 +28,18 @@ std::int32_t ApplyLanguageChange(TraceBlock& block, const TraceScope& trace, Fil
   if (nlsStatus == nls_status::kOk) {
     filter.filterFlags |= filter_flag::kLocaleSet;
     if (trace.Has(trace_bit::k01 | trace_bit::k10)) {
-      TRC1_Printf(block, __LINE__, "Table %.10s LCL1 locale %p LanguageId changed 0x%.08X->0x%.08X", table,
+      TracePrintf(block, __LINE__, "Table %.10s LCL1 locale %p LanguageId changed 0x%.08X->0x%.08X", table,
                   static_cast<void*>(filter.locale), oldId, newId);
     }
     filter.languageId = newId;
     return status::kOk;
   }
   if (nlsStatus == nls_status::kUnknownLanguage || nlsStatus == nls_status::kUnknownTerritory) {
-    TRC1_Printf(block, __LINE__, "Invalid Language. LCL1 error %d LanguageId 0x%.08X->0x%.08X Table %.10s %p status %d",
+    TracePrintf(block, __LINE__, "Invalid Language. LCL1 error %d LanguageId 0x%.08X->0x%.08X Table %.10s %p status %d",
                 nlsStatus, oldId, newId, table, static_cast<void*>(&filter), status::kBadLanguage);
     return status::kBadLanguage;
   }
-  TRC1_Printf(block, __LINE__, "LCL1 set language id error %d. LanguageId 0x%.08X->0x%.08X CodePage UTF8 %s %p status %d",
+  TracePrintf(block, __LINE__, "LCL1 set language id error %d. LanguageId 0x%.08X->0x%.08X CodePage UTF8 %s %p status %d",
               nlsStatus, oldId, newId, TableNameOf(table).text, static_cast<void*>(&filter), status::kLocaleError);
   return status::kLocaleError;
 }
@@ -73,7 +73,7 @@ std::int32_t BeginSample(Filter* filter) {
     }
   }
   if (filter->filterFlags & filter_flag::kHasChange) {
-    SVC1_GetTime(&filter->sampleTime);
+    CurrentTime(&filter->sampleTime);
     filter->sampleStamp = SampleStampOf(filter->startTime, filter->sampleTime);
   }
   std::int32_t result = status::kOk;
@@ -109,7 +109,7 @@ std::int32_t EndSample(Filter* filter, std::uint32_t* result) {
       const FilterElement& element = filter->elements[i];
       if (!fn::IsChange(element.functionCode) || element.rightData == nullptr) continue;
       ChangeCache* cache = change_control::CacheOf(static_cast<const std::uint8_t*>(element.rightData));
-      if (cache != nullptr) VOX2_HashClean(cache, filter->sampleStamp);
+      if (cache != nullptr) CleanChangeCache(cache, filter->sampleStamp);
     }
   }
   return trace.Exit(status::kOk, __LINE__);

@@ -28,7 +28,7 @@ std::FILE* Open(const char* path) { return std::fopen(path, "r"); }
 
 }  // namespace
 
-std::int32_t FLT1_BuildAlternateSearch(Filter& filter, FilterElement& element, std::size_t* listSize) {
+std::int32_t BuildAlternateSearch(Filter& filter, FilterElement& element, std::size_t* listSize) {
   static TraceBlock block{"FLT1_BuildAlternateSearch", kFilterUnit, __LINE__};
   TraceScope trace(block, __LINE__);
   auto* planList = static_cast<std::uint8_t*>(element.rightData);
@@ -39,7 +39,7 @@ std::int32_t FLT1_BuildAlternateSearch(Filter& filter, FilterElement& element, s
   while (pathLength > 0 && (text[pathLength - 1] == ' ' || text[pathLength - 1] == '\0')) --pathLength;
   if (pathLength >= static_cast<std::int32_t>(kPathBuffer)) {
     if (trace.HasAny(trace_bit::k80)) {
-      TRC1_Printf(block, __LINE__, "Search list file path longer than %d bytes: \"%.*s\"", static_cast<int>(kPathBuffer - 1),
+      TracePrintf(block, __LINE__, "Search list file path longer than %d bytes: \"%.*s\"", static_cast<int>(kPathBuffer - 1),
                   pathLength, text);
     }
     return trace.Exit(status::kUnavailable, __LINE__);
@@ -49,7 +49,7 @@ std::int32_t FLT1_BuildAlternateSearch(Filter& filter, FilterElement& element, s
 
   std::FILE* file = Open(path);
   if (file == nullptr) {
-    if (trace.HasAny(trace_bit::k80)) TRC1_Printf(block, __LINE__, "Unable to open search list file \"%s\"", path);
+    if (trace.HasAny(trace_bit::k80)) TracePrintf(block, __LINE__, "Unable to open search list file \"%s\"", path);
     return trace.Exit(status::kUnavailable, __LINE__);
   }
   char line[kLineBuffer];
@@ -91,7 +91,7 @@ std::int32_t FLT1_BuildAlternateSearch(Filter& filter, FilterElement& element, s
     // The plan's list stays in use throughout: list, count and element agree.
     ReleaseBlock(list, "vexflt1", __LINE__);
     if (trace.HasAny(trace_bit::k80)) {
-      TRC1_Printf(block, __LINE__, "Search list file \"%s\" contains zero valid entries", path);
+      TracePrintf(block, __LINE__, "Search list file \"%s\" contains zero valid entries", path);
     }
     return trace.Exit(status::kUnavailable, __LINE__);
   }

@@ -16,7 +16,7 @@ namespace vexfilt {
 // longer than 71 bytes, the file cannot be opened or yields no entry (the plan's list then stays in use);
 // 0 with the plan's list also when the block cannot be allocated or the file not reopened.
 // REQUIRES: the element's list fits its entry and has a first entry whose key starts with '@'.
-std::int32_t FLT1_BuildAlternateSearch(Filter& filter, FilterElement& element, std::size_t* listSize);
+std::int32_t BuildAlternateSearch(Filter& filter, FilterElement& element, std::size_t* listSize);
 
 }  // namespace vexfilt
 

@@ -13,7 +13,7 @@ struct ConversionStaticData {
   std::uint32_t reserved;
   std::uint32_t localRepresentation;
 };
-const ConversionStaticData* CNV1_StaticData();
+const ConversionStaticData* ConversionData();
 
 // Converts `count` elements of `elementType` at `source`, in the representation `word`, to the local
 // representation at `destination` (which may be `source`); returns the address after the last element
@@ -21,7 +21,7 @@ const ConversionStaticData* CNV1_StaticData();
 // (7, 8) units follow the integers' byte order; 4-byte (12) and 8-byte (14) floating-point units follow
 // the float format; a whole value (13) is `count` characters.
 // REQUIRES: Representation::Of(word).Supported().
-std::uint8_t* CNV1_ConvertArray(std::uint32_t word, int elementType, const std::uint8_t* source,
+std::uint8_t* ConvertArray(std::uint32_t word, int elementType, const std::uint8_t* source,
                                 std::uint8_t* destination, std::int32_t count);
 
 }  // namespace vexfilt

@@ -18,12 +18,12 @@ void* g_clockContext = nullptr;
 
 }  // namespace
 
-const char* SVC1_GetEnv(const char* name, const char* defaultValue) {
+const char* ConfigurationValue(const char* name, const char* defaultValue) {
   const char* value = std::getenv(name);
   return value ? value : defaultValue;
 }
 
-void SVC1_GetTime(TimeValue* now) {
+void CurrentTime(TimeValue* now) {
   if (now == nullptr) return;
   VEXH_Clock clock;
   void* context;

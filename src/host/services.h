@@ -11,10 +11,10 @@ namespace vexfilt {
 
 // The value of configuration variable `name`, or `defaultValue` when it is not set. The result stays valid
 // until the variable is changed in the process environment; callers copy what they keep.
-const char* SVC1_GetEnv(const char* name, const char* defaultValue);
+const char* ConfigurationValue(const char* name, const char* defaultValue);
 
 // Stores the current time: CLOCK_REALTIME, or the clock set with SetClock.
-void SVC1_GetTime(TimeValue* now);
+void CurrentTime(TimeValue* now);
 
 // The host's clock from now on; null returns to CLOCK_REALTIME. May throw should the lock refuse, and the
 // clock then stays as it was.

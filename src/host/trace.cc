@@ -94,7 +94,7 @@ void SetBlockLevelLocked(TraceConfig& config, Span name, std::uint32_t level) {
 void ReadEnvironmentLocked(TraceConfig& config) {
   if (config.environmentRead) return;
   config.environmentRead = true;
-  const char* text = SVC1_GetEnv("VEX_TRACE_LEVEL", "");
+  const char* text = ConfigurationValue("VEX_TRACE_LEVEL", "");
   for (const char* start = text;;) {
     const char* comma = std::strchr(start, ',');
     const Span item = Trim({start, comma != nullptr ? comma : start + std::strlen(start)});
@@ -122,7 +122,7 @@ void WriteLine(const char* line) {
     context = config.sinkContext;
     if (!sink && !config.fileChosen) {
       config.fileChosen = true;
-      const char* path = SVC1_GetEnv("VEX_TRACE_FILE", "");
+      const char* path = ConfigurationValue("VEX_TRACE_FILE", "");
       if (path[0] != '\0') config.file = std::fopen(path, "a");
     }
     out = config.file ? config.file : stderr;
@@ -170,7 +170,7 @@ void AdvanceTraceGeneration() { g_traceGeneration.fetch_add(1, std::memory_order
 
 // Reached from a record's evaluation, so nothing may escape: a level that cannot be read is 0 for now, and
 // is read again on the next call, since the block's generation stays old.
-std::uint32_t TRC1_Sync(TraceBlock& block) {
+std::uint32_t SyncTraceLevel(TraceBlock& block) {
   TraceConfig& config = Config();
   std::uint32_t generation = TraceGeneration();
   std::uint32_t level;
@@ -189,7 +189,7 @@ std::uint32_t TRC1_Sync(TraceBlock& block) {
   return level;
 }
 
-void TRC1_Event(TraceBlock& block, int line, TraceEvent kind, std::int32_t result) {
+void TraceCallEvent(TraceBlock& block, int line, TraceEvent kind, std::int32_t result) {
   char text[160];
   switch (kind) {
     case TraceEvent::kEntry:
@@ -207,7 +207,7 @@ void TRC1_Event(TraceBlock& block, int line, TraceEvent kind, std::int32_t resul
 
 // A line longer than the stack's room takes a block of its own; without one, it is written as far as the
 // room goes.
-void TRC1_Printf(TraceBlock&, int, const char* format, ...) {
+void TracePrintf(TraceBlock&, int, const char* format, ...) {
   char small[512];
   std::va_list args;
   va_start(args, format);
@@ -232,7 +232,7 @@ void TRC1_Printf(TraceBlock&, int, const char* format, ...) {
   ReleaseBlock(large, "trace", __LINE__);
 }
 
-void TRC1_Dump(TraceBlock&, int, const void* address, std::size_t length, int) {
+void TraceDump(TraceBlock&, int, const void* address, std::size_t length, int) {
   if (address == nullptr) return;
   const auto* bytes = static_cast<const unsigned char*>(address);
   for (std::size_t offset = 0; offset < length; offset += 16) {

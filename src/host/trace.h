@@ -6,7 +6,7 @@
 //   int32_t Example(...) {
 //     static TraceBlock block{"Example", kFilterUnit, __LINE__};
 //     TraceScope trace(block, __LINE__);
-//     if (trace.Has(trace_bit::k01 | trace_bit::k10)) TRC1_Printf(block, __LINE__, "...");
+//     if (trace.Has(trace_bit::k01 | trace_bit::k10)) TracePrintf(block, __LINE__, "...");
 //     return trace.Exit(status, __LINE__);
 //   }
 //
@@ -62,12 +62,12 @@ void SetTraceLevel(const char* blockName, std::uint32_t level);
 void ResetTraceLevels();
 
 // Re-reads the block's level from the configuration and caches it; returns it.
-std::uint32_t TRC1_Sync(TraceBlock& block);
-void TRC1_Event(TraceBlock& block, int line, TraceEvent kind, std::int32_t result = 0);
+std::uint32_t SyncTraceLevel(TraceBlock& block);
+void TraceCallEvent(TraceBlock& block, int line, TraceEvent kind, std::int32_t result = 0);
 // Writes one formatted line, whatever the level: callers test the level first for anything but failures.
-void TRC1_Printf(TraceBlock& block, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void TracePrintf(TraceBlock& block, int line, const char* format, ...) __attribute__((format(printf, 3, 4)));
 // Writes a hex dump of `length` bytes at `address`: offset, hex and printable text, 16 bytes a line.
-void TRC1_Dump(TraceBlock& block, int line, const void* address, std::size_t length, int reserved = 0);
+void TraceDump(TraceBlock& block, int line, const void* address, std::size_t length, int reserved = 0);
 
 // Re-reads VEX_TRACE_LEVEL, replacing every level set so far. The first sync of any block does this once;
 // tests and hosts that change the variable later call it to apply the change.
@@ -86,7 +86,7 @@ void AdvanceTraceGeneration();
 inline std::uint32_t TraceLevelOf(TraceBlock& block) {
   if (block.generation.load(std::memory_order_relaxed) == TraceGeneration())
     return block.level.load(std::memory_order_relaxed);
-  return TRC1_Sync(block);
+  return SyncTraceLevel(block);
 }
 
 // One traced call: reads the level once, emits the entry event under kEvents, and the exit event on the
@@ -94,12 +94,12 @@ inline std::uint32_t TraceLevelOf(TraceBlock& block) {
 class TraceScope {
  public:
   TraceScope(TraceBlock& block, int line) : block_(block), level_(TraceLevelOf(block)), entryLine_(line) {
-    if (level_ & trace_bit::kEvents) TRC1_Event(block_, line, TraceEvent::kEntry);
+    if (level_ & trace_bit::kEvents) TraceCallEvent(block_, line, TraceEvent::kEntry);
   }
   TraceScope(const TraceScope&) = delete;
   TraceScope& operator=(const TraceScope&) = delete;
   ~TraceScope() {
-    if ((level_ & trace_bit::kEvents) && !exited_) TRC1_Event(block_, entryLine_, TraceEvent::kExit);
+    if ((level_ & trace_bit::kEvents) && !exited_) TraceCallEvent(block_, entryLine_, TraceEvent::kExit);
   }
 
   std::uint32_t level() const { return level_; }
@@ -109,7 +109,7 @@ class TraceScope {
   bool HasAny(std::uint32_t bits) const { return (level_ & bits) != 0; }
 
   std::int32_t Exit(std::int32_t result, int line) {
-    if ((level_ & trace_bit::kEvents) && !exited_) TRC1_Event(block_, line, TraceEvent::kExitWithResult, result);
+    if ((level_ & trace_bit::kEvents) && !exited_) TraceCallEvent(block_, line, TraceEvent::kExitWithResult, result);
     exited_ = true;
     return result;
   }

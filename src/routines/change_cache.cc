@@ -58,7 +58,7 @@ bool SameKey(const CacheEntry& entry, const void* key, std::uint16_t keyLength) 
 
 }  // namespace
 
-std::uint32_t VXO2_HashCode(const void* key, std::size_t length) {
+std::uint32_t ChangeKeyHash(const void* key, std::size_t length) {
   const auto* bytes = static_cast<const std::int8_t*>(key);
   std::uint32_t h = static_cast<std::uint32_t>(length);
   for (std::size_t i = 0; i < length; ++i) {
@@ -77,7 +77,7 @@ std::uint32_t EntryShare(std::size_t keyLength) {
   return static_cast<std::uint32_t>((keyLength + 32 + 15) & ~static_cast<std::size_t>(15));
 }
 
-ChangeCache* VXO2_HashInit(std::uint16_t capacity, float loadFactor, std::uint32_t heapLimit) {
+ChangeCache* CreateChangeCache(std::uint16_t capacity, float loadFactor, std::uint32_t heapLimit) {
   static TraceBlock block{"VXO2_HashInit", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
   if (capacity == 0) capacity = kDefaultCacheCapacity;
@@ -85,7 +85,7 @@ ChangeCache* VXO2_HashInit(std::uint16_t capacity, float loadFactor, std::uint32
   const std::uint32_t required = OwnShare(capacity);
   if (heapLimit != 0 && heapLimit < required) {
     if (trace.HasAny(trace_bit::k01 | trace_bit::k80)) {
-      TRC1_Printf(block, __LINE__, "Failure to allocate %d bytes for hashtable, heap limit: %d",
+      TracePrintf(block, __LINE__, "Failure to allocate %d bytes for hashtable, heap limit: %d",
                   static_cast<int>(required), static_cast<int>(heapLimit));
     }
     return nullptr;
@@ -104,31 +104,31 @@ ChangeCache* VXO2_HashInit(std::uint16_t capacity, float loadFactor, std::uint32
   table->heapLimit = heapLimit;
   table->currentHeap = required;
   if (trace.Has(trace_bit::k02)) {
-    TRC1_Printf(block, __LINE__, "Capacity:%d,LoadFactor:%.2f (Threshold:%d),HeapLimit:%d,CurrentHeap:%d",
+    TracePrintf(block, __LINE__, "Capacity:%d,LoadFactor:%.2f (Threshold:%d),HeapLimit:%d,CurrentHeap:%d",
                 table->capacity, static_cast<double>(table->loadFactor), table->threshold,
                 static_cast<int>(table->heapLimit), static_cast<int>(table->currentHeap));
   }
   return table;
 }
 
-std::int32_t VXO2_HashPut(ChangeCache* table, const void* key, std::uint16_t keyLength, void* value) {
+std::int32_t CachePut(ChangeCache* table, const void* key, std::uint16_t keyLength, void* value) {
   static TraceBlock block{"VXO2_HashPut", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
   if (table == nullptr) return trace.Exit(status::kHeapExhausted, __LINE__);
-  const std::uint32_t hash = VXO2_HashCode(key, keyLength);
+  const std::uint32_t hash = ChangeKeyHash(key, keyLength);
   for (const CacheEntry* e = table->buckets[HashBucket(hash, table->capacity)]; e != nullptr; e = e->next) {
     if (e->hash == hash && SameKey(*e, key, keyLength)) return trace.Exit(kAlreadyPresent, __LINE__);
   }
   // The count is 16-bit: a full table takes nothing more.
   if (table->count == kMaxCount) return trace.Exit(status::kHeapExhausted, __LINE__);
-  if (table->count >= table->threshold && VOX2_HashReHash(table) == nullptr) {
+  if (table->count >= table->threshold && GrowChangeCache(table) == nullptr) {
     return trace.Exit(status::kHeapExhausted, __LINE__);
   }
   const std::uint32_t share = EntryShare(keyLength);
   if (table->heapLimit != 0 &&
       static_cast<std::uint64_t>(table->currentHeap) + share > static_cast<std::uint64_t>(table->heapLimit)) {
     if (trace.HasAny(trace_bit::k01 | trace_bit::k80)) {
-      TRC1_Printf(block, __LINE__, "Failure to allocate %d bytes for hashtable, heap limit: %d, current heap: %d",
+      TracePrintf(block, __LINE__, "Failure to allocate %d bytes for hashtable, heap limit: %d, current heap: %d",
                   static_cast<int>(share), static_cast<int>(table->heapLimit), static_cast<int>(table->currentHeap));
     }
     return trace.Exit(status::kHeapExhausted, __LINE__);
@@ -143,17 +143,17 @@ std::int32_t VXO2_HashPut(ChangeCache* table, const void* key, std::uint16_t key
   table->count += 1;
   table->currentHeap += share;
   if (trace.Has(trace_bit::k01)) {
-    TRC1_Printf(block, __LINE__, "tablesize = %d , current heap = %d", table->count,
+    TracePrintf(block, __LINE__, "tablesize = %d , current heap = %d", table->count,
                 static_cast<int>(table->currentHeap));
   }
   return trace.Exit(status::kOk, __LINE__);
 }
 
-std::int32_t VXO2_HashGet(ChangeCache* table, const void* key, std::uint16_t keyLength, void** value) {
+std::int32_t CacheGet(ChangeCache* table, const void* key, std::uint16_t keyLength, void** value) {
   static TraceBlock block{"VXO2_HashGet", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
   if (table == nullptr) return trace.Exit(status::kNoMatch, __LINE__);
-  const std::uint32_t hash = VXO2_HashCode(key, keyLength);
+  const std::uint32_t hash = ChangeKeyHash(key, keyLength);
   for (const CacheEntry* e = table->buckets[HashBucket(hash, table->capacity)]; e != nullptr; e = e->next) {
     // Equal keys have equal codes: comparing the code first spares reading the key, which lies in another
     // block, for the other entries of the chain.
@@ -165,7 +165,7 @@ std::int32_t VXO2_HashGet(ChangeCache* table, const void* key, std::uint16_t key
   return trace.Exit(status::kNoMatch, __LINE__);
 }
 
-ChangeCache* VOX2_HashReHash(ChangeCache* table) {
+ChangeCache* GrowChangeCache(ChangeCache* table) {
   static TraceBlock block{"VOX2_HashReHash", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
   if (table == nullptr) return nullptr;
@@ -176,7 +176,7 @@ ChangeCache* VOX2_HashReHash(ChangeCache* table) {
   const std::uint32_t required = OwnShare(newCapacity);
   if (table->heapLimit != 0 && table->heapLimit < required) {
     if (trace.HasAny(trace_bit::k01 | trace_bit::k80)) {
-      TRC1_Printf(block, __LINE__, "Failure to allocate %d bytes for hashtable, heap limit: %d, current heap: %d",
+      TracePrintf(block, __LINE__, "Failure to allocate %d bytes for hashtable, heap limit: %d, current heap: %d",
                   static_cast<int>(newCapacity * 4), static_cast<int>(table->heapLimit), static_cast<int>(required));
     }
     return nullptr;
@@ -206,12 +206,12 @@ ChangeCache* VOX2_HashReHash(ChangeCache* table) {
 
   const std::uint16_t threshold = ThresholdOf(newCapacity, table->loadFactor);
   if (trace.Has(trace_bit::k02)) {
-    TRC1_Printf(block, __LINE__, "OldCapacity:%d, NewCapacity:%d,LoadFactor:%.2f,(Threshold:%d),CurrentSize:%d",
+    TracePrintf(block, __LINE__, "OldCapacity:%d, NewCapacity:%d,LoadFactor:%.2f,(Threshold:%d),CurrentSize:%d",
                 static_cast<int>(oldCapacity), static_cast<int>(newCapacity),
                 static_cast<double>(table->loadFactor), threshold, table->count);
-    TRC1_Printf(block, __LINE__, "Total HashBuckets Used:%d,Collision Buckets: %d", static_cast<int>(used),
+    TracePrintf(block, __LINE__, "Total HashBuckets Used:%d,Collision Buckets: %d", static_cast<int>(used),
                 static_cast<int>(collisions));
-    TRC1_Printf(block, __LINE__, "MaxCollisionDepth:%d, AvgCollisionDepth:%d", static_cast<int>(longest),
+    TracePrintf(block, __LINE__, "MaxCollisionDepth:%d, AvgCollisionDepth:%d", static_cast<int>(longest),
                 static_cast<int>(collisions == 0 ? 1 : positionSum / collisions));
   }
   table->threshold = threshold;
@@ -221,13 +221,13 @@ ChangeCache* VOX2_HashReHash(ChangeCache* table) {
   return table;
 }
 
-void VOX2_HashClean(ChangeCache* table, std::uint32_t stamp) {
+void CleanChangeCache(ChangeCache* table, std::uint32_t stamp) {
   static TraceBlock block{"VOX2_HashClean", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
   if (table == nullptr) return;
   const bool verbose = trace.Has(trace_bit::k01);
   if (verbose) {
-    TRC1_Printf(block, __LINE__, "at VXO2_HashClean entry, tablesize = %d , current heap = %d, timestamp = %d",
+    TracePrintf(block, __LINE__, "at VXO2_HashClean entry, tablesize = %d , current heap = %d, timestamp = %d",
                 table->count, static_cast<int>(table->currentHeap), static_cast<int>(stamp));
   }
   for (std::uint32_t b = 0; b < table->capacity; ++b) {
@@ -241,8 +241,8 @@ void VOX2_HashClean(ChangeCache* table, std::uint32_t stamp) {
         continue;
       }
       if (verbose) {
-        TRC1_Printf(block, __LINE__, "removing entry with timestamp = %d", static_cast<int>(entryStamp));
-        TRC1_Dump(block, __LINE__, e->key, e->keyLength);
+        TracePrintf(block, __LINE__, "removing entry with timestamp = %d", static_cast<int>(entryStamp));
+        TraceDump(block, __LINE__, e->key, e->keyLength);
       }
       *link = e->next;
       table->count -= 1;
@@ -252,14 +252,14 @@ void VOX2_HashClean(ChangeCache* table, std::uint32_t stamp) {
     }
   }
   if (verbose) {
-    TRC1_Printf(block, __LINE__, "at VXO2_HashClean exit, tablesize = %d , current heap = %d", table->count,
+    TracePrintf(block, __LINE__, "at VXO2_HashClean exit, tablesize = %d , current heap = %d", table->count,
                 static_cast<int>(table->currentHeap));
   }
 }
 
-std::uint16_t VXO2_HashCount(const ChangeCache* table) { return table == nullptr ? 0 : table->count; }
+std::uint16_t CachedKeyCount(const ChangeCache* table) { return table == nullptr ? 0 : table->count; }
 
-void VXO2_HashDestroy(ChangeCache* table) {
+void DestroyChangeCache(ChangeCache* table) {
   if (table == nullptr) return;
   for (std::uint32_t b = 0; b < table->capacity; ++b) {
     for (CacheEntry* e = table->buckets[b]; e != nullptr;) {

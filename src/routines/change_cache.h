@@ -29,28 +29,28 @@ inline constexpr std::size_t kCacheStampOffset = offsetof(VxpChangeRecord, stamp
 
 // A new empty table, or null when the heap limit does not cover its buckets or memory is short.
 // Capacity 0 means 200; a load factor not above 0 means 0.75; heap limit 0 means none.
-ChangeCache* VXO2_HashInit(std::uint16_t capacity, float loadFactor, std::uint32_t heapLimit);
+ChangeCache* CreateChangeCache(std::uint16_t capacity, float loadFactor, std::uint32_t heapLimit);
 
 // 0 stored (the table now owns `value`); 4 the key is present (nothing stored); 1000 refused: heap limit,
 // no memory, or the table is full. On refusal the caller keeps `value`.
-std::int32_t VXO2_HashPut(ChangeCache* table, const void* key, std::uint16_t keyLength, void* value);
+std::int32_t CachePut(ChangeCache* table, const void* key, std::uint16_t keyLength, void* value);
 
 // 0 with `*value` set to the key's record, or 207 when absent. The record stays valid until the next cleaning.
-std::int32_t VXO2_HashGet(ChangeCache* table, const void* key, std::uint16_t keyLength, void** value);
+std::int32_t CacheGet(ChangeCache* table, const void* key, std::uint16_t keyLength, void** value);
 
 // Grows the table to twice its capacity plus one; null (table unchanged) when that is refused.
-ChangeCache* VOX2_HashReHash(ChangeCache* table);
+ChangeCache* GrowChangeCache(ChangeCache* table);
 
 // Removes, and frees, every entry whose record is stamped before `stamp`.
-void VOX2_HashClean(ChangeCache* table, std::uint32_t stamp);
+void CleanChangeCache(ChangeCache* table, std::uint32_t stamp);
 
-std::uint16_t VXO2_HashCount(const ChangeCache* table);
+std::uint16_t CachedKeyCount(const ChangeCache* table);
 
 // Frees every record and entry, then the table.
-void VXO2_HashDestroy(ChangeCache* table);
+void DestroyChangeCache(ChangeCache* table);
 
 // Never 0: a key that computes to 0 gets 0xFFFFFFFF.
-std::uint32_t VXO2_HashCode(const void* key, std::size_t length);
+std::uint32_t ChangeKeyHash(const void* key, std::size_t length);
 
 // Bytes accounted for one entry: key length + 32, rounded up to a multiple of 16.
 std::uint32_t EntryShare(std::size_t keyLength);

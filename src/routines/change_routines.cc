@@ -69,7 +69,7 @@ void* ResultWords(FilterElement& element) { return BytesAt(&TargetOf(element), o
 
 }  // namespace
 
-std::int32_t VXO2_ChangeValue(FilterElement& element, const std::uint8_t* record, std::uint8_t valueType, void* output,
+std::int32_t DeliverChange(FilterElement& element, const std::uint8_t* record, std::uint8_t valueType, void* output,
                               std::uint32_t) {
   static TraceBlock block{"VXO2_ChangeValue", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
@@ -97,16 +97,16 @@ std::int32_t VXO2_ChangeValue(FilterElement& element, const std::uint8_t* record
 
   ChangeCache* cache = cc::CacheOf(control);
   if (trace.Has(trace_bit::k01)) {
-    TRC1_Printf(block, __LINE__, "key length = %d, value length = %d, table size = %d", keyLength,
-                cc::Field16(control, cc::kValueAreaLength), VXO2_HashCount(cache));
-    TRC1_Dump(block, __LINE__, key, static_cast<std::size_t>(keyLength));
+    TracePrintf(block, __LINE__, "key length = %d, value length = %d, table size = %d", keyLength,
+                cc::Field16(control, cc::kValueAreaLength), CachedKeyCount(cache));
+    TraceDump(block, __LINE__, key, static_cast<std::size_t>(keyLength));
   }
   // A cache that could not be made at creation is never looked at.
   if (cache == nullptr) return trace.Exit(status::kHeapExhausted, __LINE__);
 
   const bool percent = (LoadUnaligned<std::uint32_t>(control + cc::kOptions) & cc::kPercent) != 0;
   void* found = nullptr;
-  if (VXO2_HashGet(cache, key, static_cast<std::uint16_t>(keyLength), &found) == status::kOk) {
+  if (CacheGet(cache, key, static_cast<std::uint16_t>(keyLength), &found) == status::kOk) {
     auto* cached = static_cast<std::uint8_t*>(found);
     StoreUnaligned(control + cc::kCurrentRecord, found);
     StoreUnaligned(cached + cr::kEarlierStamp, LoadUnaligned<std::uint32_t>(cached + cr::kStamp));
@@ -125,15 +125,15 @@ std::int32_t VXO2_ChangeValue(FilterElement& element, const std::uint8_t* record
   auto* fresh = static_cast<std::uint8_t*>(AllocateBlock(static_cast<std::size_t>(recordSize), "vxo2chg", __LINE__));
   if (fresh == nullptr) {
     if (trace.HasAny(trace_bit::k80)) {
-      TRC1_Printf(block, __LINE__, "Change Function record Allocation error. status=%d", status::kHeapExhausted);
+      TracePrintf(block, __LINE__, "Change Function record Allocation error. status=%d", status::kHeapExhausted);
     }
     return trace.Exit(status::kHeapExhausted, __LINE__);
   }
   std::memcpy(fresh, scratch, static_cast<std::size_t>(recordSize));
-  const std::int32_t put = VXO2_HashPut(cache, fresh + cr::kKey, static_cast<std::uint16_t>(keyLength), fresh);
+  const std::int32_t put = CachePut(cache, fresh + cr::kKey, static_cast<std::uint16_t>(keyLength), fresh);
   if (put != status::kOk) {
     ReleaseBlock(fresh, "vxo2chg", __LINE__);
-    if (trace.HasAny(trace_bit::k80)) TRC1_Printf(block, __LINE__, "Change Hashtable error. status=%d", put);
+    if (trace.HasAny(trace_bit::k80)) TracePrintf(block, __LINE__, "Change Hashtable error. status=%d", put);
     return trace.Exit(status::kNoMatch, __LINE__);
   }
   StoreUnaligned<void*>(control + cc::kCurrentRecord, fresh);
@@ -148,24 +148,24 @@ std::int32_t VXO2_ChangeValue(FilterElement& element, const std::uint8_t* record
 }
 
 std::int32_t ChangeLong(FilterElement& e, const std::uint8_t* record) {
-  const std::int32_t st = VXO2_ChangeValue(e, record, e.leftFlags & 0xFF, ResultWords(e), e.functionCode);
+  const std::int32_t st = DeliverChange(e, record, e.leftFlags & 0xFF, ResultWords(e), e.functionCode);
   return ChangeResult<Printer::kChgNum>(e, record, st);
 }
 
 std::int32_t ChangeShort(FilterElement& e, const std::uint8_t* record) {
-  const std::int32_t st = VXO2_ChangeValue(e, record, e.leftFlags & 0xFF, &TargetOf(e).alternateOperator, e.functionCode);
+  const std::int32_t st = DeliverChange(e, record, e.leftFlags & 0xFF, &TargetOf(e).alternateOperator, e.functionCode);
   return ChangeResult<Printer::kChgNum>(e, record, st);
 }
 
 std::int32_t ChangeDouble(FilterElement& e, const std::uint8_t* record) { return ChangeLong(e, record); }
 
-std::int32_t VXO2_RegExp(FilterElement&, const std::uint8_t*, std::int32_t) {
+std::int32_t MatchRegExp(FilterElement&, const std::uint8_t*, std::int32_t) {
   static TraceBlock block{"VXO2_RegExp", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
   return trace.Exit(status::kUnavailable, __LINE__);
 }
 
-std::int32_t VXO2_RegExpSub(FilterElement&, const std::uint8_t*, const std::uint8_t*, std::int32_t, std::int32_t,
+std::int32_t MatchRegExpSubstitution(FilterElement&, const std::uint8_t*, const std::uint8_t*, std::int32_t, std::int32_t,
                             std::int32_t) {
   static TraceBlock block{"VXO2_RegExpSub", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
@@ -182,8 +182,8 @@ bool Substitutes(const FilterElement& e) {
 std::int32_t RegExpFixedColumn(FilterElement& e, const std::uint8_t* record) {
   TargetOf(e).leftResult = 0;
   const std::uint8_t* column = record + e.columnOffset;
-  const std::int32_t st = Substitutes(e) ? VXO2_RegExpSub(e, record, column, e.columnLength, e.columnLength, 1)
-                                         : VXO2_RegExp(e, column, e.columnLength);
+  const std::int32_t st = Substitutes(e) ? MatchRegExpSubstitution(e, record, column, e.columnLength, e.columnLength, 1)
+                                         : MatchRegExp(e, column, e.columnLength);
   return st != status::kOk ? Print<Printer::kFxReg1>(e, record, st, nullptr) : e.conditionCode;
 }
 
@@ -193,8 +193,8 @@ std::int32_t RegExpVaryingColumn(FilterElement& e, const std::uint8_t* record) {
   const std::uint16_t prefix = LoadUnaligned<std::uint16_t>(column);
   e.rightScale = static_cast<std::int16_t>(prefix);
   if (prefix > e.columnLength - kLengthPrefix) return RegExpFixedColumn(e, record);
-  const std::int32_t st = Substitutes(e) ? VXO2_RegExpSub(e, record, column + kLengthPrefix, prefix, e.columnLength - kLengthPrefix, 0)
-                                         : VXO2_RegExp(e, column + kLengthPrefix, prefix);
+  const std::int32_t st = Substitutes(e) ? MatchRegExpSubstitution(e, record, column + kLengthPrefix, prefix, e.columnLength - kLengthPrefix, 0)
+                                         : MatchRegExp(e, column + kLengthPrefix, prefix);
   return st != status::kOk ? Print<Printer::kVrReg1>(e, record, st, nullptr) : e.conditionCode;
 }
 

@@ -33,15 +33,15 @@ constexpr std::size_t ChangeValueBytes(std::uint8_t valueType) {
 // Builds the row key and value in the scratch record, looks the key up and delivers the change at
 // `output`: 0 delivered, 207 a new key (no previous value) or one the cache refused, 1000 no cache or no
 // memory for the key's record. `functionCode` is not used.
-std::int32_t VXO2_ChangeValue(FilterElement& element, const std::uint8_t* record, std::uint8_t valueType, void* output,
+std::int32_t DeliverChange(FilterElement& element, const std::uint8_t* record, std::uint8_t valueType, void* output,
                               std::uint32_t functionCode);
 
 std::int32_t ChangeLong(FilterElement& element, const std::uint8_t* record);  // 4-byte and double change to leftResult
 std::int32_t ChangeShort(FilterElement& element, const std::uint8_t* record);  // 2-byte change to alternateOperator
 std::int32_t ChangeDouble(FilterElement& element, const std::uint8_t* record);
 
-std::int32_t VXO2_RegExp(FilterElement& element, const std::uint8_t* text, std::int32_t length);
-std::int32_t VXO2_RegExpSub(FilterElement& element, const std::uint8_t* record, const std::uint8_t* text,
+std::int32_t MatchRegExp(FilterElement& element, const std::uint8_t* text, std::int32_t length);
+std::int32_t MatchRegExpSubstitution(FilterElement& element, const std::uint8_t* record, const std::uint8_t* text,
                             std::int32_t length, std::int32_t capacity, std::int32_t fixed);
 std::int32_t RegExpFixedColumn(FilterElement& element, const std::uint8_t* record);
 std::int32_t RegExpVaryingColumn(FilterElement& element, const std::uint8_t* record);

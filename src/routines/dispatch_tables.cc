@@ -30,7 +30,7 @@ template <Op op>
 std::int32_t TracedNeverHolds(FilterElement&, const std::uint8_t*) {
   static TraceBlock block{kUndefinedFloatNames[static_cast<int>(op)], kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
-  if (trace.Has(trace_bit::k01)) TRC1_Printf(block, __LINE__, "Operation is not defined and returns false.");
+  if (trace.Has(trace_bit::k01)) TracePrintf(block, __LINE__, "Operation is not defined and returns false.");
   return trace.Exit(1, __LINE__);
 }
 
@@ -284,7 +284,7 @@ const RoutineCell* CellAt(const RoutineTable& table, int row) {
   return &table[static_cast<std::size_t>(row)];
 }
 
-std::int32_t VXO2_SetFilterRoutine(const FilterElement& element, std::int16_t operatorCode, const RoutineTable** table) {
+std::int32_t OperatorTableFor(const FilterElement& element, std::int16_t operatorCode, const RoutineTable** table) {
   static TraceBlock block{"VXO2_SetFilterRoutine", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
   const Mode mode = ModeFor(element, trace);
@@ -298,13 +298,13 @@ std::int32_t VXO2_SetFilterRoutine(const FilterElement& element, std::int16_t op
     case op::kLike: *table = &OperatorTable(mode, Op::kLike); break;
     case op::kFunc: *table = mode == Mode::kPlain ? &kPlainAlways : &kTracedAlways; break;
     default:
-      TRC1_Printf(block, __LINE__, "Unsupported Record Mode Operator - %d", operatorCode);
+      TracePrintf(block, __LINE__, "Unsupported Record Mode Operator - %d", operatorCode);
       return trace.Exit(status::kFalse, __LINE__);
   }
   return trace.Exit(status::kOk, __LINE__);
 }
 
-std::int32_t VXO2_SetFunctionRoutine(const FilterElement& element, std::uint32_t functionCode,
+std::int32_t FunctionTableFor(const FilterElement& element, std::uint32_t functionCode,
                                      const RoutineTable** table) {
   static TraceBlock block{"VXO2_SetFunctionRoutine", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
@@ -319,7 +319,7 @@ std::int32_t VXO2_SetFunctionRoutine(const FilterElement& element, std::uint32_t
     case fn::kMktime:
     case fn::kSearchList: *table = &DirectTable(functionCode); break;  // no traced form
     default:
-      TRC1_Printf(block, __LINE__, "Unsupported Record Mode FunctionSet - %d", static_cast<std::int32_t>(functionCode));
+      TracePrintf(block, __LINE__, "Unsupported Record Mode FunctionSet - %d", static_cast<std::int32_t>(functionCode));
       return trace.Exit(status::kFalse, __LINE__);
   }
   return trace.Exit(status::kOk, __LINE__);

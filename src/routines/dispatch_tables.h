@@ -100,11 +100,11 @@ enum class Mode { kPlain, kTraced };
 
 // The table for an operator code (4 to 9, 33 FUNC, 59 LIKE). Any other code: message
 // "Unsupported Record Mode Operator - %d", result 1, *table unchanged.
-std::int32_t VXO2_SetFilterRoutine(const FilterElement& element, std::int16_t operatorCode, const RoutineTable** table);
+std::int32_t OperatorTableFor(const FilterElement& element, std::int16_t operatorCode, const RoutineTable** table);
 
 // The table for a function code (1, 6, 8, 12, 13, 14, 15, 16). Any other code: message
 // "Unsupported Record Mode FunctionSet - %d", result 1, *table unchanged.
-std::int32_t VXO2_SetFunctionRoutine(const FilterElement& element, std::uint32_t functionCode,
+std::int32_t FunctionTableFor(const FilterElement& element, std::uint32_t functionCode,
                                      const RoutineTable** table);
 
 // The MKTIME and search tables, which creation binds from directly: they have no traced form.

@@ -19,14 +19,14 @@ struct Fields {
 };
 
 void PrintFields(TraceBlock& block, const char* title, const Fields& f) {
-  TRC1_Printf(block, __LINE__, "%s", title);
-  TRC1_Printf(block, __LINE__, "  Years since 1900 ... %lld", f.years);
-  TRC1_Printf(block, __LINE__, "  Months ............. %lld", f.month);
-  TRC1_Printf(block, __LINE__, "  Days ............... %lld", f.day);
-  TRC1_Printf(block, __LINE__, "  Hours .............. %lld", f.hours);
-  TRC1_Printf(block, __LINE__, "  Minutes ............ %lld", f.minutes);
-  TRC1_Printf(block, __LINE__, "  Seconds ............ %lld", f.seconds);
-  TRC1_Printf(block, __LINE__, "  Milliseconds ....... %lld", f.milliseconds);
+  TracePrintf(block, __LINE__, "%s", title);
+  TracePrintf(block, __LINE__, "  Years since 1900 ... %lld", f.years);
+  TracePrintf(block, __LINE__, "  Months ............. %lld", f.month);
+  TracePrintf(block, __LINE__, "  Days ............... %lld", f.day);
+  TracePrintf(block, __LINE__, "  Hours .............. %lld", f.hours);
+  TracePrintf(block, __LINE__, "  Minutes ............ %lld", f.minutes);
+  TracePrintf(block, __LINE__, "  Seconds ............ %lld", f.seconds);
+  TracePrintf(block, __LINE__, "  Milliseconds ....... %lld", f.milliseconds);
 }
 
 // Floor division and remainder, so that milliseconds always end in 0..999 whatever the signs.
@@ -52,13 +52,13 @@ long long IncrementAmount(const std::uint8_t* text, std::int32_t length) {
 
 }  // namespace
 
-std::int32_t VXO2_MakeTime(const std::uint8_t* timestamp, std::int32_t length, const std::uint8_t* increment,
+std::int32_t ShiftTimestamp(const std::uint8_t* timestamp, std::int32_t length, const std::uint8_t* increment,
                            std::int32_t incrementLength, const std::uint8_t* sign, std::uint8_t* output,
                            std::int32_t* outputLength) {
   static TraceBlock block{"VXO2_MakeTime", kRoutineUnit, __LINE__};
   TraceScope trace(block, __LINE__);
   if (length != kTimestampLength) {
-    TRC1_Printf(block, __LINE__, "MKTIME timestamp arg has invalid length %d", length);
+    TracePrintf(block, __LINE__, "MKTIME timestamp arg has invalid length %d", length);
     return trace.Exit(status::kLengthOutOfRange, __LINE__);
   }
   char text[kTimestampLength + 1];
@@ -66,7 +66,7 @@ std::int32_t VXO2_MakeTime(const std::uint8_t* timestamp, std::int32_t length, c
   text[kTimestampLength] = '\0';
   for (char c : std::string_view(text, kTimestampLength)) {
     if (c < '0' || c > '9') {
-      TRC1_Printf(block, __LINE__, "Non-numeric MKTIME timestamp arg: \"%*.*s\" ", length, length, text);
+      TracePrintf(block, __LINE__, "Non-numeric MKTIME timestamp arg: \"%*.*s\" ", length, length, text);
       return trace.Exit(status::kBadNumber, __LINE__);
     }
   }
@@ -91,7 +91,7 @@ std::int32_t VXO2_MakeTime(const std::uint8_t* timestamp, std::int32_t length, c
       break;
     }
     default:
-      TRC1_Printf(block, __LINE__, "Invalid MKTIME increment unit '%c'", unit);
+      TracePrintf(block, __LINE__, "Invalid MKTIME increment unit '%c'", unit);
       return trace.Exit(status::kBadTimeUnit, __LINE__);
   }
   if (trace.Has(trace_bit::k01)) PrintFields(block, "Incremented timestamp fields:", f);
@@ -114,7 +114,7 @@ std::int32_t VXO2_MakeTime(const std::uint8_t* timestamp, std::int32_t length, c
     failure = "MKTIME result is not a valid timestamp (localtime returned NULL)";
   }
   if (failure != nullptr) {
-    TRC1_Printf(block, __LINE__, "%s", failure);
+    TracePrintf(block, __LINE__, "%s", failure);
     PrintFields(block, "Rejected timestamp fields:", f);
     return trace.Exit(status::kBadNumber, __LINE__);
   }
@@ -122,7 +122,7 @@ std::int32_t VXO2_MakeTime(const std::uint8_t* timestamp, std::int32_t length, c
   std::snprintf(result, sizeof result, "%03d%02d%02d%02d%02d%02d%03d", normalised.tm_year, normalised.tm_mon + 1,
                 normalised.tm_mday, normalised.tm_hour, normalised.tm_min, normalised.tm_sec,
                 static_cast<int>(f.milliseconds));
-  if (trace.Has(trace_bit::k01)) TRC1_Printf(block, __LINE__, "MKTIME output timestamp: \"%s\" ", result);
+  if (trace.Has(trace_bit::k01)) TracePrintf(block, __LINE__, "MKTIME output timestamp: \"%s\" ", result);
   std::memcpy(output, result, kTimestampLength);
   *outputLength = kTimestampLength;
   return trace.Exit(status::kOk, __LINE__);
@@ -133,7 +133,7 @@ std::int32_t MakeTimeRoutine(FilterElement& element, const std::uint8_t* record)
   auto* buffer = static_cast<std::uint8_t*>(element.resultOperand == 0 ? target.leftData : target.rightData);
   std::uint8_t result[kTimestampLength];
   std::int32_t length = 0;
-  const std::int32_t st = VXO2_MakeTime(record + element.columnOffset, element.columnLength,
+  const std::int32_t st = ShiftTimestamp(record + element.columnOffset, element.columnLength,
                                         static_cast<const std::uint8_t*>(element.rightData), element.rightLiteralLength,
                                         static_cast<const std::uint8_t*>(element.leftData), result, &length);
   if (st != status::kOk) return 1;

@@ -14,7 +14,7 @@ inline constexpr int kTimestampLength = 16;
 // `increment` is an amount as atoi reads it and a unit letter as its last byte: D days, H hours,
 // M minutes, S seconds, T milliseconds; the first byte of `sign` "+" adds, anything else subtracts.
 // 0 with 16 characters in `output`; 58 wrong length, 57 not digits or no valid time, 71 unknown unit.
-std::int32_t VXO2_MakeTime(const std::uint8_t* timestamp, std::int32_t length, const std::uint8_t* increment,
+std::int32_t ShiftTimestamp(const std::uint8_t* timestamp, std::int32_t length, const std::uint8_t* increment,
                            std::int32_t incrementLength, const std::uint8_t* sign, std::uint8_t* output,
                            std::int32_t* outputLength);
 

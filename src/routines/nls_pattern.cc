@@ -133,10 +133,10 @@ std::int32_t CompareNLSPattern(const std::uint8_t* value, std::int32_t valueLeng
     }
   }
   if (result == kFailed && trace.HasAny(trace_bit::k80)) {
-    TRC1_Printf(block, __LINE__, "Like LCL1 Error rc=%d status=%d len=%d/%d patlen=%d at offset %d patoffs %d ",
+    TracePrintf(block, __LINE__, "Like LCL1 Error rc=%d status=%d len=%d/%d patlen=%d at offset %d patoffs %d ",
                 collate.nlsStatus, kFailed, valueLength, e, patternLength, v, p);
-    TRC1_Dump(block, __LINE__, value, static_cast<std::size_t>(valueLength));
-    TRC1_Dump(block, __LINE__, pattern, static_cast<std::size_t>(patternLength));
+    TraceDump(block, __LINE__, value, static_cast<std::size_t>(valueLength));
+    TraceDump(block, __LINE__, pattern, static_cast<std::size_t>(patternLength));
   }
   return trace.Exit(result, __LINE__);
 }

@@ -59,7 +59,7 @@ class Line {
     va_end(again);
   }
   const char* c_str() const { return text_; }
-  void Write(TraceBlock& block, int line) const { TRC1_Printf(block, line, "%s", text_); }
+  void Write(TraceBlock& block, int line) const { TracePrintf(block, line, "%s", text_); }
 
  private:
   bool Grow(std::size_t room) {
@@ -83,7 +83,7 @@ class Line {
 // A dump of `length` bytes; nothing for a negative length or a missing operand.
 void Dump(TraceBlock& block, int line, const void* at, std::int32_t length) {
   if (at == nullptr || length <= 0) return;
-  TRC1_Dump(block, line, at, static_cast<std::size_t>(length));
+  TraceDump(block, line, at, static_cast<std::size_t>(length));
 }
 
 constexpr std::uint8_t kOneBlank[1] = {' '};

@@ -101,20 +101,20 @@ void TraceEntry(TraceBlock& block, FilterElement& e, const Value& v, const sl::E
   std::memcpy(name, e.columnName, sizeof e.columnName);
   const char* nls = (entry.type() & sl::kLocaleAware) ? " NLS " : " ";
   if (v.varying) {
-    TRC1_Printf(block, __LINE__,
+    TracePrintf(block, __LINE__,
                 "%s %s rc=%d %s type=%d%scollen=%d varlen=%d offset=%d varovh=%d entry=[%d/%d] enttyp=%.02x cmpoff=%d "
                 "cmplen=%d entlen=%d",
                 mode, outcome, rc, name, e.dataType, nls, e.columnLength, e.leftScale, e.columnOffset,
                 e.alternateOperator, number, count, entry.type(), entry.compareOffset(), entry.compareLength(),
                 entry.keyLength());
   } else {
-    TRC1_Printf(block, __LINE__,
+    TracePrintf(block, __LINE__,
                 "%s %s rc=%d %s type=%d%scollen=%d offset=%d entry=[%d/%d] enttyp=%.02x cmpoff=%d cmplen=%d entlen=%d",
                 mode, outcome, rc, name, e.dataType, nls, e.columnLength, e.columnOffset, number, count, entry.type(),
                 entry.compareOffset(), entry.compareLength(), entry.keyLength());
   }
-  if (number == 1) TRC1_Dump(block, __LINE__, v.data, static_cast<std::size_t>(v.length));
-  TRC1_Dump(block, __LINE__, entry.key(), static_cast<std::size_t>(entry.keyLength()));
+  if (number == 1) TraceDump(block, __LINE__, v.data, static_cast<std::size_t>(v.length));
+  TraceDump(block, __LINE__, entry.key(), static_cast<std::size_t>(entry.keyLength()));
 }
 
 }  // namespace

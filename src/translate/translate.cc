@@ -11,14 +11,14 @@ namespace {
 using ToLocal = translate::Codec<representation::Direction::kToLocal>;
 
 bool IsLocal(std::uint32_t word) {
-  return Representation::Of(word) == Representation::Of(CNV1_StaticData()->localRepresentation);
+  return Representation::Of(word) == Representation::Of(ConversionData()->localRepresentation);
 }
 
 // A representation the conversion service cannot read is refused before a byte is changed: converting it
 // as something else would hand creation wrong values.
 bool Refused(TraceBlock& block, std::uint32_t word) {
   if (Representation::Of(word).Supported()) return false;
-  TRC1_Printf(block, __LINE__, "Unsupported data representation 0x%.08X", word);
+  TracePrintf(block, __LINE__, "Unsupported data representation 0x%.08X", word);
   return true;
 }
 

@@ -194,7 +194,7 @@ std::int32_t Plan(const C& codec, std::uint8_t* plan) {
       // Either form of function code and name becomes the 32-bit functionCode and the columnName after it.
       char name[sizeof(El::columnName)] = {};
       std::uint8_t code = 0;
-      FLT1_FixColumnName(e, name, &code);
+      FixColumnName(e, name, &code);
       std::uint8_t* const flags = e + offsetof(El, leftFlags);
       StoreUnaligned(flags, static_cast<std::uint16_t>(LoadUnaligned<std::uint16_t>(flags) | rep::kNameNormalised));
       representation::Convert(representation::Direction::kToLocal, codec.word, et::kCharacter,
