@@ -12,9 +12,16 @@
 #include "host/trace.h"
 #include "routines/change_cache.h"
 #include "routines/printers.h"
+#include "routines/operands.h"
 
 namespace vexfilt {
 namespace {
+
+using operands::KeepLeftWord;
+using operands::KeepRightWord;
+using operands::LeftWordKept;
+using operands::RightWordKept;
+using operands::ShortChangeOf;
 
 namespace cc = change_control;
 namespace cr = cache_record;
@@ -153,7 +160,7 @@ std::int32_t ChangeLong(FilterElement& e, const std::uint8_t* record) {
 }
 
 std::int32_t ChangeShort(FilterElement& e, const std::uint8_t* record) {
-  const std::int32_t st = DeliverChange(e, record, e.leftFlags & 0xFF, &TargetOf(e).alternateOperator, e.functionCode);
+  const std::int32_t st = DeliverChange(e, record, e.leftFlags & 0xFF, ShortChangeOf(TargetOf(e)), e.functionCode);
   return ChangeResult<Printer::kChgNum>(e, record, st);
 }
 

@@ -41,10 +41,10 @@ VaryingData ReadVarying(FilterElement& e, const std::uint8_t* record) {
   const std::uint16_t prefix = PrefixAt(column);
   e.leftScale = static_cast<std::int16_t>(prefix);
   if (prefix <= e.columnLength - kLengthPrefix) {
-    e.alternateOperator = kLengthPrefix;
+    KeepLeftWord(e, kLengthPrefix);
     return {column + kLengthPrefix, prefix, true};
   }
-  e.alternateOperator = 0;
+  KeepLeftWord(e, 0);
   return {column, e.columnLength, false};
 }
 
@@ -78,7 +78,7 @@ std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record) {
   }
   if (RightIsVarying(e)) {
     const std::uint16_t prefix = PrefixAt(right);
-    e.rightDataType = static_cast<std::int16_t>(prefix);
+    KeepRightWord(e, static_cast<std::int16_t>(prefix));
     if (prefix > RightLength(e) - kLengthPrefix) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
     e.conditionCode = ComparePadded(left, right + kLengthPrefix, e.columnLength, prefix, kBlank);
     return status::kOk;
@@ -94,7 +94,7 @@ std::int32_t FixedColumnColumnLike(FilterElement& e, const std::uint8_t* record)
   std::int32_t match;
   if (RightIsVarying(e)) {
     const std::uint16_t prefix = PrefixAt(right);
-    e.rightDataType = static_cast<std::int16_t>(prefix);
+    KeepRightWord(e, static_cast<std::int16_t>(prefix));
     if (prefix > RightLength(e) - kLengthPrefix) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
     match = ComparePattern(left, e.columnLength, right + kLengthPrefix, prefix, std::max<std::int32_t>(e.columnLength, prefix));
   } else {
@@ -123,7 +123,7 @@ std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record) 
     return status::kOk;
   }
   const std::int32_t offset = e.substringOffset;
-  if (!(e.rightFlags & rep::kPatternLengthGiven) && offset + literalLength > e.columnLength - e.alternateOperator) {
+  if (!(e.rightFlags & rep::kPatternLengthGiven) && offset + literalLength > e.columnLength - LeftWordKept(e)) {
     return Print<Printer::kVar1>(e, record, status::kSubstringBeyondData, nullptr);
   }
   if (value.length <= offset) {
@@ -165,7 +165,7 @@ std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record) {
   const std::uint8_t* right = RightColumnOf(e, record);
   if (RightIsVarying(e)) {
     const std::uint16_t rightPrefix = PrefixAt(right);
-    e.rightDataType = static_cast<std::int16_t>(rightPrefix);
+    KeepRightWord(e, static_cast<std::int16_t>(rightPrefix));
     if (rightPrefix > RightLength(e) - kLengthPrefix) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
     e.conditionCode = ComparePadded(left + kLengthPrefix, right + kLengthPrefix, leftPrefix, rightPrefix, kBlank);
     return status::kOk;
@@ -186,7 +186,7 @@ std::int32_t VaryingColumnColumnLike(FilterElement& e, const std::uint8_t* recor
     match = ComparePattern(left + kLengthPrefix, leftPrefix, right, RightLength(e), std::max<std::int32_t>(leftPrefix, RightLength(e)));
   } else {
     const std::uint16_t rightPrefix = PrefixAt(right);
-    e.rightDataType = static_cast<std::int16_t>(rightPrefix);
+    KeepRightWord(e, static_cast<std::int16_t>(rightPrefix));
     if (rightPrefix > RightLength(e) - kLengthPrefix) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
     match = ComparePattern(left + kLengthPrefix, leftPrefix, right + kLengthPrefix, rightPrefix, std::max(leftPrefix, rightPrefix));
   }

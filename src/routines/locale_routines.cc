@@ -58,9 +58,9 @@ std::int32_t SubstringWalk(FilterElement& e, const std::uint8_t* data, std::int3
     part = data + start;
     width = partBytes + (e.leftLiteralLength - partChars);
     e.rightColumnOffset = start;
-    e.rightDataType = static_cast<std::int16_t>(partBytes);
+    KeepRightWord(e, static_cast<std::int16_t>(partBytes));
   }
-  e.alternateOperator = static_cast<std::uint16_t>(partChars);
+  KeepLeftWord(e, static_cast<std::uint16_t>(partChars));
   if (like) {
     const std::int32_t outcome = CompareNLSPattern(part, partBytes, LiteralOf(e), RightLength(e), width, ' ', locale);
     e.conditionCode = outcome;
@@ -122,7 +122,7 @@ std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record) {
   std::int32_t st;
   if (RightIsVaryingLocale(e)) {
     const std::uint16_t prefix = PrefixAt(right);
-    e.rightDataType = static_cast<std::int16_t>(prefix);
+    KeepRightWord(e, static_cast<std::int16_t>(prefix));
     if (prefix > RightLength(e) - kLengthPrefix) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
     st = Collate(e, left, e.columnLength, right + kLengthPrefix, prefix, nls_flag::kWholeValues);
   } else if (RightIsScaledNumber(e)) {
@@ -144,7 +144,7 @@ std::int32_t FixedColumnColumnLike(FilterElement& e, const std::uint8_t* record)
                                 std::max<std::int32_t>(e.columnLength, RightLength(e)), ' ', LocaleOf(e));
   } else {
     const std::uint16_t prefix = PrefixAt(right);
-    e.rightDataType = static_cast<std::int16_t>(prefix);
+    KeepRightWord(e, static_cast<std::int16_t>(prefix));
     if (prefix > RightLength(e) - kLengthPrefix) return Print<Printer::kFix2>(e, record, status::kLengthOutOfRange, nullptr);
     outcome = CompareNLSPattern(left, e.columnLength, right + kLengthPrefix, prefix, std::max<std::int32_t>(e.columnLength, prefix),
                                 ' ', LocaleOf(e));
@@ -209,7 +209,7 @@ std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record) {
     st = status::kLengthOutOfRange;
   } else if (RightIsVaryingLocale(e)) {
     const std::uint16_t rightPrefix = PrefixAt(right);
-    e.rightDataType = static_cast<std::int16_t>(rightPrefix);
+    KeepRightWord(e, static_cast<std::int16_t>(rightPrefix));
     st = rightPrefix > RightLength(e) - kLengthPrefix
              ? status::kLengthOutOfRange
              : Collate(e, left + kLengthPrefix, leftPrefix, right + kLengthPrefix, rightPrefix, nls_flag::kWholeValues);
@@ -234,7 +234,7 @@ std::int32_t VaryingColumnColumnLike(FilterElement& e, const std::uint8_t* recor
                                 std::max<std::int32_t>(leftPrefix, RightLength(e)), ' ', LocaleOf(e));
   } else {
     const std::uint16_t rightPrefix = PrefixAt(right);
-    e.rightDataType = static_cast<std::int16_t>(rightPrefix);
+    KeepRightWord(e, static_cast<std::int16_t>(rightPrefix));
     if (rightPrefix > RightLength(e) - kLengthPrefix) return Print<Printer::kVar2>(e, record, status::kLengthOutOfRange, nullptr);
     outcome = CompareNLSPattern(left + kLengthPrefix, leftPrefix, right + kLengthPrefix, rightPrefix, std::max(leftPrefix, rightPrefix), ' ',
                                 LocaleOf(e));

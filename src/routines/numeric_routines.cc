@@ -1,5 +1,6 @@
 // CompareNumeric and ConvertNumericText: numbers of different representations, and numbers written as text.
 #include "routines/numeric_routines.h"
+#include "routines/operands.h"
 
 #include <cctype>
 #include <clocale>
@@ -14,6 +15,12 @@
 
 namespace vexfilt {
 namespace {
+
+using operands::KeepLeftWord;
+using operands::KeepRightWord;
+using operands::LeftWordKept;
+using operands::RightWordKept;
+using operands::ShortChangeOf;
 
 constexpr std::size_t kTextLimit = 311;  // characters of a number's text that are parsed
 
@@ -69,7 +76,7 @@ std::int32_t ReadLeftUnscaled(FilterElement& e, const std::uint8_t* record, Numb
   const bool isUnsigned = (e.leftFlags & rep::kUnsigned) != 0;
   if (e.leftFlags & rep::kShort) {
     const std::int16_t raw = numeric::Short(record, e.columnOffset);
-    e.alternateOperator = static_cast<std::uint16_t>(raw);
+    KeepLeftWord(e, static_cast<std::uint16_t>(raw));
     *out = {Number::Kind::kSigned, numeric::Widen(raw, isUnsigned), 0};
   } else if (e.leftFlags & rep::kLong) {
     e.leftResult = numeric::Long(record, e.columnOffset);
@@ -88,7 +95,7 @@ std::int32_t ReadRightUnscaled(FilterElement& e, const std::uint8_t* record, Num
   const bool isUnsigned = (e.rightFlags & (rep::kUnsigned | rep::kVarying)) != 0;
   if (e.rightFlags & rep::kShort) {
     const std::int16_t raw = numeric::Short(record, e.rightColumnOffset);
-    e.rightDataType = raw;
+    KeepRightWord(e, raw);
     *out = {Number::Kind::kSigned, numeric::Widen(raw, isUnsigned), 0};
   } else if (e.rightFlags & rep::kLong) {
     e.rightResult = numeric::Long(record, e.rightColumnOffset);
@@ -240,9 +247,9 @@ std::int32_t ConvertNumericText(FilterElement& e, const std::uint8_t* record, in
   if (flags & rep::kVarying) {
     const std::uint16_t prefix = LoadUnaligned<std::uint16_t>(text);
     if (left) {
-      e.alternateOperator = prefix;
+      KeepLeftWord(e, prefix);
     } else {
-      e.rightDataType = static_cast<std::int16_t>(prefix);
+      KeepRightWord(e, static_cast<std::int16_t>(prefix));
     }
     if (prefix > declared - kLengthPrefix) return status::kLengthOutOfRange;
     text += kLengthPrefix;

@@ -33,6 +33,18 @@ inline bool UsesValueAreas(const FilterElement& e) {
   return (e.leftFlags & rep::kScaled) && ((e.leftFlags & rep::kMixed) || RightIsScaledNumber(e));
 }
 
+// The 16-bit word a routine keeps of each operand for its printer and, for a varying left column, for its
+// own later reads: a 2-byte value, a length prefix or the bytes skipped before the value, the bytes or
+// characters of a substring's part. The plan gives these fields other meanings (alternateOperator,
+// rightDataType), which creation has read and evaluation no longer needs; only these accessors touch them.
+inline void KeepLeftWord(FilterElement& e, std::uint16_t word) { e.alternateOperator = word; }
+inline std::uint16_t LeftWordKept(const FilterElement& e) { return e.alternateOperator; }
+inline void KeepRightWord(FilterElement& e, std::int16_t word) { e.rightDataType = word; }
+inline std::int16_t RightWordKept(const FilterElement& e) { return e.rightDataType; }
+// Where a 2-byte change is delivered in its result target: the target's own kept left word.
+inline std::uint16_t* ShortChangeOf(FilterElement& target) { return &target.alternateOperator; }
+inline std::uint16_t ShortChangeOf(const FilterElement& target) { return target.alternateOperator; }
+
 }  // namespace vexfilt::operands
 
 #endif  // VEXFILT_ROUTINES_OPERANDS_H_

@@ -18,6 +18,10 @@
 namespace vexfilt {
 namespace {
 
+using operands::LeftWordKept;
+using operands::RightWordKept;
+using operands::ShortChangeOf;
+
 constexpr std::uint32_t kPrintBits = trace_bit::k01 | trace_bit::k80;
 
 // Column descriptor: the second column's name (terminated) and its type.
@@ -163,7 +167,7 @@ bool SubstringStartsInside(const FilterElement& e, const std::uint8_t* data, std
 void LocaleSubstring(TraceBlock& block, Line& line, const FilterElement& e, std::int32_t status,
                      const std::uint8_t* column, const std::uint8_t* data, std::int32_t n) {
   line.Append("parms off/len=%d/%d col byte off/len=%d/%d char len %d lit byte len=%d", e.substringOffset,
-              e.leftLiteralLength, e.rightColumnOffset, e.rightDataType, e.alternateOperator, e.rightScale);
+              e.leftLiteralLength, e.rightColumnOffset, RightWordKept(e), LeftWordKept(e), e.rightScale);
   line.Write(block, __LINE__);
   if (!IsComparisonOutcome(status) || data == nullptr) {
     Dump(block, __LINE__, column, e.columnLength);
@@ -172,7 +176,7 @@ void LocaleSubstring(TraceBlock& block, Line& line, const FilterElement& e, std:
   } else {
     // The walk wrote where the substring lies; it stays inside the data.
     const std::int32_t offset = e.rightColumnOffset >= 0 && e.rightColumnOffset < n ? e.rightColumnOffset : 0;
-    const std::int32_t length = e.rightDataType < n - offset ? e.rightDataType : n - offset;
+    const std::int32_t length = RightWordKept(e) < n - offset ? RightWordKept(e) : n - offset;
     Dump(block, __LINE__, data + offset, length);
   }
   Dump(block, __LINE__, e.rightData, Unsigned16(e.rightScale));
@@ -236,8 +240,8 @@ std::int32_t PrintVrReg1(std::int32_t status) {
 // length, else the whole column from its start.
 void DumpVaryingRight(TraceBlock& block, int line, const FilterElement& e, const std::uint8_t* record) {
   const std::uint8_t* right = RightColumnOf(e, record);
-  if (Unsigned16(e.rightDataType) <= Unsigned16(e.rightScale) - kLengthPrefix) {
-    Dump(block, line, right + kLengthPrefix, Unsigned16(e.rightDataType));
+  if (Unsigned16(RightWordKept(e)) <= Unsigned16(e.rightScale) - kLengthPrefix) {
+    Dump(block, line, right + kLengthPrefix, Unsigned16(RightWordKept(e)));
   } else {
     Dump(block, line, right, Unsigned16(e.rightScale));
   }
@@ -257,7 +261,7 @@ std::int32_t PrintFix2(FilterElement& e, const std::uint8_t* record, std::int32_
   const std::uint8_t* left = ColumnOf(e, record);
   if (e.rightFlags & rep::kVarying) {
     line.Append("%s/l%d/o%d/x%.04X%svlen=%d", rightName.text, e.rightScale, e.rightColumnOffset, e.rightFlags,
-                NlsMark(e.rightFlags), e.rightDataType);
+                NlsMark(e.rightFlags), RightWordKept(e));
     line.Write(block, __LINE__);
     Dump(block, __LINE__, left, e.columnLength);
     DumpVaryingRight(block, __LINE__, e, record);
@@ -360,7 +364,7 @@ std::int32_t PrintVar2(FilterElement& e, const std::uint8_t* record, std::int32_
   const bool rightVarying = (e.rightFlags & kVaryingMixed) == kVaryingMixed;
   if (rightVarying) {
     line.Append("vlen=%d %s/l%d/o%d/x%.04X%svlen=%d", e.leftScale, rightName.text, e.rightScale, e.rightColumnOffset,
-                e.rightFlags, NlsMark(e.rightFlags), e.rightDataType);
+                e.rightFlags, NlsMark(e.rightFlags), RightWordKept(e));
   } else {
     line.Append("vlen=%d %s/l%d/o%d/x%.04X%s", e.leftScale, rightName.text, e.rightScale, e.rightColumnOffset,
                 e.rightFlags, NlsMark(e.rightFlags));
@@ -529,13 +533,13 @@ struct Operand {
 
 Operand LeftOperand(const FilterElement& e) {
   const bool text = (e.leftFlags & rep::kAnyChar) != 0;
-  return {e.leftFlags, e.columnOffset, e.columnLength, e.leftData, static_cast<std::int16_t>(e.alternateOperator),
+  return {e.leftFlags, e.columnOffset, e.columnLength, e.leftData, static_cast<std::int16_t>(LeftWordKept(e)),
           e.leftResult, (text ? e.rightScale : e.leftScale) & 0xFF};
 }
 
 Operand RightOperand(const FilterElement& e) {
   const bool text = (e.rightFlags & rep::kAnyChar) != 0;
-  return {e.rightFlags, e.rightColumnOffset, Unsigned16(e.rightScale), e.rightData, e.rightDataType, e.rightResult,
+  return {e.rightFlags, e.rightColumnOffset, Unsigned16(e.rightScale), e.rightData, RightWordKept(e), e.rightResult,
           (text ? e.leftScale : e.rightScale) & 0xFF};
 }
 
@@ -677,11 +681,11 @@ std::int32_t PrintChgNum(FilterElement& e, const std::uint8_t* record, std::int3
     AppendPrefix(line, e, status, name, isUnsigned ? "ChgUShort" : "ChgShort");
     if (isUnsigned) {
       line.Append(" us=%11hu - us=%11hu chg%.4s us=%11hu off=%d type=%d 0x%.04X", LoadUnaligned<std::uint16_t>(column),
-                  ValueAt<std::uint16_t>(previous), mode, target.alternateOperator, e.columnOffset, e.dataType,
+                  ValueAt<std::uint16_t>(previous), mode, ShortChangeOf(target), e.columnOffset, e.dataType,
                   e.leftFlags);
     } else {
       line.Append(" ss=% 11hd ss=% 11hd chg%.4s ss=% 11hd off=%d type=%d 0x%.04X", LoadUnaligned<std::int16_t>(column),
-                  ValueAt<std::int16_t>(previous), mode, static_cast<std::int16_t>(target.alternateOperator),
+                  ValueAt<std::int16_t>(previous), mode, static_cast<std::int16_t>(ShortChangeOf(target)),
                   e.columnOffset, e.dataType, e.leftFlags);
     }
   } else if (e.leftFlags & rep::kLong) {

@@ -8,9 +8,16 @@
 #include "host/trace.h"
 #include "routines/byte_strings.h"
 #include "routines/nls_pattern.h"
+#include "routines/operands.h"
 
 namespace vexfilt {
 namespace {
+
+using operands::KeepLeftWord;
+using operands::KeepRightWord;
+using operands::LeftWordKept;
+using operands::RightWordKept;
+using operands::ShortChangeOf;
 
 namespace sl = search_list;
 
@@ -105,7 +112,7 @@ void TraceEntry(TraceBlock& block, FilterElement& e, const Value& v, const sl::E
                 "%s %s rc=%d %s type=%d%scollen=%d varlen=%d offset=%d varovh=%d entry=[%d/%d] enttyp=%.02x cmpoff=%d "
                 "cmplen=%d entlen=%d",
                 mode, outcome, rc, name, e.dataType, nls, e.columnLength, e.leftScale, e.columnOffset,
-                e.alternateOperator, number, count, entry.type(), entry.compareOffset(), entry.compareLength(),
+                LeftWordKept(e), number, count, entry.type(), entry.compareOffset(), entry.compareLength(),
                 entry.keyLength());
   } else {
     TracePrintf(block, __LINE__,
@@ -135,10 +142,10 @@ std::int32_t Search(FilterElement& e, const std::uint8_t* record) {
     const std::uint16_t prefix = LoadUnaligned<std::uint16_t>(column);
     // Compared as int: a column shorter than its prefix holds no value after it.
     if (prefix > e.columnLength - kLengthPrefix) {
-      e.alternateOperator = 0;
+      KeepLeftWord(e, 0);
       v.length = e.columnLength;
     } else {
-      e.alternateOperator = kLengthPrefix;
+      KeepLeftWord(e, kLengthPrefix);
       v.data = column + kLengthPrefix;
       v.length = prefix;
     }
