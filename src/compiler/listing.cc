@@ -12,6 +12,7 @@
 #include "language.h"
 #include "plan/pool_builder.h"
 #include "plan_view.h"
+#include "routines/rows.h"
 #include "vexfilt.h"
 
 namespace vexfilt::cli {
@@ -133,7 +134,7 @@ std::string LiteralOf(const PlanElementView& element, const FilterInfo& info, co
     case fn::kAlways: return "-";
     default: break;
   }
-  if (e.compareOperator == op::kFunc || element.slot == slot::kDoubleResultLit) return "-";
+  if (e.compareOperator == op::kFunc || NeverHolds(element.slot)) return "-";
   if (info.extType & VXF_INFO_EXT_NAME_GIVEN) {
     return "column " + std::string(static_cast<const char*>(info.extData), static_cast<std::size_t>(info.extLen));
   }
@@ -145,7 +146,9 @@ std::string LiteralOf(const PlanElementView& element, const FilterInfo& info, co
   std::string shown = Trimmed(std::string_view(value, static_cast<std::size_t>(std::max<std::int16_t>(info.valueLen, 0))));
   const Field* field = schema.Find(element.column);
   // MKTIME's result is compared as a timestamp, and so is a timestamp column.
-  if (element.slot == slot::kCharResultLit || (field != nullptr && field->kind == Kind::kTimestamp)) {
+  bool mktimeResult = false;
+  ComparesHandedValue(element.slot, &mktimeResult);
+  if (mktimeResult || (field != nullptr && field->kind == Kind::kTimestamp)) {
     shown = TimestampText(shown);
   }
   std::string literal = Quoted(shown);
@@ -175,14 +178,10 @@ std::string OperationOf(const PlanElementView& element, const FilterInfo& info, 
     default: break;
   }
   if (e.compareOperator == op::kFunc) return "TRUE";
-  if (element.slot == slot::kDoubleResultLit) return "NEVER";
+  if (NeverHolds(element.slot)) return "NEVER";
   std::string comparison = HostComparison(info.compareOperator);
   if (e.functionCode == fn::kSubstring) comparison = "SUBSTR " + comparison;
-  // These slots compare the value a function element handed on.
-  const bool fromResult = (element.slot >= slot::kLongColResult && element.slot <= slot::kLongResultLit) ||
-                          (element.slot >= slot::kShortColResult && element.slot <= slot::kShortResultLit) ||
-                          element.slot == slot::kCharResultLit;
-  if (fromResult) comparison = "result " + comparison;
+  if (ComparesHandedValue(element.slot)) comparison = "result " + comparison;
   return comparison;
 }
 

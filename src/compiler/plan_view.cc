@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "plan/column.h"
+#include "routines/rows.h"
 
 namespace vexfilt::cli {
 namespace {
@@ -13,94 +14,19 @@ std::string Trimmed(const char* text, std::size_t size) {
   return out;
 }
 
-// The slot creation takes the routine from: a converted column-against-column element gets its left kind's
-// column-against-column slot, and UTF-8 character data in a plan that enables it moves to the locale-aware one.
+// The row creation takes the routine from, with the flags creation reads: the data type's when the plan
+// gives none.
 std::int16_t BoundSlot(const PlanHeader& header, const VxpElement& e) {
   std::uint16_t flags = e.leftFlags;
   if ((flags & 0xFF) == 0) flags = static_cast<std::uint16_t>(flags | plan::RepresentationFlags(e.dataType));
-  std::int16_t slot = e.routineSlot;
-  const bool converted = (flags & rep::kMixed) && (flags & rep::kColumn);
-  const bool dispatched = e.functionCode != fn::kMktime && e.functionCode != fn::kSearchList &&
-                          e.functionCode != fn::kAlways && e.functionCode != fn::kStringSearch &&
-                          !fn::IsChange(e.functionCode) && e.functionCode != fn::kRegexp &&
-                          e.functionCode != fn::kRegexpAlt;
-  if (dispatched && converted) slot = static_cast<std::int16_t>(VXP_SLOT_COL_COL + plan::SlotBase(e.dataType));
   const bool localeAware = (header.planFlags & plan_flag::kUtf8Data) && (flags & rep::kUtf8);
-  if (localeAware && e.functionCode != fn::kMktime && e.functionCode != fn::kSearchList) {
-    slot = slot::Locale(e.routineSlot);
-  }
-  return slot;
+  return static_cast<std::int16_t>(RowOf(e.routineSlot, e.functionCode, flags, localeAware));
 }
 
 }  // namespace
 
 std::string RoutineName(std::int32_t op, std::uint32_t function, std::int16_t slot) {
-  switch (function) {
-    case fn::kMktime: return "MKTIME";
-    case fn::kSearchList: return "Search";
-    case fn::kRegexp:
-    case fn::kRegexpAlt: return "ColREGLit";
-    case fn::kChange:
-    case fn::kChangeAlt:
-      return slot == slot::kLongColLit     ? "CHGLong"
-             : slot == slot::kShortColLit  ? "CHGShort"
-             : slot == slot::kDoubleColLit ? "CHGFloat"
-                                           : "?";
-    case fn::kStringSearch:
-      return slot == slot::kCharColLit || slot == slot::kVarCharColLit ? "ColSTRLit"
-             : slot == slot::kLocaleCharColLit                          ? "FixColStrLit"
-             : slot == slot::kLocaleVarCharColLit                       ? "VarColStrLit"
-                                                                        : "?";
-    case fn::kAlways: return slot == slot::kFunction ? "True" : "?";
-    default: break;
-  }
-  if (op == op::kFunc) return slot == slot::kFunction ? "True" : "?";
-  const char* name = nullptr;
-  switch (op) {
-    case op::kEQ: name = "EQ"; break;
-    case op::kNE: name = "NE"; break;
-    case op::kGT: name = "GT"; break;
-    case op::kLT: name = "LT"; break;
-    case op::kGE: name = "GE"; break;
-    case op::kLE: name = "LE"; break;
-    case op::kLike: name = "LI"; break;
-    default: return "?";
-  }
-  const std::string o = name;
-  const bool like = op == op::kLike;
-  // One row per slot of the dispatch matrix; LIKE has only the character rows.
-  switch (slot) {
-    case slot::kCharColLit:
-    case slot::kVarCharColLit: return "Col" + o + "Lit";
-    case slot::kCharColCol:
-    case slot::kVarCharColCol:
-    case slot::kLocaleCharColCol:
-    case slot::kLocaleVarCharColCol: return "Col" + o + "Col";
-    case slot::kCharResultLit:
-    case slot::kLocaleCharResultLit: return "Func" + o + "Lit";
-    case slot::kLocaleCharColLit: return "FixCol" + o + "Lit";
-    case slot::kLocaleVarCharColLit: return "VarCol" + o + "Lit";
-    default: break;
-  }
-  if (like) return "?";
-  switch (slot) {
-    case slot::kLongColLit:
-    case slot::kShortColLit:
-    case slot::kDoubleColLit: return "Col" + o + "Lit";
-    case slot::kLongColCol:
-    case slot::kShortColCol:
-    case slot::kDoubleColCol: return "Col" + o + "Col";
-    case slot::kLongColResult:
-    case slot::kShortColResult:
-    case slot::kDoubleColResult: return "Col" + o + "Result";
-    case slot::kLongResultResult:
-    case slot::kShortResultResult:
-    case slot::kDoubleResultResult: return "Result" + o + "Result";
-    case slot::kLongResultLit:
-    case slot::kShortResultLit: return "Result" + o + "Lit";
-    case slot::kDoubleResultLit: return "NeverHolds";
-    default: return "?";
-  }
+  return CellName(op, function, slot);
 }
 
 std::optional<PlanView> ReadPlan(const std::vector<std::uint8_t>& plan, std::string* error) {

@@ -14,7 +14,7 @@ std::int32_t BindRoutine(Creation& creation, int index) {
   FilterElement& element = filter.elements[index];
   const bool localeAware = (filter.planCopy->planFlags & plan_flag::kUtf8Data) && (element.leftFlags & rep::kUtf8);
   const RoutineTable* table = nullptr;
-  int row = RowOf(element, localeAware);
+  const int row = RowOf(element.routineSlot, element.functionCode, element.leftFlags, localeAware);
 
   switch (element.functionCode) {
     case fn::kAlways:
@@ -40,11 +40,10 @@ std::int32_t BindRoutine(Creation& creation, int index) {
       if (std::int32_t st = OperatorTableFor(element, static_cast<std::int16_t>(element.compareOperator), &table)) {
         return st;
       }
-      // Converted columns are compared as two columns of the left one's kind; a locale-aware element keeps
-      // the row its plan gave.
+      // Converted columns are compared as two columns of the left one's kind, whose row RowOf gave a plain
+      // element; the plan copy says so too.
       if (converted) {
         element.routineSlot = static_cast<std::int16_t>(SlotOffsetOf(element.leftFlags) + VXP_SLOT_COL_COL);
-        if (!localeAware) row = element.routineSlot;
       }
     }
   }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "core/column_name.h"
 #include "core/status.h"
@@ -209,9 +210,6 @@ constexpr RoutineTable RegexpTable() {
   return t;
 }
 
-inline constexpr char kChangeLongName[] = "CHGLong";
-inline constexpr char kChangeShortName[] = "CHGShort";
-inline constexpr char kChangeDoubleName[] = "CHGFloat";
 
 template <Mode m, Routine plain, const char* name, Delivery delivery>
 constexpr RoutineCell ChangeCell() {
@@ -245,6 +243,25 @@ constexpr RoutineTable SearchTable() {
 }
 constexpr RoutineTable kSearch = WithReads(SearchTable());
 
+// Every cell traces under the name listings give it (rows.h); the undefined floating-point compare traces
+// under its own block's name.
+constexpr bool NamedAsListed(const RoutineTable& table, std::int32_t compareOperator, std::uint32_t functionCode) {
+  for (int row = 0; row < kSlotCount; ++row) {
+    const RoutineCell& cell = table[static_cast<std::size_t>(row)];
+    if (cell.routine == nullptr || (row == slot::kDoubleResultLit && functionCode == fn::kNone)) continue;
+    if (std::string_view(cell.name) != CellName(compareOperator, functionCode, row)) return false;
+  }
+  return true;
+}
+static_assert(NamedAsListed(kPlainTables[0], op::kEQ, fn::kNone) && NamedAsListed(kPlainTables[1], op::kNE, fn::kNone) &&
+              NamedAsListed(kPlainTables[2], op::kGT, fn::kNone) && NamedAsListed(kPlainTables[3], op::kLT, fn::kNone) &&
+              NamedAsListed(kPlainTables[4], op::kGE, fn::kNone) && NamedAsListed(kPlainTables[5], op::kLE, fn::kNone) &&
+              NamedAsListed(kPlainTables[6], op::kLike, fn::kNone) &&
+              NamedAsListed(kPlainTables[7], op::kEQ, fn::kStringSearch) &&
+              NamedAsListed(kPlainAlways, op::kFunc, fn::kAlways) && NamedAsListed(kPlainRegexp, op::kEQ, fn::kRegexp) &&
+              NamedAsListed(kPlainChange, op::kGT, fn::kChange) && NamedAsListed(kMktime, op::kEQ, fn::kMktime) &&
+              NamedAsListed(kSearch, op::kEQ, fn::kSearchList));
+
 static_assert(kPlainTables[static_cast<int>(Op::kEQ)][VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_RESULT].routine == nullptr &&
                   kTracedTables[static_cast<int>(Op::kLike)][VXP_SLOT_KIND_CHAR + VXP_SLOT_RESULT_LIT].routine == nullptr,
               "characters are not compared with numeric results");
@@ -272,11 +289,6 @@ const RoutineTable& OperatorTable(Mode mode, Op op) {
 
 const RoutineTable& DirectTable(std::uint32_t functionCode) {
   return functionCode == fn::kMktime ? kMktime : kSearch;
-}
-
-int RowOf(const FilterElement& element, bool localeAware) {
-  if (element.functionCode == fn::kMktime || element.functionCode == fn::kSearchList) return slot::kFunction;
-  return localeAware ? slot::Locale(element.routineSlot) : element.routineSlot;
 }
 
 const RoutineCell* CellAt(const RoutineTable& table, int row) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "core/filter.h"
+#include "routines/rows.h"
 
 namespace vexfilt {
 
@@ -65,9 +66,6 @@ struct RecordReads {
   bool locale = false;  // UTF-8 text in the Filter's collation
 };
 
-// The columns of the dispatch matrix.
-enum class Op : int { kEQ, kNE, kGT, kLT, kGE, kLE, kLike, kStr };
-
 // What the speed passes of creation may bind in place of a cell's routine: a form chosen by the literal or
 // the column's signedness (fast_paths.h), a run of equalities (equality_runs.h), a join (joined_compares.h).
 // Only plain cells belong to a family: a traced Filter keeps the cells' own routines, which its traces name.
@@ -110,9 +108,6 @@ std::int32_t FunctionTableFor(const FilterElement& element, std::uint32_t functi
 // The MKTIME and search tables, which creation binds from directly: they have no traced form.
 const RoutineTable& DirectTable(std::uint32_t functionCode);
 
-// The row of a table an element lands on: its plan's slot, moved by the locale shift when the element
-// compares UTF-8 text locale-aware; the one row of a direct table for MKTIME and search.
-int RowOf(const FilterElement& element, bool localeAware);
 // The cell at `row` of `table`, or null when the row lies outside the table or its cell is empty: the
 // library never calls a missing routine.
 const RoutineCell* CellAt(const RoutineTable& table, int row);

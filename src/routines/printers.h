@@ -8,6 +8,7 @@
 #include "core/filter.h"
 #include "host/trace.h"
 #include "routines/dispatch_tables.h"
+#include "routines/rows.h"
 
 namespace vexfilt {
 
@@ -20,31 +21,6 @@ enum class Printer {
   kFloatColLit, kFloatColResult, kFloatResultResult,
   kNum, kChgNum
 };
-
-// The trace name of a cell, by the shape of what it compares and its operator column.
-enum class Shape { kColLit, kColCol, kFuncLit, kColResult, kResultResult, kResultLit, kFixColLit, kVarColLit };
-
-inline constexpr int kShapeCount = 8;
-inline constexpr int kOpCount = 8;
-
-// Rows: shapes; columns: EQ NE GT LT GE LE LIKE STR.
-inline constexpr const char* kTraceNames[kShapeCount][kOpCount] = {
-    {"ColEQLit", "ColNELit", "ColGTLit", "ColLTLit", "ColGELit", "ColLELit", "ColLILit", "ColSTRLit"},
-    {"ColEQCol", "ColNECol", "ColGTCol", "ColLTCol", "ColGECol", "ColLECol", "ColLICol", nullptr},
-    {"FuncEQLit", "FuncNELit", "FuncGTLit", "FuncLTLit", "FuncGELit", "FuncLELit", "FuncLILit", nullptr},
-    {"ColEQResult", "ColNEResult", "ColGTResult", "ColLTResult", "ColGEResult", "ColLEResult", nullptr, nullptr},
-    {"ResultEQResult", "ResultNEResult", "ResultGTResult", "ResultLTResult", "ResultGEResult", "ResultLEResult",
-     nullptr, nullptr},
-    {"ResultEQLit", "ResultNELit", "ResultGTLit", "ResultLTLit", "ResultGELit", "ResultLELit", nullptr, nullptr},
-    {"FixColEQLit", "FixColNELit", "FixColGTLit", "FixColLTLit", "FixColGELit", "FixColLELit", "FixColLILit",
-     "FixColStrLit"},
-    {"VarColEQLit", "VarColNELit", "VarColGTLit", "VarColLTLit", "VarColGELit", "VarColLELit", "VarColLILit",
-     "VarColStrLit"},
-};
-
-constexpr const char* TraceName(Shape shape, Op op) {
-  return kTraceNames[static_cast<int>(shape)][static_cast<int>(op)];
-}
 
 // Writes the printer's line for `element` when the printer's level has bit 0x01 or 0x80, and returns
 // `status` (Fix2 and Var2 return what the Num: printer returns for a scaled-number right operand). `name`
