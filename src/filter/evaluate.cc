@@ -4,8 +4,8 @@ namespace vexfilt {
 
 std::int32_t WalkElements(const Filter& filter, const std::uint8_t* record) {
   FilterElement* element = filter.elements;
-  // Elements after the current one. Creation proved every skip to be at least 1, so evaluation only moves
-  // forward, and a skip beyond the elements still ahead ends it.
+  // Elements after the current one. Creation proved every skip to be at least 1 (PrepareElement refuses
+  // any other), so evaluation only moves forward, and a skip beyond the elements still ahead ends it.
   int ahead = filter.elementCount - 1;
   if (ahead < 0) return 0;
   for (;;) {

@@ -15,7 +15,8 @@ std::int32_t WalkElements(const Filter& filter, const std::uint8_t* record);
 
 // The status of `record`: the walk above, or, when the first element decides alone, its routine's status
 // straight away. That call is the function's last act, so the compiler makes it a jump and the routine
-// returns directly to the host: no frame, no loop.
+// returns directly to the host: no frame, no loop. A one-element plan in cache went from 4.8 to 2.0 ns a
+// record (docs/performance.md, item 1).
 inline std::int32_t EvaluateRecord(const Filter& filter, const std::uint8_t* record) {
   if (filter.firstElementDecides) return filter.elements->routine(*filter.elements, record);
   return WalkElements(filter, record);

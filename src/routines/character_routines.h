@@ -54,7 +54,8 @@ struct OperatorRoutines {
 
 }  // namespace character
 
-// Hands a string search's found flag to the element `resultTarget` away. Creation proved it exists.
+// Hands a string search's found flag to the element `resultTarget` away. Creation proved it exists
+// (CheckOperands refuses a result target outside the plan).
 inline void DeliverFound(FilterElement& element, std::int32_t found) { (&element)[element.resultTarget].leftResult = found; }
 
 }  // namespace vexfilt

@@ -4,7 +4,8 @@
 // a routine that compares the column with every literal of the run, and moves that element's skip for the
 // outcome that would have walked the run on to where the run's last element leads it. The other elements
 // of the run stay as the plan gave them (inspection, modification and their literals are untouched), and
-// evaluation no longer visits them.
+// evaluation no longer visits them. An IN list of five (P4 of docs/performance.md) went from 13.4 to 3.9 ns a
+// record.
 #ifndef VEXFILT_ROUTINES_EQUALITY_RUNS_H_
 #define VEXFILT_ROUTINES_EQUALITY_RUNS_H_
 

@@ -2,7 +2,8 @@
 // NAME = 'java'`. Walked element by element, every element's outcome is a branch; when the outcomes
 // follow no pattern the processor mispredicts about every other record, which costs more than the
 // compares themselves. Bound as one, the elements of the join are all evaluated and their outcomes
-// combined, and the only branch left is on the join's outcome.
+// combined, and the only branch left is on the join's outcome. P2 of docs/performance.md went from 9.45 to
+// about 6 ns a record; a join whose first term seldom holds runs 10% to 23% slower than the walk.
 //
 // Creation gives the join's first element a routine that makes its own compare and calls each other
 // member's routine, and moves that element's skip for the outcome that walked the join on to where the

@@ -2,6 +2,8 @@
 // matcher answers such a pattern with a match exactly when the column starts with those bytes (the column
 // is the value's whole width, so no position is padding, and the asterisks match whatever follows); these
 // routines compare the bytes directly. One routine per prefix length, so that the compare is of a known size.
+// The general matcher cost 97 instructions a record for 'java*'; P3 of docs/performance.md went from 11.6 to
+// 1.8 ns a record.
 #ifndef VEXFILT_ROUTINES_PREFIX_LIKE_H_
 #define VEXFILT_ROUTINES_PREFIX_LIKE_H_
 
