@@ -17,11 +17,7 @@
 namespace vexfilt {
 namespace {
 
-using operands::KeepLeftWord;
-using operands::KeepRightWord;
-using operands::LeftWordKept;
-using operands::RightWordKept;
-using operands::ShortChangeOf;
+using namespace operands;
 
 namespace cc = change_control;
 namespace cr = cache_record;

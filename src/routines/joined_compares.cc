@@ -58,20 +58,14 @@ constexpr ByOperator JoinsByOperator() {
 }
 
 // EQ and NE compare bits, whatever the column's signedness; the orderings have a form for each.
-template <bool isUnsigned>
-struct LongCompare {
+template <bool isShort, bool isUnsigned>
+struct IntegerCompare {
   template <Op op>
   struct Of {
+    static constexpr bool kBits = op == Op::kEQ || op == Op::kNE;
     static constexpr Routine kRoutine =
-        op == Op::kEQ || op == Op::kNE ? &numeric::LongColLit<op> : &numeric::LongColLitOf<op, isUnsigned>;
-  };
-};
-template <bool isUnsigned>
-struct ShortCompare {
-  template <Op op>
-  struct Of {
-    static constexpr Routine kRoutine =
-        op == Op::kEQ || op == Op::kNE ? &numeric::ShortColLit<op> : &numeric::ShortColLitOf<op, isUnsigned>;
+        isShort ? (kBits ? &numeric::ShortColLit<op> : &numeric::ShortColLitOf<op, isUnsigned>)
+                : (kBits ? &numeric::LongColLit<op> : &numeric::LongColLitOf<op, isUnsigned>);
   };
 };
 template <Op op>
@@ -83,10 +77,10 @@ struct TextCompare {
   static constexpr Routine kRoutine = &character::OperatorRoutines<op>::FixedColumnLiteral;
 };
 
-constexpr ByOperator kLongSigned = JoinsByOperator<LongCompare<false>::Of>();
-constexpr ByOperator kLongUnsigned = JoinsByOperator<LongCompare<true>::Of>();
-constexpr ByOperator kShortSigned = JoinsByOperator<ShortCompare<false>::Of>();
-constexpr ByOperator kShortUnsigned = JoinsByOperator<ShortCompare<true>::Of>();
+constexpr ByOperator kLongSigned = JoinsByOperator<IntegerCompare<false, false>::Of>();
+constexpr ByOperator kLongUnsigned = JoinsByOperator<IntegerCompare<false, true>::Of>();
+constexpr ByOperator kShortSigned = JoinsByOperator<IntegerCompare<true, false>::Of>();
+constexpr ByOperator kShortUnsigned = JoinsByOperator<IntegerCompare<true, true>::Of>();
 constexpr ByOperator kDoubles = JoinsByOperator<DoubleCompare>();
 constexpr ByOperator kTexts = JoinsByOperator<TextCompare>();
 constexpr std::array<const ByOperator*, 6> kEveryJoin = {&kLongSigned, &kLongUnsigned, &kShortSigned,

@@ -16,11 +16,7 @@
 namespace vexfilt {
 namespace {
 
-using operands::KeepLeftWord;
-using operands::KeepRightWord;
-using operands::LeftWordKept;
-using operands::RightWordKept;
-using operands::ShortChangeOf;
+using namespace operands;
 
 constexpr std::size_t kTextLimit = 311;  // characters of a number's text that are parsed
 

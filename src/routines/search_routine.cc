@@ -13,11 +13,7 @@
 namespace vexfilt {
 namespace {
 
-using operands::KeepLeftWord;
-using operands::KeepRightWord;
-using operands::LeftWordKept;
-using operands::RightWordKept;
-using operands::ShortChangeOf;
+using namespace operands;
 
 namespace sl = search_list;
 
