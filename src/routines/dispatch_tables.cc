@@ -202,11 +202,13 @@ constexpr RoutineTable kTracedAlways = WithReads(AlwaysTable<Mode::kTraced>());
 // Regular expressions are not locale-aware: the same routines serve the locale-aware slots. Their traced
 // entries are the plain routines, which report through their own printers.
 constexpr RoutineTable RegexpTable() {
+  constexpr RoutineCell fixed{RegExpFixedColumn, "ColREGLit", Extent::kNone, Extent::kNone, Delivery::kResultWords};
+  constexpr RoutineCell varying{RegExpVaryingColumn, "ColREGLit", Extent::kNone, Extent::kNone, Delivery::kResultWords};
   RoutineTable t{};
-  t[slot::kCharColLit] = t[slot::kLocaleCharColLit] =
-      {RegExpFixedColumn, "ColREGLit", Extent::kNone, Extent::kNone, Delivery::kResultWords};
-  t[slot::kVarCharColLit] = t[slot::kLocaleVarCharColLit] =
-      {RegExpVaryingColumn, "ColREGLit", Extent::kNone, Extent::kNone, Delivery::kResultWords};
+  t[slot::kCharColLit] = fixed;
+  t[slot::kLocaleCharColLit] = fixed;
+  t[slot::kVarCharColLit] = varying;
+  t[slot::kLocaleVarCharColLit] = varying;
   return t;
 }
 
@@ -248,7 +250,7 @@ constexpr RoutineTable kSearch = WithReads(SearchTable());
 constexpr bool NamedAsListed(const RoutineTable& table, std::int32_t compareOperator, std::uint32_t functionCode) {
   for (int row = 0; row < kSlotCount; ++row) {
     const RoutineCell& cell = table[static_cast<std::size_t>(row)];
-    if (cell.routine == nullptr || (row == slot::kDoubleResultLit && functionCode == fn::kNone)) continue;
+    if (cell.name[0] == '\0' || (row == slot::kDoubleResultLit && functionCode == fn::kNone)) continue;
     if (std::string_view(cell.name) != CellName(compareOperator, functionCode, row)) return false;
   }
   return true;

@@ -78,12 +78,12 @@ enum class Family : std::uint8_t {
   kPrefixPattern,  // LIKE on a fixed character column, whose pattern may be plain bytes and then asterisks
 };
 
-// One cell: the routine, the name under which its traced form traces (null for an empty cell), what the
+// One cell: the routine, the name under which its traced form traces (empty for an empty cell), what the
 // routine reads and writes beyond the record, which creation proves is there, the family the speed passes
 // know it by, with its operator, and what it reads of the record.
 struct RoutineCell {
   Routine routine = nullptr;
-  const char* name = nullptr;
+  const char* name = "";
   Extent right = Extent::kNone;  // read at rightData
   Extent left = Extent::kNone;  // read at leftData
   Delivery delivery = Delivery::kNone;
