@@ -34,24 +34,6 @@ bool Holds(const Column& column, std::int32_t op, Literal (PoolBuilder::*add)(T,
   return built.status() == 0 && built.Evaluate(Record().At(0, value).bytes()) == 0;
 }
 
-TEST(LongColumns, OrderingFollowsTheColumnsSignedness) {
-  const auto all = static_cast<std::int32_t>(0xFFFFFFFF);
-  EXPECT_FALSE(Holds(Column::Long("A", 0), op::kGT, &PoolBuilder::Long, 1, all)) << "-1 > 1";
-  EXPECT_TRUE(Holds(Column::ULong("A", 0), op::kGT, &PoolBuilder::ULong, 1u, 0xFFFFFFFFu));
-  EXPECT_TRUE(Holds(Column::Long("A", 0), op::kLT, &PoolBuilder::Long, 1, all));
-  EXPECT_TRUE(Holds(Column::ULong("A", 0), op::kEQ, &PoolBuilder::ULong, 0xFFFFFFFFu, 0xFFFFFFFFu));
-  EXPECT_TRUE(Holds(Column::Long("A", 0), op::kNE, &PoolBuilder::Long, 5, 6));
-  EXPECT_TRUE(Holds(Column::Long("A", 0), op::kGE, &PoolBuilder::Long, 5, 5));
-  EXPECT_FALSE(Holds(Column::Long("A", 0), op::kLE, &PoolBuilder::Long, 5, 6));
-}
-
-TEST(ShortColumns, BothOperandsWidenByTheColumnsSignedness) {
-  EXPECT_TRUE(Holds(Column::UShort("A", 0), op::kGT, &PoolBuilder::UShort, std::uint16_t{0x7FFF}, std::uint16_t{0x8000}));
-  EXPECT_FALSE(Holds(Column::Short("A", 0), op::kGT, &PoolBuilder::Short, std::int16_t{0x7FFF},
-                     static_cast<std::int16_t>(0x8000)));
-  EXPECT_TRUE(Holds(Column::Short("A", 0), op::kLE, &PoolBuilder::Short, std::int16_t{-3}, std::int16_t{-3}));
-}
-
 TEST(DoubleColumns, NanSatisfiesOnlyNotEqual) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   for (std::int32_t op : {op::kEQ, op::kGT, op::kLT, op::kGE, op::kLE}) {
