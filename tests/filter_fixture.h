@@ -102,14 +102,19 @@ inline int ExpectSameAsTheWalk(const plan::PlanBuilder& plan, const plan::PoolBu
   return passed;
 }
 
-// What creation says of a plan: "" when it accepts it, else its status and the first line it wrote, up to
+// What creation says of a plan: "" when it accepts it, else its status and each line it wrote, up to
 // " - Table" (the table name and the address after it differ from run to run).
 inline std::string CreationRefusal(const plan::PlanBuilder& plan, const plan::PoolBuilder& pool) {
   CapturedTrace trace;
   const BuiltFilter built(plan, pool);
   if (built.status() == 0) return "";
-  const std::string line = trace.lines().empty() ? "" : trace.lines()[0];
-  return std::to_string(built.status()) + " " + line.substr(0, line.find(" - Table"));
+  std::string said = std::to_string(built.status());
+  const char* separator = " ";
+  for (const std::string& line : trace.lines()) {
+    said += separator + line.substr(0, line.find(" - Table"));
+    separator = "\n";
+  }
+  return said;
 }
 
 }  // namespace vexfilt::testing
