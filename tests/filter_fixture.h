@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/filter.h"
@@ -48,6 +49,15 @@ class BuiltFilter {
   FilterHandle handle_{};
   std::int32_t status_ = -1;
 };
+
+// The Filter of the plan `write` makes in a PlanBuilder of `table`, with its pool.
+template <typename Write>
+std::unique_ptr<BuiltFilter> MakeFilter(Write&& write, std::string_view table = "TABLE") {
+  plan::PoolBuilder pool;
+  plan::PlanBuilder plan(table);
+  write(plan, pool);
+  return std::make_unique<BuiltFilter>(plan, pool);
+}
 
 // A change element on `value` keyed by `key` (its scratch entry first, then its control block), which hands
 // the change to the element after it.
