@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/filter.h"
@@ -24,8 +25,9 @@ namespace vexfilt::testing {
 // A Filter built from a plan and pool, destroyed with the object.
 class BuiltFilter {
  public:
-  BuiltFilter(const plan::PlanBuilder& plan, const plan::PoolBuilder& pool)
-      : planBytes_(plan.Build()), poolBytes_(pool.Build()) {
+  BuiltFilter(const plan::PlanBuilder& plan, const plan::PoolBuilder& pool) : BuiltFilter(plan.Build(), pool.Build()) {}
+  BuiltFilter(std::vector<std::uint8_t> plan, std::vector<std::uint8_t> pool)
+      : planBytes_(std::move(plan)), poolBytes_(std::move(pool)) {
     status_ = FLT1_CreateFilter(0, planBytes_.data(), static_cast<std::int16_t>(planBytes_.size()), poolBytes_.data(),
                                 static_cast<std::int16_t>(poolBytes_.size()), &handle_);
   }

@@ -21,15 +21,6 @@ using testing::CapturedTrace;
 
 constexpr std::uint16_t kLocalePlan = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
 
-TEST(Handles, EachCreationTakesTheNextSequenceNumber) {
-  BuiltFilter first(PlanBuilder().Always(), PoolBuilder());
-  BuiltFilter second(PlanBuilder().Always(), PoolBuilder());
-  ASSERT_EQ(first.status(), 0);
-  ASSERT_EQ(second.status(), 0);
-  EXPECT_EQ(static_cast<std::int16_t>(second.handle().sequence - first.handle().sequence), 1);
-  EXPECT_EQ(second.handle().reserved, 0);
-}
-
 TEST(Handles, DestroyingNoFilterDoesNothing) {
   EXPECT_EQ(FLT1_DestroyFilter(FilterHandle{}), 0);
   EXPECT_EQ(FLT1_BeginSample(FilterHandle{}), 0);
