@@ -27,8 +27,6 @@
 // integer beyond 2^53 against a double (vexfilt reads the number as the nearest double, SQL compares it
 // exactly); a zone with summer time (MKTIME moves the local wall clock and lets mktime settle a time that the
 // change skips or repeats; SQLite's arithmetic knows no zone).
-//
-// VEXFILT_ORACLE_SEED and VEXFILT_ORACLE_PREDICATES give a longer run with another seed.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 

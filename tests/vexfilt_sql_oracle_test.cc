@@ -6,8 +6,6 @@
 // trailing blanks), column against column, LIKE and NOT LIKE (as GLOB, which counts UTF-8 characters), CONTAINS (as instr),
 // SUBSTR compared six ways (as substr), NOT, AND, OR. A disagreement names the predicate, its SQL and the
 // rows on which the answers differ.
-//
-// VEXFILT_ORACLE_SEED and VEXFILT_ORACLE_PREDICATES give a longer run with another seed.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <unicode/ucol.h>
