@@ -1,11 +1,13 @@
 /* A host in C99 that writes its plans and pools with vexplan.h's structs and codes alone, and checks the
  * library's answers through vexfilt.h's statuses: a comparison with a LIKE and a search list, a column
- * against a column through its descriptor, and a change since the previous sample. Each check that fails
- * prints its line; the last line is "N checks, M failed". */
+ * against a column through its descriptor, and a change since the previous sample. The public headers,
+ * vexhost.h too, compile as C, and the shared library serves a C host through them alone; handles are
+ * numbered from 101. Each check that fails prints its line; the last line is "N checks, M failed". */
 #include <stdio.h>
 #include <string.h>
 
 #include "vexfilt.h"
+#include "vexhost.h"
 #include "vexplan.h"
 
 static int g_checks = 0;
@@ -196,6 +198,9 @@ static void SearchListCompareAndLike(void) {
 
   CHECK_EQ(Create(&plan, "PROCESS", kProcessLength, &pool, &handle), VXF_STATUS_OK);
   if (handle.filter == NULL) return;
+  /* The process's first Filter carries the first sequence number; the next one follows. */
+  CHECK_EQ(handle.sequence, 101);
+  CHECK_EQ(handle.reserved, 0);
 
   CHECK_EQ(FLT1_BeginSample(handle), VXF_STATUS_OK);
   CHECK_EQ(FLT1_FilterRecord(handle, 0, Process("init", "RUN", 90)), VXF_STATUS_OK);
@@ -260,12 +265,14 @@ static void ColumnAgainstColumn(void) {
 
   CHECK_EQ(Create(&plan, "QUOTA", kRowLength, &pool, &handle), VXF_STATUS_OK);
   if (handle.filter == NULL) return;
+  CHECK_EQ(handle.sequence, 102);
   for (i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
     memcpy(row + kUsedAt, &cases[i][0], 4);
     memcpy(row + kLimitAt, &cases[i][1], 4);
     CHECK_EQ(FLT1_FilterRecord(handle, 0, row), cases[i][2]);
   }
   CHECK_EQ(FLT1_DestroyFilter(handle), VXF_STATUS_OK);
+  CHECK_EQ(FLT1_CreateFilter(0, NULL, 0, pool.bytes, (int16_t)pool.used, &handle), VXF_STATUS_FALSE);
 }
 
 /* CHANGE(CPU) > 5 per KEY: a change element hands the change since the previous sample to a comparison. */
@@ -350,6 +357,7 @@ int main(void) {
   SearchListCompareAndLike();
   ColumnAgainstColumn();
   ChangeSinceThePreviousSample();
+  VEXH_ResetTraceLevels();
   printf("%d checks, %d failed\n", g_checks, g_failures);
   return g_failures == 0 ? 0 : 1;
 }

@@ -2,7 +2,6 @@
 // since the previous sample.
 #include <gtest/gtest.h>
 
-#include <ctime>
 #include <limits>
 #include <memory>
 #include <string>
@@ -29,9 +28,6 @@ using testing::ScopedEnv;
 // MKTIME normalises in local time; these tests assume a zone without daylight saving.
 class MakeTime : public ::testing::Test {
  protected:
-  MakeTime() : zone_("TZ", "UTC") { tzset(); }
-  ~MakeTime() override { tzset(); }
-
   std::int32_t Run(const std::string& timestamp, const std::string& increment, const std::string& sign,
                    std::string* out) {
     std::uint8_t buffer[16] = {};
@@ -45,25 +41,47 @@ class MakeTime : public ::testing::Test {
   static const std::uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const std::uint8_t*>(s.data()); }
 
   CapturedTrace trace_;
-  ScopedEnv zone_;
+  testing::UtcZone zone_;
+};
+
+struct Moved {
+  std::string timestamp, increment, sign;
+  std::int32_t status;
+  std::string result;
+  const char* why = "";
 };
 
 TEST_F(MakeTime, CarriesAndBorrowsAcrossMonthsAndLeapDays) {
-  struct Case {
-    std::string timestamp, increment, sign, result;
+  const Moved cases[] = {
+      {"1080131235959999", "1T", "+", 0, "1080201000000000"},  {"1080301000000000", "1D", "-", 0, "1080229000000000"},
+      {"1081231230000000", "90M", "+", 0, "1090101003000000"}, {"1230615000010200", "1500T", "+", 0, "1230615000011700"},
+      {"1230615000010200", "1500T", "-", 0, "1230615000008700"},
+      {"1230615000010200", "-1500T", "+", 0, "1230615000008700"},
+      {"1230615000010200", "-1500T", "-", 0, "1230615000011700"},
+      {"1240229120000000", "1H", "+", 0, "1240229130000000"},  {"1230615000000000", "86400S", "+", 0, "1230616000000000"},
   };
-  for (const Case& c : {Case{"1080131235959999", "1T", "+", "1080201000000000"},
-                        Case{"1080301000000000", "1D", "-", "1080229000000000"},
-                        Case{"1081231230000000", "90M", "+", "1090101003000000"},
-                        Case{"1230615000010200", "1500T", "+", "1230615000011700"},
-                        Case{"1230615000010200", "1500T", "-", "1230615000008700"},
-                        Case{"1230615000010200", "-1500T", "+", "1230615000008700"},
-                        Case{"1230615000010200", "-1500T", "-", "1230615000011700"},
-                        Case{"1240229120000000", "1H", "+", "1240229130000000"},
-                        Case{"1230615000000000", "86400S", "+", "1230616000000000"}}) {
+  for (const Moved& c : cases) {
     std::string out;
     EXPECT_EQ(Run(c.timestamp, c.increment, c.sign, &out), 0) << c.timestamp << c.sign << c.increment;
     EXPECT_EQ(out, c.result) << c.timestamp << " " << c.sign << c.increment;
+  }
+}
+
+TEST_F(MakeTime, IncrementAmountsAreReadWholeAndNeverWrapped) {
+  const Moved cases[] = {
+      {"1080301000000000", std::string(31, '0') + "1D", "+", 0, "1080302000000000",
+       "the amount's last digit lies beyond the 31st character"},
+      {"1080301000000000", "  \t-" + std::string(40, '0') + "90M", "+", 0, "1080229223000000",
+       "blanks and a sign before the digits, as atoi reads them"},
+      {"1080301000000000", "12xD", "+", 0, "1080313000000000", "digits up to the first other character"},
+      {"1080301000000000", "4294967297D", "+", 57, "", "2^32 + 1 days is not one day"},
+      {"1080301000000000", std::string(25, '9') + "D", "+", 57, "", "nor is it minus one"},
+      {"1080301000000000", "3000000000T", "+", 0, "1080404172000000", "three million seconds fit in a calendar"},
+  };
+  for (const Moved& c : cases) {
+    std::string out;
+    EXPECT_EQ(Run(c.timestamp, c.increment, c.sign, &out), c.status) << c.why;
+    EXPECT_EQ(out, c.result) << c.why;
   }
 }
 
@@ -84,26 +102,6 @@ TEST_F(MakeTime, RefusesWithStatusAndMessage) {
   EXPECT_TRUE(trace_.Contains("Rejected timestamp fields:"));
 }
 
-TEST_F(MakeTime, ReadsTheWholeIncrementWhateverItsLength) {
-  const std::string oneDay = std::string(31, '0') + "1D";  // 33 characters
-  std::string out;
-  EXPECT_EQ(Run("1080301000000000", oneDay, "+", &out), 0);
-  EXPECT_EQ(out, "1080302000000000") << "the amount's last digit lies beyond the 31st character";
-  EXPECT_EQ(Run("1080301000000000", "  \t-" + std::string(40, '0') + "90M", "+", &out), 0)
-      << "blanks and a sign before the digits, as atoi reads them";
-  EXPECT_EQ(out, "1080229223000000");
-  EXPECT_EQ(Run("1080301000000000", "12xD", "+", &out), 0) << "digits up to the first other character";
-  EXPECT_EQ(out, "1080313000000000");
-}
-
-TEST_F(MakeTime, AmountsBeyondAnIntAreNotWrapped) {
-  std::string out;
-  EXPECT_EQ(Run("1080301000000000", "4294967297D", "+", &out), 57) << "2^32 + 1 days is not one day";
-  EXPECT_EQ(Run("1080301000000000", std::string(25, '9') + "D", "+", &out), 57) << "nor is it minus one";
-  EXPECT_EQ(Run("1080301000000000", "3000000000T", "+", &out), 0) << "three million seconds fit in a calendar";
-  EXPECT_EQ(out, "1080404172000000");
-}
-
 TEST_F(MakeTime, EmptyIncrementHasNoUnit) {
   std::uint8_t buffer[16] = {};
   std::int32_t length = 0;
@@ -113,34 +111,23 @@ TEST_F(MakeTime, EmptyIncrementHasNoUnit) {
   EXPECT_EQ(length, 0);
 }
 
-TEST_F(MakeTime, ElementReadsALongIncrementFromThePool) {
-  PoolBuilder pool;
-  PlanBuilder plan("TIMES");
-  const Column stamp = Column::Char("TS", 0, 16);
-  plan.MakeTime(stamp, pool.Char("+"), pool.Char(std::string(38, '0') + "1D"));
-  plan.Compare(stamp, op::kEQ, pool.Char("1080302000000000"))
-      .Slot(slot::kCharResultLit)
-      .LeftLiteral(pool.Char(std::string(16, ' ')));
-  plan.AllOf();
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  EXPECT_EQ(built.Evaluate(Record(32).Text(0, "1080301000000000").bytes()), 0);
-}
-
 TEST_F(MakeTime, ElementHandsTheTimestampToItsTarget) {
-  PoolBuilder pool;
-  PlanBuilder plan("TIMES");
-  const Column stamp = Column::Char("TS", 0, 16);
-  plan.MakeTime(stamp, pool.Char("+"), pool.Char("1D"));
-  plan.Compare(stamp, op::kEQ, pool.Char("1080302000000000"))
-      .Slot(slot::kCharResultLit)
-      .LeftLiteral(pool.Char(std::string(16, ' ')));
-  plan.AllOf();
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  EXPECT_EQ(built.Evaluate(Record(32).Text(0, "1080301000000000").bytes()), 0);
-  EXPECT_EQ(built.Evaluate(Record(32).Text(0, "1080302000000000").bytes()), 1);
-  EXPECT_EQ(built.Evaluate(Record(32).Text(0, "10803010000000xx").bytes()), 1) << "a failing MKTIME does not hold";
+  // The increment is read from the pool whatever its length.
+  for (const std::string& increment : {std::string("1D"), std::string(38, '0') + "1D"}) {
+    PoolBuilder pool;
+    PlanBuilder plan("TIMES");
+    const Column stamp = Column::Char("TS", 0, 16);
+    plan.MakeTime(stamp, pool.Char("+"), pool.Char(increment));
+    plan.Compare(stamp, op::kEQ, pool.Char("1080302000000000"))
+        .Slot(slot::kCharResultLit)
+        .LeftLiteral(pool.Char(std::string(16, ' ')));
+    plan.AllOf();
+    BuiltFilter built(plan, pool);
+    ASSERT_EQ(built.status(), 0);
+    EXPECT_EQ(built.Evaluate(Record(32).Text(0, "1080301000000000").bytes()), 0) << increment;
+    EXPECT_EQ(built.Evaluate(Record(32).Text(0, "1080302000000000").bytes()), 1);
+    EXPECT_EQ(built.Evaluate(Record(32).Text(0, "10803010000000xx").bytes()), 1) << "a failing MKTIME does not hold";
+  }
 }
 
 TEST(RegularExpressions, EveryElementAnswersUnavailable) {
@@ -158,12 +145,6 @@ TEST(RegularExpressions, EveryElementAnswersUnavailable) {
   }
 }
 
-}  // namespace
-}  // namespace vexfilt
-
-namespace vexfilt {
-namespace {
-
 // The host's clock, moved by the tests: each sample one second after the last.
 std::uint32_t g_seconds = 1000;
 void TestClock(void*, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
@@ -178,26 +159,22 @@ class ChangeFunction : public ::testing::Test {
   ~ChangeFunction() override { VEXH_SetClock(nullptr, nullptr); }
 
   void Build(const Column& value, std::uint32_t options = 0, std::uint16_t moreRightFlags = 0) {
-    plan::ChangeControl control;
-    control.options = options;
-    control.keys = {Column::Char("KEY", 8, 8)};
     PoolBuilder pool;
     PlanBuilder plan("CHANGES");
-    const plan::Literal scratch = pool.ChangeScratch(control);  // the scratch entry before the block's
-    const plan::Literal block = pool.Change(control);
-    plan::Element change = plan.Change(value, scratch, block);
+    plan::Element change = testing::AddChange(plan, pool, value, Column::Char("KEY", 8, 8), options);
     change.RightFlags(change.Record().rightFlags | moreRightFlags);
     plan.Always();
     built_ = std::make_unique<BuiltFilter>(plan, pool);
     ASSERT_EQ(built_->status(), 0);
   }
+  void NextSample() {
+    std::uint32_t result = 0;
+    ASSERT_EQ(FLT1_EndSample(built_->handle(), &result), 0);
+    BeginSample();
+  }
   void BeginSample() {
     ++g_seconds;
     ASSERT_EQ(FLT1_BeginSample(built_->handle()), 0);
-  }
-  void EndSample() {
-    std::uint32_t result = 0;
-    ASSERT_EQ(FLT1_EndSample(built_->handle(), &result), 0);
   }
   template <typename T>
   std::int32_t See(const std::string& key, T value) {
@@ -215,15 +192,54 @@ TEST_F(ChangeFunction, NewKeyFirstThenTheChangeSinceTheLastSample) {
   Target().leftResult = -7;
   EXPECT_EQ(See("A", 100), 207) << "no previous value yet";
   EXPECT_EQ(Target().leftResult, -7) << "the target is not written";
-  EndSample();
-  BeginSample();
+  NextSample();
   EXPECT_EQ(See("A", 130), 0);
   EXPECT_EQ(Target().leftResult, 30);
-  EndSample();
-  BeginSample();  // A is not seen: the end of this sample forgets it
-  EndSample();
-  BeginSample();
+  NextSample();  // A is not seen: the end of this sample forgets it
+  NextSample();
   EXPECT_EQ(See("A", 140), 207) << "a key that comes back is new again";
+}
+
+// A value of one sample, then the next: the change the target gets, in the word its routine delivers into.
+struct Change {
+  const char* what;
+  Column value;
+  std::uint32_t options;
+  double before, after, change;
+};
+
+TEST_F(ChangeFunction, ChangeOfEachValueTypeGoesToItsTarget) {
+  const Change cases[] = {
+      {"signed", Column::Long("V", 0), 0, 100, 130, 30},
+      {"percent", Column::Long("V", 0), change_control::kPercent, 100, 130, 30},
+      {"no percent of a previous 0", Column::Long("V", 0), change_control::kPercent, 0, 50, 0},
+      {"an unsigned value that fell, by a negative percent", Column::ULong("U", 0), change_control::kPercent, 100, 50,
+       -50},
+      {"two bytes, into the target's short word", Column::UShort("U", 0), 0, 10, 5, -5},
+      {"an extreme swing saturates", Column::Long("V", 0), 0, std::numeric_limits<std::int32_t>::min(),
+       std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::max()},
+      {"a double spans both result words", Column::Double("D", 0), 0, 1.5, 4.0, 2.5},
+  };
+  for (const Change& c : cases) {
+    Build(c.value, c.options);
+    const auto see = [&](double value) {
+      switch (c.value.dataType) {
+        case type::kDouble: return See("A", value);
+        case type::kUShort: return See("A", static_cast<std::uint16_t>(value));
+        case type::kULong: return See("A", static_cast<std::uint32_t>(value));
+        default: return See("A", static_cast<std::int32_t>(value));
+      }
+    };
+    BeginSample();
+    see(c.before);
+    NextSample();
+    EXPECT_EQ(see(c.after), 0) << c.what;
+    const FilterElement& target = Target();
+    const double delivered = c.value.dataType == type::kDouble   ? LoadUnaligned<double>(&target.leftResult)
+                             : c.value.dataType == type::kUShort ? static_cast<std::int16_t>(target.alternateOperator)
+                                                                 : target.leftResult;
+    EXPECT_EQ(delivered, c.change) << c.what;
+  }
 }
 
 TEST_F(ChangeFunction, ControlBlockMarkedAsAColumnIsStillOnlyAControlBlock) {
@@ -233,61 +249,9 @@ TEST_F(ChangeFunction, ControlBlockMarkedAsAColumnIsStillOnlyAControlBlock) {
   BeginSample();
   EXPECT_EQ(See("AAAAAAAA", 100), 207);
   EXPECT_EQ(See("BBBBBBBB", 500), 207) << "another key is another row";
-  EndSample();
-  BeginSample();
+  NextSample();
   EXPECT_EQ(See("AAAAAAAA", 130), 0);
   EXPECT_EQ(Target().leftResult, 30);
-}
-
-TEST_F(ChangeFunction, PercentChangeOfSignedAndUnsignedValues) {
-  Build(Column::Long("V", 0), change_control::kPercent);
-  BeginSample();
-  See("A", 100);
-  See("Z", 0);
-  EndSample();
-  BeginSample();
-  EXPECT_EQ(See("A", 130), 0);
-  EXPECT_EQ(Target().leftResult, 30);
-  EXPECT_EQ(See("Z", 50), 0);
-  EXPECT_EQ(Target().leftResult, 0) << "no percent of a previous 0";
-
-  Build(Column::ULong("U", 0), change_control::kPercent);
-  BeginSample();
-  See("A", 100u);
-  EndSample();
-  BeginSample();
-  EXPECT_EQ(See("A", 50u), 0);
-  EXPECT_EQ(Target().leftResult, -50) << "an unsigned value that fell changes by a negative percent";
-}
-
-TEST_F(ChangeFunction, TwoByteChangesGoToTheTargetsShortWord) {
-  Build(Column::UShort("U", 0));
-  BeginSample();
-  See("A", std::uint16_t{10});
-  EndSample();
-  BeginSample();
-  EXPECT_EQ(See("A", std::uint16_t{5}), 0);
-  EXPECT_EQ(static_cast<std::int16_t>(Target().alternateOperator), -5);
-}
-
-TEST_F(ChangeFunction, ExtremeSwingsSaturateInsteadOfWrapping) {
-  Build(Column::Long("V", 0));
-  BeginSample();
-  See("A", std::numeric_limits<std::int32_t>::min());
-  EndSample();
-  BeginSample();
-  EXPECT_EQ(See("A", std::numeric_limits<std::int32_t>::max()), 0);
-  EXPECT_EQ(Target().leftResult, std::numeric_limits<std::int32_t>::max());
-}
-
-TEST_F(ChangeFunction, DoubleChangeSpansBothResultWords) {
-  Build(Column::Double("D", 0));
-  BeginSample();
-  See("A", 1.5);
-  EndSample();
-  BeginSample();
-  EXPECT_EQ(See("A", 4.0), 0);
-  EXPECT_EQ(LoadUnaligned<double>(&Target().leftResult), 2.5);
 }
 
 TEST_F(ChangeFunction, FireOnFirstSampleDeliversTheValueItself) {
@@ -302,8 +266,7 @@ TEST_F(ChangeFunction, ValueTypeWithTheNullableBitTakesNoValuePath) {
   Build(Column::Long("V", 0).Nullable());
   BeginSample();
   See("A", 1);
-  EndSample();
-  BeginSample();
+  NextSample();
   Target().leftResult = 99;
   EXPECT_EQ(See("A", 5), 0);
   EXPECT_EQ(Target().leftResult, 99);
@@ -317,38 +280,6 @@ TEST_F(ChangeFunction, MissingCacheAnswers1000) {
   StoreUnaligned<void*>(control + change_control::kCache, nullptr);
   BeginSample();
   EXPECT_EQ(See("A", 1), 1000);
-}
-
-}  // namespace
-}  // namespace vexfilt
-
-namespace vexfilt {
-namespace {
-
-TimeValue g_now{};
-void SettableClock(void*, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
-  *seconds = g_now.seconds;
-  *nanoseconds = g_now.nanoseconds;
-}
-
-TEST(SampleStamps, SecondsAndHundredthsSinceCreationWithABorrow) {
-  VEXH_SetClock(SettableClock, nullptr);
-  g_now = {10, 700000000};
-  plan::ChangeControl control;
-  control.keys = {Column::Char("KEY", 8, 8)};
-  PoolBuilder pool;
-  PlanBuilder plan("STAMPS");
-  plan.Change(Column::Long("V", 0), pool.ChangeScratch(control), pool.Change(control));
-  plan.Always();
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  g_now = {13, 200000000};
-  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0);
-  EXPECT_EQ(built.filter().sampleStamp, (2u << 8) + 50);
-  g_now = {10, 700000000};
-  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0);
-  EXPECT_EQ(built.filter().sampleStamp, 0u);
-  VEXH_SetClock(nullptr, nullptr);
 }
 
 }  // namespace

@@ -25,13 +25,13 @@ using plan::PlanBuilder;
 using plan::PoolBuilder;
 using testing::BuiltFilter;
 using testing::CapturedTrace;
-using testing::ElementByElement;
+using testing::ExpectSameAsTheWalk;
 using testing::Record;
-using testing::ScopedEnv;
 
 const Column kName = Column::Char("NAME", 0, 16);
 
 Routine GeneralLike() { return OperatorTable(Mode::kPlain, Op::kLike)[slot::kCharColLit].routine; }
+Routine PlainLongCompare(Op op) { return OperatorTable(Mode::kPlain, op)[slot::kLongColLit].routine; }
 
 // A Filter of one LIKE on the 16-byte NAME column.
 class LikeFilter {
@@ -51,65 +51,56 @@ class LikeFilter {
   std::unique_ptr<BuiltFilter> built_;
 };
 
-// What the general matcher answers for the 16 bytes of `name` blank padded.
-std::int32_t MatcherStatus(const std::string& name, const std::string& pattern) {
-  std::string value = name;
-  value.resize(16, ' ');
-  const auto* v = reinterpret_cast<const std::uint8_t*>(value.data());
-  const auto* p = reinterpret_cast<const std::uint8_t*>(pattern.data());
-  return ComparePattern(v, 16, p, static_cast<std::int32_t>(pattern.size()), 0) == 0 ? 0 : 1;
-}
-
 TEST(PrefixLike, PatternLengthsBeforeTrailingAsterisks) {
-  const auto length = [](const std::string& p) {
-    return prefix_like::PrefixLength(reinterpret_cast<const std::uint8_t*>(p.data()), static_cast<int>(p.size()));
-  };
-  EXPECT_EQ(length("java*"), 4);
-  EXPECT_EQ(length("java***"), 4) << "a run of asterisks is one";
-  EXPECT_EQ(length("*"), 0);
-  EXPECT_EQ(length("ja a*"), 4) << "a blank is a plain byte";
-  EXPECT_EQ(length("java"), -1) << "no asterisk at the end";
-  EXPECT_EQ(length("j?va*"), -1);
-  EXPECT_EQ(length("ja*va*"), -1);
-  EXPECT_EQ(length(""), -1);
-}
-
-TEST(PrefixLike, PrefixPatternIsBoundToAPrefixRoutine) {
-  const LikeFilter like("java*");
-  EXPECT_NE(like.routine(), GeneralLike());
-  EXPECT_TRUE(prefix_like::IsPrefixRoutine(like.routine()));
+  // -1: no prefix routine; a run of asterisks is one, a blank a plain byte.
+  const std::pair<std::string, int> cases[] = {{"java*", 4}, {"java***", 4}, {"*", 0},      {"ja a*", 4},
+                                               {"java", -1}, {"j?va*", -1},  {"ja*va*", -1}, {"", -1}};
+  for (const auto& [pattern, length] : cases) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(pattern.data());
+    EXPECT_EQ(prefix_like::PrefixLength(bytes, static_cast<int>(pattern.size())), length) << pattern;
+  }
 }
 
 TEST(PrefixLike, AnswersEveryValueAsTheMatcherDoes) {
-  const std::vector<std::string> patterns = {"java*", "java**", "*", "j*", "ja a*", "javaw*", "abcdefghijklmnop*"};
   const std::vector<std::string> names = {"java", "javaw", "jav", "Java", "ja a", "ja", "", "xjava",
                                           "abcdefghijklmnop", "abcdefghijklmno", "javajavajavajava"};
-  for (const std::string& pattern : patterns) {
+  for (const std::string pattern : {"java*", "java**", "*", "j*", "ja a*", "javaw*", "abcdefghijklmnop*"}) {
     const LikeFilter like(pattern);
     ASSERT_TRUE(prefix_like::IsPrefixRoutine(like.routine())) << pattern;
     for (const std::string& name : names) {
-      EXPECT_EQ(like.Evaluate(name), MatcherStatus(name, pattern)) << "'" << name << "' LIKE '" << pattern << "'";
+      // The general matcher on the 16 bytes of the name blank padded.
+      std::string value = name;
+      value.resize(16, ' ');
+      const std::int32_t matched = ComparePattern(reinterpret_cast<const std::uint8_t*>(value.data()), 16,
+                                                  reinterpret_cast<const std::uint8_t*>(pattern.data()),
+                                                  static_cast<std::int32_t>(pattern.size()), 0);
+      EXPECT_EQ(like.Evaluate(name), matched == 0 ? 0 : 1) << "'" << name << "' LIKE '" << pattern << "'";
     }
   }
 }
 
-TEST(PrefixLike, OtherPatternsKeepTheMatcher) {
-  for (const std::string pattern : {"j?va*", "*java", "ja*va*", "java"}) {
-    EXPECT_EQ(LikeFilter(pattern).routine(), GeneralLike()) << pattern;
+TEST(PrefixLike, PatternsWithoutAPrefixTheRoutineHoldsKeepTheMatcher) {
+  const struct {
+    std::string pattern;
+    Column column;
+    std::string value;  // with the verdict below, when not empty
+    std::int32_t status;
+  } cases[] = {
+      {"j?va*", kName, "", 0},
+      {"*java", kName, "", 0},
+      {"ja*va*", kName, "", 0},
+      {"java", kName, "", 0},
+      {"abcdefghijklmnopq*", kName, "abcdefghijklmnop", 1},  // 17 plain bytes, a 16-byte column
+      // Width 2: a pattern of more than 5 bytes never matches, whatever its prefix.
+      {"a*****", Column::Char("TINY", 0, 2), "ab", 1},
+  };
+  for (const auto& c : cases) {
+    const LikeFilter like(c.pattern, c.column);
+    EXPECT_EQ(like.routine(), GeneralLike()) << c.pattern;
+    if (!c.value.empty()) {
+      EXPECT_EQ(like.Evaluate(c.value), c.status) << c.pattern;
+    }
   }
-}
-
-TEST(PrefixLike, PrefixLongerThanTheColumnKeepsTheMatcher) {
-  const LikeFilter like("abcdefghijklmnopq*");  // 17 plain bytes, a 16-byte column
-  EXPECT_EQ(like.routine(), GeneralLike());
-  EXPECT_EQ(like.Evaluate("abcdefghijklmnop"), 1);
-}
-
-TEST(PrefixLike, PatternLongerThanTwiceTheWidthStillNeverMatches) {
-  // Width 2: a pattern of more than 5 bytes never matches, whatever its prefix.
-  const LikeFilter like("a*****", Column::Char("TINY", 0, 2));
-  EXPECT_EQ(like.routine(), GeneralLike());
-  EXPECT_EQ(like.built().Evaluate(Record(32, ' ').Text(0, "ab").bytes()), 1);
 }
 
 TEST(PrefixLike, SubstringComparesFromItsStart) {
@@ -163,42 +154,46 @@ TEST(PrefixLike, MatcherTracedAfterBindingTracesFromTheNextRecord) {
   EXPECT_TRUE(trace.lines().empty());
 }
 
-// One ordering of an integer column against a literal, evaluated on a record holding `value` at 0.
-template <typename T>
-std::int32_t Ordering(const Column& column, std::int32_t op, const plan::Literal& literal, T value, PoolBuilder& pool,
-                      Routine* bound = nullptr) {
-  PlanBuilder plan("INTS");
-  plan.Compare(column, op, literal);
-  BuiltFilter built(plan, pool);
-  EXPECT_EQ(built.status(), 0);
-  if (bound != nullptr) *bound = built.element(0).routine;
-  return built.Evaluate(Record(32, 0).At(0, value).bytes());
-}
+// One integer column at 0 against a literal: whether it holds for the record's value, and the routine bound.
+struct Ordering {
+  Column column;
+  std::int32_t op;
+  std::int32_t literal;
+  std::uint32_t value;  // the record's bytes at 0: 4, or for a 2-byte column 2 of them
+  bool holds;
+};
 
 TEST(SignednessForms, IntegerOrderingsFollowTheColumnsSignedness) {
-  PoolBuilder pool;
-  const plan::Literal one = pool.Long(1);
-  Routine signedForm = nullptr, unsignedForm = nullptr;
-  EXPECT_EQ(Ordering(Column::Long("L", 0), op::kGT, one, 0xFFFFFFFFu, pool, &signedForm), 1) << "-1 > 1 does not hold";
-  EXPECT_EQ(Ordering(Column::ULong("L", 0), op::kGT, one, 0xFFFFFFFFu, pool, &unsignedForm), 0);
-  EXPECT_NE(signedForm, unsignedForm);
-  EXPECT_NE(signedForm, OperatorTable(Mode::kPlain, Op::kGT)[slot::kLongColLit].routine)
-      << "the flag is not read per record";
-  EXPECT_EQ(Ordering(Column::Long("L", 0), op::kLE, one, 0xFFFFFFFFu, pool), 0);
-  EXPECT_EQ(Ordering(Column::ULong("L", 0), op::kLE, one, 0xFFFFFFFFu, pool), 1);
-  const plan::Literal small = pool.Short(0x7FFF);
-  EXPECT_EQ(Ordering(Column::UShort("S", 0), op::kGT, small, std::uint16_t{0x8000}, pool), 0) << "widened by zero";
-  EXPECT_EQ(Ordering(Column::Short("S", 0), op::kGT, small, std::uint16_t{0x8000}, pool), 1) << "widened by sign";
-  EXPECT_EQ(Ordering(Column::Short("S", 0), op::kLT, small, std::uint16_t{0x8000}, pool), 0);
-  EXPECT_EQ(Ordering(Column::UShort("S", 0), op::kGE, small, std::uint16_t{0x7FFF}, pool), 0);
-}
-
-TEST(SignednessForms, EqualityKeepsTheCellsRoutine) {
-  PoolBuilder pool;
-  Routine bound = nullptr;
-  EXPECT_EQ(Ordering(Column::ULong("L", 0), op::kEQ, pool.Long(-1), 0xFFFFFFFFu, pool, &bound), 0);
-  EXPECT_EQ(bound, OperatorTable(Mode::kPlain, Op::kEQ)[slot::kLongColLit].routine)
-      << "equality does not depend on signedness";
+  const Column l = Column::Long("L", 0), ul = Column::ULong("L", 0), s = Column::Short("S", 0),
+               us = Column::UShort("S", 0);
+  const Ordering cases[] = {
+      {l, op::kGT, 1, 0xFFFFFFFF, false},  {ul, op::kGT, 1, 0xFFFFFFFF, true},  {l, op::kLE, 1, 0xFFFFFFFF, true},
+      {ul, op::kLE, 1, 0xFFFFFFFF, false}, {l, op::kLT, 1, 0xFFFFFFFF, true},   {ul, op::kEQ, -1, 0xFFFFFFFF, true},
+      {l, op::kNE, 5, 6, true},            {l, op::kGE, 5, 5, true},            {l, op::kLE, 5, 6, false},
+      {us, op::kGT, 0x7FFF, 0x8000, true},  // widened by zero
+      {s, op::kGT, 0x7FFF, 0x8000, false},  // widened by sign
+      {s, op::kLT, 0x7FFF, 0x8000, true},  {us, op::kGE, 0x7FFF, 0x7FFF, true}, {s, op::kLE, -3, 0xFFFD, true},
+  };
+  Routine signedGT = nullptr, unsignedGT = nullptr;
+  for (const Ordering& c : cases) {
+    PoolBuilder pool;
+    PlanBuilder plan("INTS");
+    const bool wide = c.column.length == 4;
+    plan.Compare(c.column, c.op, wide ? pool.Long(c.literal) : pool.Short(static_cast<std::int16_t>(c.literal)));
+    BuiltFilter built(plan, pool);
+    ASSERT_EQ(built.status(), 0);
+    Record record(32, 0);
+    wide ? record.At(0, c.value) : record.At(0, static_cast<std::uint16_t>(c.value));
+    EXPECT_EQ(built.Evaluate(record.bytes()) == 0, c.holds)
+        << c.column.name << (c.column.dataType == type::kULong || c.column.dataType == type::kUShort ? " unsigned" : "")
+        << " op " << c.op << " " << c.literal << " on 0x" << std::hex << c.value;
+    if (c.op == op::kGT && wide) (c.column.dataType == type::kLong ? signedGT : unsignedGT) = built.element(0).routine;
+    if (c.op == op::kEQ) {
+      EXPECT_EQ(built.element(0).routine, PlainLongCompare(Op::kEQ)) << "equality has no forms";
+    }
+  }
+  EXPECT_NE(signedGT, unsignedGT);
+  EXPECT_NE(signedGT, PlainLongCompare(Op::kGT)) << "the flag is not read per record";
 }
 
 // Runs of equalities on one integer column. PID is 4 bytes at 8, PPID 4 bytes at 12, PORT 2 bytes at 16.
@@ -210,6 +205,16 @@ std::vector<std::uint8_t> PidRecord(std::int32_t pid, std::int32_t ppid = 0, std
   return Record(32, 0).At(8, pid).At(12, ppid).At(16, port).bytes();
 }
 
+// Every PID × PPID record.
+std::vector<std::vector<std::uint8_t>> PidRecords(std::initializer_list<std::int32_t> pids,
+                                                  std::initializer_list<std::int32_t> ppids = {0}) {
+  std::vector<std::vector<std::uint8_t>> records;
+  for (std::int32_t pid : pids) {
+    for (std::int32_t ppid : ppids) records.push_back(PidRecord(pid, ppid));
+  }
+  return records;
+}
+
 int RunLength(const BuiltFilter& built, int index) { return equality_runs::RunLengthOf(built.element(index).routine); }
 
 // `PID = 11 OR PID = 22 OR ... OR PID = 55`, the literals each an entry of their own.
@@ -219,19 +224,8 @@ PlanBuilder& PidsAnyOf(PlanBuilder& plan, PoolBuilder& pool, const std::vector<s
   return plan;
 }
 
-// The fused Filter and the one walked element by element agree on every PID × PPID record.
-void ExpectSameVerdicts(const BuiltFilter& built, const ElementByElement& walked,
-                        std::initializer_list<std::int32_t> pids, std::initializer_list<std::int32_t> ppids) {
-  for (std::int32_t pid : pids) {
-    for (std::int32_t ppid : ppids) {
-      const auto record = PidRecord(pid, ppid);
-      EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << pid << " " << ppid;
-    }
-  }
-}
-
 const std::vector<std::int32_t> kFivePids = {11, 22, 33, 44, 55};
-const std::vector<std::int32_t> kProbes = {11, 22, 33, 44, 55, 0, 12, -11, 66, 0x7FFFFFFF};
+const auto kProbes = {11, 22, 33, 44, 55, 0, 12, -11, 66, 0x7FFFFFFF};
 
 TEST(EqualityRuns, OrOfEqualitiesOnOneColumnIsOneRoutine) {
   PoolBuilder pool;
@@ -240,29 +234,17 @@ TEST(EqualityRuns, OrOfEqualitiesOnOneColumnIsOneRoutine) {
   ASSERT_EQ(built.status(), 0);
   EXPECT_EQ(RunLength(built, 0), 5);
   EXPECT_TRUE(built.filter().firstElementDecides) << "one call decides every record";
-  const Routine plainEq = OperatorTable(Mode::kPlain, Op::kEQ)[slot::kLongColLit].routine;
   for (int i = 1; i < 5; ++i) {
-    EXPECT_EQ(built.element(i).routine, plainEq) << "element " << i << " keeps its own routine";
+    EXPECT_EQ(built.element(i).routine, PlainLongCompare(Op::kEQ)) << "element " << i << " keeps its own routine";
     EXPECT_EQ(built.element(i).trueSkip, 5 - i);
     EXPECT_EQ(built.element(i).falseSkip, 1);
   }
   EXPECT_EQ(built.element(0).trueSkip, 5) << "the skip taken on a match is the plan's";
-}
-
-TEST(EqualityRuns, RunAnswersAsTheElementByElementWalk) {
-  PoolBuilder pool;
-  PlanBuilder plan("RUNS");
-  PidsAnyOf(plan, pool, kFivePids);
-  BuiltFilter built(plan, pool);
-  const ElementByElement walked(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  ASSERT_EQ(walked.built().status(), 0);
-  ASSERT_EQ(RunLength(walked.built(), 0), 0);
   for (std::int32_t pid : kProbes) {
     const bool listed = std::find(kFivePids.begin(), kFivePids.end(), pid) != kFivePids.end();
     EXPECT_EQ(built.Evaluate(PidRecord(pid)), listed ? 0 : 1) << pid;
-    EXPECT_EQ(built.Evaluate(PidRecord(pid)), walked.built().Evaluate(PidRecord(pid))) << pid;
   }
+  EXPECT_EQ(ExpectSameAsTheWalk(plan, pool, built, PidRecords(kProbes)), 5);
 }
 
 TEST(EqualityRuns, ModifiedLiteralIsComparedFromTheNextRecord) {
@@ -322,14 +304,13 @@ TEST(EqualityRuns, DifferentColumnOrOperatorEndsTheRun) {
   plan.Compare(kPid, op::kEQ, pool.Long(55));
   plan.Compare(kPid, op::kEQ, pool.Long(66));
   BuiltFilter built(plan, pool);
-  const ElementByElement walked(plan, pool);
   ASSERT_EQ(built.status(), 0);
   EXPECT_EQ(RunLength(built, 0), 2);
   EXPECT_EQ(RunLength(built, 2), 0);
   EXPECT_EQ(RunLength(built, 3), 0) << "one element is no run";
   EXPECT_EQ(RunLength(built, 4), 0);
   EXPECT_EQ(RunLength(built, 5), 2);
-  ExpectSameVerdicts(built, walked, {11, 22, 33, 44, 55, 66, 1001, 0}, {0, 33});
+  ExpectSameAsTheWalk(plan, pool, built, PidRecords({11, 22, 33, 44, 55, 66, 1001, 0}, {0, 33}));
   EXPECT_EQ(built.Evaluate(PidRecord(0, 33)), 0);
   EXPECT_EQ(built.Evaluate(PidRecord(66)), 0);
   EXPECT_EQ(built.Evaluate(PidRecord(5)), 1);
@@ -357,18 +338,17 @@ TEST(EqualityRuns, TrueSkipsToDifferentElementsEndTheRun) {
   plan.Compare(kPid, op::kEQ, pool.Long(33)).TrueToEnd().FalseTo(3);
   plan.Compare(kPpid, op::kEQ, pool.Long(1)).TrueToEnd().FalseToEnd();
   BuiltFilter built(plan, pool);
-  const ElementByElement walked(plan, pool);
   ASSERT_EQ(built.status(), 0);
   EXPECT_EQ(RunLength(built, 0), 0);
   EXPECT_EQ(RunLength(built, 1), 0);
-  ExpectSameVerdicts(built, walked, {11, 22, 33, 44}, {0, 1});
+  ExpectSameAsTheWalk(plan, pool, built, PidRecords({11, 22, 33, 44}, {0, 1}));
 }
 
 TEST(EqualityRuns, TracedFilterIsNotRun) {
   PoolBuilder pool;
   PlanBuilder plan("RUNS");
   PidsAnyOf(plan, pool, kFivePids);
-  const ElementByElement walked(plan, pool);
+  const testing::ElementByElement walked(plan, pool);
   ASSERT_EQ(walked.built().status(), 0);
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(walked.built().element(i).routine, OperatorTable(Mode::kTraced, Op::kEQ)[slot::kLongColLit].routine) << i;
@@ -387,13 +367,12 @@ TEST(EqualityRuns, ElementsInsideARunStillAnswerWhenJumpedTo) {
   plan.Compare(kPid, op::kEQ, pool.Long(33)).TrueToEnd().FalseTo(4);
   plan.Compare(kPid, op::kEQ, pool.Long(44)).TrueToEnd().FalseToEnd();
   BuiltFilter built(plan, pool);
-  const ElementByElement walked(plan, pool);
   ASSERT_EQ(built.status(), 0);
   ASSERT_EQ(RunLength(built, 1), 4);
   EXPECT_EQ(built.Evaluate(PidRecord(11, 0)), 0);
   EXPECT_EQ(built.Evaluate(PidRecord(11, 9)), 1) << "11 and 22 lie before the element jumped to";
   EXPECT_EQ(built.Evaluate(PidRecord(33, 9)), 0);
-  ExpectSameVerdicts(built, walked, {11, 22, 33, 44, 55}, {0, 9});
+  ExpectSameAsTheWalk(plan, pool, built, PidRecords({11, 22, 33, 44, 55}, {0, 9}));
 }
 
 TEST(EqualityRuns, RunEndingBeforeOtherElementsLeadsWhereItsLastElementLeads) {
@@ -405,16 +384,14 @@ TEST(EqualityRuns, RunEndingBeforeOtherElementsLeadsWhereItsLastElementLeads) {
   plan.Compare(kPid, op::kEQ, pool.Long(33)).TrueTo(3).FalseToEnd();
   plan.Compare(kPpid, op::kEQ, pool.Long(1)).TrueToEnd().FalseToEnd();
   BuiltFilter built(plan, pool);
-  const ElementByElement walked(plan, pool);
   ASSERT_EQ(built.status(), 0);
   ASSERT_EQ(RunLength(built, 0), 3);
   for (std::int32_t pid : {11, 22, 33, 44}) {
     for (std::int32_t ppid : {0, 1}) {
-      const auto record = PidRecord(pid, ppid);
-      EXPECT_EQ(built.Evaluate(record), (pid != 44 && ppid == 1) ? 0 : 1) << pid << " " << ppid;
-      EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << pid << " " << ppid;
+      EXPECT_EQ(built.Evaluate(PidRecord(pid, ppid)), (pid != 44 && ppid == 1) ? 0 : 1) << pid << " " << ppid;
     }
   }
+  ExpectSameAsTheWalk(plan, pool, built, PidRecords({11, 22, 33, 44}, {0, 1}));
 }
 
 TEST(EqualityRuns, NotEqualJoinedByAndIsARun) {
@@ -423,14 +400,13 @@ TEST(EqualityRuns, NotEqualJoinedByAndIsARun) {
   plan.AllOf();
   for (std::int32_t pid : {11, 22, 33}) plan.Compare(kPid, op::kNE, pool.Long(pid));
   BuiltFilter built(plan, pool);
-  const ElementByElement walked(plan, pool);
   ASSERT_EQ(built.status(), 0);
   EXPECT_EQ(RunLength(built, 0), 3);
   EXPECT_TRUE(built.filter().firstElementDecides);
   for (std::int32_t pid : kProbes) {
     EXPECT_EQ(built.Evaluate(PidRecord(pid)), (pid == 11 || pid == 22 || pid == 33) ? 1 : 0) << pid;
-    EXPECT_EQ(built.Evaluate(PidRecord(pid)), walked.built().Evaluate(PidRecord(pid))) << pid;
   }
+  ExpectSameAsTheWalk(plan, pool, built, PidRecords(kProbes));
 }
 
 TEST(EqualityRuns, TwoByteColumnsCompareTheirBits) {
@@ -439,14 +415,14 @@ TEST(EqualityRuns, TwoByteColumnsCompareTheirBits) {
   plan.AnyOf();
   for (std::uint16_t port : {80, 443, 0xFFFF}) plan.Compare(kPort, op::kEQ, pool.UShort(port));
   BuiltFilter built(plan, pool);
-  const ElementByElement walked(plan, pool);
   ASSERT_EQ(built.status(), 0);
   EXPECT_EQ(RunLength(built, 0), 3);
+  std::vector<std::vector<std::uint8_t>> records;
   for (std::uint16_t port : {80, 443, 0xFFFF, 0x7FFF, 0, 8080}) {
-    const auto record = PidRecord(0, 0, port);
-    EXPECT_EQ(built.Evaluate(record), (port == 80 || port == 443 || port == 0xFFFF) ? 0 : 1) << port;
-    EXPECT_EQ(built.Evaluate(record), walked.built().Evaluate(record)) << port;
+    records.push_back(PidRecord(0, 0, port));
+    EXPECT_EQ(built.Evaluate(records.back()), (port == 80 || port == 443 || port == 0xFFFF) ? 0 : 1) << port;
   }
+  ExpectSameAsTheWalk(plan, pool, built, records);
 }
 
 TEST(EqualityRuns, LongRunsAreBoundAsConsecutiveRuns) {

@@ -2,14 +2,20 @@
 #ifndef VEXFILT_TESTS_FILTER_FIXTURE_H_
 #define VEXFILT_TESTS_FILTER_FIXTURE_H_
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/filter.h"
 #include "filter/configuration.h"
 #include "plan/plan_builder.h"
+#include "routines/equality_runs.h"
+#include "routines/joined_compares.h"
 #include "test_support.h"
 #include "vexfilt.h"
 #include "vexhost.h"
@@ -19,8 +25,9 @@ namespace vexfilt::testing {
 // A Filter built from a plan and pool, destroyed with the object.
 class BuiltFilter {
  public:
-  BuiltFilter(const plan::PlanBuilder& plan, const plan::PoolBuilder& pool)
-      : planBytes_(plan.Build()), poolBytes_(pool.Build()) {
+  BuiltFilter(const plan::PlanBuilder& plan, const plan::PoolBuilder& pool) : BuiltFilter(plan.Build(), pool.Build()) {}
+  BuiltFilter(std::vector<std::uint8_t> plan, std::vector<std::uint8_t> pool)
+      : planBytes_(std::move(plan)), poolBytes_(std::move(pool)) {
     status_ = FLT1_CreateFilter(0, planBytes_.data(), static_cast<std::int16_t>(planBytes_.size()), poolBytes_.data(),
                                 static_cast<std::int16_t>(poolBytes_.size()), &handle_);
   }
@@ -45,26 +52,82 @@ class BuiltFilter {
   std::int32_t status_ = -1;
 };
 
+// The Filter of the plan `write` makes in a PlanBuilder of `table`, with its pool.
+template <typename Write>
+std::unique_ptr<BuiltFilter> MakeFilter(Write&& write, std::string_view table = "TABLE") {
+  plan::PoolBuilder pool;
+  plan::PlanBuilder plan(table);
+  write(plan, pool);
+  return std::make_unique<BuiltFilter>(plan, pool);
+}
+
+// A change element on `value` keyed by `key` (its scratch entry first, then its control block), which hands
+// the change to the element after it.
+inline plan::Element AddChange(plan::PlanBuilder& plan, plan::PoolBuilder& pool, const plan::Column& value,
+                               const plan::Column& key, std::uint32_t options = 0) {
+  const plan::ChangeControl control{.options = options, .keys = {key}};
+  const plan::Literal scratch = pool.ChangeScratch(control);
+  return plan.Change(value, scratch, pool.Change(control));
+}
+
 // The same plan bound element by element, as the reference a fused binding must agree with: a Filter
-// tracing its table keeps every cell's traced routine, and so walks every element the plan visits.
-// `table` is the plan's table name.
+// tracing its table keeps every cell's traced routine, and so walks every element the plan visits. Made
+// before a test's own trace sink, which its quiet creation would replace.
 class ElementByElement {
  public:
-  ElementByElement(const plan::PlanBuilder& plan, const plan::PoolBuilder& pool, const std::string& table = "RUNS")
-      : traceFilter_("VEX_TRACEFILTER", table) {
+  ElementByElement(const plan::PlanBuilder& plan, const plan::PoolBuilder& pool) {
+    plan::PlanBuilder traced = plan;
+    traced.TableName("WALKED");
+    CapturedTrace quiet;
     ForgetTraceFilterSetting();
-    VEXH_SetTraceLevel(nullptr, 0x01);
-    built_ = std::make_unique<BuiltFilter>(plan, pool);
-    VEXH_ResetTraceLevels();
+    {
+      ScopedEnv named("VEX_TRACEFILTER", "WALKED");
+      VEXH_SetTraceLevel(nullptr, 0x01);
+      built_ = std::make_unique<BuiltFilter>(traced, pool);
+      VEXH_ResetTraceLevels();
+    }
     ForgetTraceFilterSetting();
   }
   const BuiltFilter& built() const { return *built_; }
 
  private:
-  CapturedTrace trace_;
-  ScopedEnv traceFilter_;
   std::unique_ptr<BuiltFilter> built_;
 };
+
+// `built` answers every record as the same plan walked element by element does; returns how many records pass.
+inline int ExpectSameAsTheWalk(const plan::PlanBuilder& plan, const plan::PoolBuilder& pool, const BuiltFilter& built,
+                               const std::vector<std::vector<std::uint8_t>>& records) {
+  const ElementByElement walked(plan, pool);
+  EXPECT_EQ(walked.built().status(), 0);
+  if (walked.built().status() != 0) return 0;
+  for (int i = 0; i < walked.built().filter().elementCount; ++i) {
+    const Routine routine = walked.built().element(i).routine;
+    EXPECT_EQ(equality_runs::RunLengthOf(routine) + joined_compares::JoinLengthOf(routine), 0)
+        << "the reference fused element " << i;
+  }
+  int passed = 0;
+  for (const auto& record : records) {
+    const std::int32_t expected = walked.built().Evaluate(record);
+    EXPECT_EQ(built.Evaluate(record), expected) << ::testing::PrintToString(record);
+    passed += expected == 0;
+  }
+  return passed;
+}
+
+// What creation says of a plan: "" when it accepts it, else its status and each line it wrote, up to
+// " - Table" (the table name and the address after it differ from run to run).
+inline std::string CreationRefusal(const plan::PlanBuilder& plan, const plan::PoolBuilder& pool) {
+  CapturedTrace trace;
+  const BuiltFilter built(plan, pool);
+  if (built.status() == 0) return "";
+  std::string said = std::to_string(built.status());
+  const char* separator = " ";
+  for (const std::string& line : trace.lines()) {
+    said += separator + line.substr(0, line.find(" - Table"));
+    separator = "\n";
+  }
+  return said;
+}
 
 }  // namespace vexfilt::testing
 

@@ -52,9 +52,7 @@ TEST(Inspection, ValueLengthNeverPassesTheBytesReported) {
 TEST(Inspection, ChangeControlBlockIsNeverReportedAsAColumnDescriptor) {
   PoolBuilder pool;
   PlanBuilder plan("INFO");
-  plan::ChangeControl control;
-  control.keys = {Column::Char("KEY", 8, 8)};
-  plan.RecordLength(16).Change(Column::Long("V", 0), pool.ChangeScratch(control), pool.Change(control)).RightFlags(rep::kColumn);
+  testing::AddChange(plan.RecordLength(16), pool, Column::Long("V", 0), Column::Char("KEY", 8, 8)).RightFlags(rep::kColumn);
   plan.Always();
   BuiltFilter built(plan, pool);
   ASSERT_EQ(built.status(), 0);

@@ -21,15 +21,6 @@ using testing::CapturedTrace;
 
 constexpr std::uint16_t kLocalePlan = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
 
-TEST(Handles, EachCreationTakesTheNextSequenceNumber) {
-  BuiltFilter first(PlanBuilder().Always(), PoolBuilder());
-  BuiltFilter second(PlanBuilder().Always(), PoolBuilder());
-  ASSERT_EQ(first.status(), 0);
-  ASSERT_EQ(second.status(), 0);
-  EXPECT_EQ(static_cast<std::int16_t>(second.handle().sequence - first.handle().sequence), 1);
-  EXPECT_EQ(second.handle().reserved, 0);
-}
-
 TEST(Handles, DestroyingNoFilterDoesNothing) {
   EXPECT_EQ(FLT1_DestroyFilter(FilterHandle{}), 0);
   EXPECT_EQ(FLT1_BeginSample(FilterHandle{}), 0);
@@ -106,18 +97,17 @@ TEST(FilterLocale, NoLocaleWithoutBothPlanFlags) {
 }
 
 TEST(FilterLocale, UnknownLanguageOrTerritoryGives312AndReleasesEverything) {
-  for (std::uint32_t id : {0x03480063u, 0x03E70001u}) {
-    CapturedTrace trace;
+  for (const auto& [id, error] : {std::pair{0x03480063u, 39}, std::pair{0x03E70001u, 33}}) {
     const long before = OutstandingBlocks();
-    BuiltFilter built(PlanBuilder("LOCALE").Flags(kLocalePlan).Always(), PoolBuilder().LanguageId(id));
-    EXPECT_EQ(built.status(), 312);
+    const std::string said =
+        testing::CreationRefusal(PlanBuilder("LOCALE").Flags(kLocalePlan).Always(), PoolBuilder().LanguageId(id));
     EXPECT_EQ(OutstandingBlocks(), before);
-    ASSERT_EQ(trace.lines().size(), 1u);
-    char prefix[80];
-    std::snprintf(prefix, sizeof prefix, "Invalid Language. LCL1 error %d LanguageId 0x%.08X Table LOCALE     0x",
-                  id == 0x03480063u ? 39 : 33, id);
-    EXPECT_EQ(trace.lines()[0].rfind(prefix, 0), 0u) << trace.lines()[0];
-    EXPECT_NE(trace.lines()[0].find(" status 312"), std::string::npos);
+    char prefix[96];
+    std::snprintf(prefix, sizeof prefix, "312 Invalid Language. LCL1 error %d LanguageId 0x%.08X Table LOCALE     0x",
+                  error, id);
+    EXPECT_EQ(said.rfind(prefix, 0), 0u) << said;
+    EXPECT_NE(said.find(" status 312"), std::string::npos);
+    EXPECT_EQ(said.find('\n'), std::string::npos) << "one line";
   }
 }
 
@@ -139,9 +129,33 @@ TEST(FilterTrace, PlanAndElementsAreDumpedUnderBits01And10) {
 }
 
 TEST(Samples, StampCountsSecondsAndHundredthsSinceTheStart) {
-  EXPECT_EQ(SampleStampOf({10, 700000000}, {13, 200000000}), (2u << 8) + 50);
+  EXPECT_EQ(SampleStampOf({10, 700000000}, {13, 200000000}), (2u << 8) + 50) << "a hundredth borrowed from a second";
   EXPECT_EQ(SampleStampOf({10, 700000000}, {10, 700000000}), 0u);
   EXPECT_EQ(SampleStampOf({10, 0}, {11, 999999999}), (1u << 8) + 99);
+}
+
+TimeValue g_now{};
+void SettableClock(void*, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
+  *seconds = g_now.seconds;
+  *nanoseconds = g_now.nanoseconds;
+}
+
+TEST(Samples, FilterWithAChangeFunctionStampsEachSampleFromItsCreation) {
+  VEXH_SetClock(SettableClock, nullptr);
+  g_now = {10, 700000000};
+  PoolBuilder pool;
+  PlanBuilder plan("STAMPS");
+  testing::AddChange(plan, pool, Column::Long("V", 0), Column::Char("KEY", 8, 8));
+  plan.Always();
+  BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  g_now = {13, 200000000};
+  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0);
+  EXPECT_EQ(built.filter().sampleStamp, (2u << 8) + 50);
+  g_now = {10, 700000000};
+  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0);
+  EXPECT_EQ(built.filter().sampleStamp, 0u);
+  VEXH_SetClock(nullptr, nullptr);
 }
 
 int g_clockReads = 0;
@@ -166,22 +180,14 @@ TEST(Samples, FilterWithoutChangeFunctionNeverReadsTheClock) {
   EXPECT_EQ(FLT1_EndSample(built.handle(), nullptr), 0);
 }
 
-}  // namespace
-}  // namespace vexfilt
-
-namespace vexfilt {
-namespace {
-
 class LanguageChange : public ::testing::Test {
  protected:
-  LanguageChange()
-      : built_(plan::PlanBuilder("LANG").Flags(plan_flag::kUtf8Data | plan_flag::kLocaleSetup).Always(),
-               plan::PoolBuilder()) {}
+  LanguageChange() : built_(PlanBuilder("LANG").Flags(kLocalePlan).Always(), PoolBuilder()) {}
   // The pool copy's language id is what each begin of a sample compares with the one in force.
   void Request(std::uint32_t id) { PoolHeaderOf(built_.filter()).languageId = id; }
 
-  testing::CapturedTrace trace_;
-  testing::BuiltFilter built_;
+  CapturedTrace trace_;
+  BuiltFilter built_;
 };
 
 TEST_F(LanguageChange, AppliedAtTheBeginOfTheNextSample) {

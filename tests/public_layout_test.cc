@@ -1,5 +1,6 @@
 // The public plan header (vexplan.h) and the library agree: the offsets and codes the library reads are
-// the public ones, and what PlanBuilder and PoolBuilder write reads back through the public structs.
+// the public ones, and what PlanBuilder and PoolBuilder write, field by field, reads back through the
+// public structs.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -101,6 +102,7 @@ TEST(PublicLayout, BuiltPlanReadsBackThroughThePublicStructs) {
   const auto header = Read<VxpPlanHeader>(bytes, 0);
   EXPECT_EQ(header.version, VXP_VERSION_EXTENDED);
   EXPECT_EQ(header.totalLength, static_cast<std::int16_t>(bytes.size()));
+  EXPECT_EQ(bytes.size(), sizeof header + 2 * sizeof(VxpElement));
   EXPECT_EQ(header.recordLength, 64);
   EXPECT_EQ(header.elementLength, static_cast<std::int16_t>(sizeof(VxpElement)));
   EXPECT_EQ(header.elementCount, 2);
@@ -131,6 +133,16 @@ TEST(PublicLayout, BuiltPlanReadsBackThroughThePublicStructs) {
   EXPECT_EQ(like.substringOffset, 3);
   EXPECT_EQ(like.rightLiteralId, 2);
   EXPECT_EQ(like.rightLiteralLength, 3);
+
+  const Bytes poolBytes = pool.Build();
+  const auto poolHeader = Read<VxpPoolHeader>(poolBytes, 0);
+  EXPECT_EQ(poolHeader.version, VXP_VERSION_EXTENDED);
+  EXPECT_EQ(poolHeader.totalLength, static_cast<std::int16_t>(poolBytes.size()));
+  EXPECT_EQ(poolHeader.entryCount, 2);
+  const auto limit = Read<VxpLiteralEntry>(poolBytes, sizeof poolHeader);
+  EXPECT_EQ(limit.entryLength, static_cast<std::int16_t>(sizeof limit + 4));
+  EXPECT_EQ(limit.dataType, VXP_TYPE_LONG);
+  EXPECT_EQ(Read<std::int32_t>(poolBytes, kFirstData), 90);
 }
 
 TEST(PublicLayout, FilterElementIsThePlansRecordThenItsFourReferences) {
@@ -148,6 +160,78 @@ TEST(PublicLayout, FilterElementIsThePlansRecordThenItsFourReferences) {
   EXPECT_EQ(at(&f.rightData), static_cast<std::ptrdiff_t>(kElementRecordSize + 3 * sizeof(void*)));
 }
 
+TEST(PublicLayout, LongerElementRecordsAreZeroFilled) {
+  PlanBuilder plan;
+  plan.ElementLength(200);
+  for (int i = 0; i < 3; ++i) plan.Always();
+  const Bytes bytes = plan.Build();
+  ASSERT_EQ(bytes.size(), sizeof(VxpPlanHeader) + 3 * 200u);
+  EXPECT_EQ(Read<VxpPlanHeader>(bytes, 0).totalLength, 632);
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::size_t at = sizeof(VxpPlanHeader) + i * 200;
+    const auto element = Read<VxpElement>(bytes, at);
+    EXPECT_EQ(element.compareOperator, VXP_OP_FUNC);
+    EXPECT_EQ(element.functionCode, static_cast<std::uint32_t>(VXP_FN_ALWAYS));
+    EXPECT_EQ(element.elementId, i + 1);
+    EXPECT_EQ(Read<std::uint64_t>(bytes, at + sizeof element), 0u) << "past the record";
+  }
+}
+
+TEST(PublicLayout, HeaderOverridesAndVersion130) {
+  const Bytes bytes = PlanBuilder().Version(130).TotalLength(7).ElementCount(4).Always().plan().Build();
+  const auto header = Read<VxpPlanHeader>(bytes, 0);
+  EXPECT_EQ(header.version, 130);
+  EXPECT_EQ(header.totalLength, 7);
+  EXPECT_EQ(header.elementCount, 4);
+  EXPECT_EQ(bytes.size(), sizeof header + sizeof(VxpElement));
+}
+
+TEST(PublicLayout, AllOfAndAnyOfWireSkipsAndTargets) {
+  PoolBuilder pool;
+  const plan::Literal ten = pool.Long(10);
+  for (bool all : {true, false}) {
+    PlanBuilder plan;
+    all ? plan.AllOf() : plan.AnyOf();
+    for (int i = 0; i < 3; ++i) plan.Compare(Column::Long("N", 4 * i), op::kEQ, ten);
+    const Bytes bytes = plan.Build();
+    for (std::size_t i = 0; i < 3; ++i) {
+      const auto element = Read<VxpElement>(bytes, sizeof(VxpPlanHeader) + i * sizeof(VxpElement));
+      const std::int16_t next = 1, past = static_cast<std::int16_t>(3 - i);
+      const std::uint16_t nextId = i < 2 ? static_cast<std::uint16_t>(i + 2) : 0;
+      EXPECT_EQ(element.trueSkip, all ? next : past);
+      EXPECT_EQ(element.falseSkip, all ? past : next);
+      EXPECT_EQ(element.trueTargetId, all ? nextId : 0);
+      EXPECT_EQ(element.falseTargetId, all ? 0 : nextId);
+      EXPECT_EQ(element.logicalOperator, i < 2 ? (all ? VXP_OP_AND : VXP_OP_OR) : 0);
+    }
+  }
+}
+
+TEST(PublicLayout, PoolEntriesChainByEntryLength) {
+  PoolBuilder pool;
+  pool.VarChar("ABC");
+  pool.Char("AB", 5, {.id = 9});
+  pool.Double(2.5, {.valueLength = 3, .kind = -1});
+  const Bytes bytes = pool.Build();
+  EXPECT_EQ(Read<VxpPoolHeader>(bytes, 0).entryCount, 3);
+  std::vector<VxpLiteralEntry> entries;
+  std::vector<std::size_t> data;
+  for (std::size_t at = sizeof(VxpPoolHeader); entries.size() < 3; at += entries.back().entryLength) {
+    entries.push_back(Read<VxpLiteralEntry>(bytes, at));
+    data.push_back(at + sizeof(VxpLiteralEntry));
+  }
+  EXPECT_EQ(entries[0].id, 1);
+  EXPECT_EQ(entries[0].dataLength, 5) << "the data length counts the prefix";
+  EXPECT_EQ(Read<std::uint16_t>(bytes, data[0]), 3);
+  EXPECT_EQ(Text(reinterpret_cast<const char*>(bytes.data()) + data[0] + 2, 3), "ABC");
+  EXPECT_EQ(entries[1].id, 9);
+  EXPECT_EQ(Text(reinterpret_cast<const char*>(bytes.data()) + data[1], 5), "AB   ");
+  EXPECT_EQ(entries[2].valueLength, 3);
+  EXPECT_EQ(entries[2].kind, -1);
+  EXPECT_EQ(Read<double>(bytes, data[2]), 2.5);
+  EXPECT_EQ(data[2] + 8, bytes.size()) << "the last entry ends the pool";
+}
+
 TEST(PublicLayout, BuiltSearchListReadsBackThroughThePublicStructs) {
   SearchList list = SearchList::Of({"init", "sshd"}, 8, VXP_SEARCH_KIND_PREFIX);
   list.flags = VXP_SEARCH_LIST_CONTINUE_AFTER_MATCH;
@@ -157,12 +241,13 @@ TEST(PublicLayout, BuiltSearchListReadsBackThroughThePublicStructs) {
   PoolBuilder pool;
   pool.LanguageId(0x01140002);
   pool.Search(list);
+  pool.Search(SearchList::File("keys.txt", 12));
   const Bytes bytes = pool.Build();
 
   const auto header = Read<VxpPoolHeader>(bytes, 0);
   EXPECT_EQ(header.version, VXP_VERSION_EXTENDED);
   EXPECT_EQ(header.totalLength, static_cast<std::int16_t>(bytes.size()));
-  EXPECT_EQ(header.entryCount, 1);
+  EXPECT_EQ(header.entryCount, 2);
   EXPECT_EQ(header.languageId, 0x01140002u);
 
   const auto entry = Read<VxpLiteralEntry>(bytes, sizeof header);
@@ -192,6 +277,12 @@ TEST(PublicLayout, BuiltSearchListReadsBackThroughThePublicStructs) {
   EXPECT_EQ(second.compareOffset, 1);
   EXPECT_EQ(second.compareLength, 3);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()) + at + sizeof second, 8), "sshd    ");
+
+  // A list read from a file at creation: one key, "@" and the path, blank padded to the column.
+  const std::size_t file = sizeof header + static_cast<std::size_t>(entry.entryLength);
+  EXPECT_EQ(Read<VxpLiteralEntry>(bytes, file).kind, VXP_ENTRY_SEARCH_LIST);
+  const std::size_t key = file + sizeof(VxpLiteralEntry) + sizeof(VxpSearchListHeader) + sizeof(VxpSearchEntry);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()) + key, 12), "@keys.txt   ");
 }
 
 TEST(PublicLayout, BuiltChangeControlBlockReadsBackThroughThePublicStructs) {
@@ -223,16 +314,25 @@ TEST(PublicLayout, BuiltChangeControlBlockReadsBackThroughThePublicStructs) {
   EXPECT_EQ(Text(port.columnName, sizeof port.columnName), "PORT       ");
 }
 
-TEST(PublicLayout, BuiltColumnDescriptorReadsBackThroughThePublicStruct) {
+TEST(PublicLayout, ColumnAgainstColumnOfDifferentTypesReadsBackThroughThePublicStructs) {
   PoolBuilder pool;
-  pool.ColumnDescriptor(Column::ULong("LIMIT", 4));
-  const Bytes bytes = pool.Build();
+  PlanBuilder plan;
+  const Column right = Column::Double("LIMIT", 24);
+  plan.CompareColumns(Column::Long("CPU", 8), op::kLT, right, pool.ColumnDescriptor(right));
+  const auto element = Read<VxpElement>(plan.Build(), sizeof(VxpPlanHeader));
+  EXPECT_EQ(element.rightColumnOffset, 24);
+  EXPECT_EQ(element.routineSlot, VXP_SLOT_KIND_LONG + VXP_SLOT_COL_COL);
+  EXPECT_EQ(element.leftFlags, VXP_REP_LONG | VXP_REP_MIXED | VXP_REP_COLUMN);
+  EXPECT_EQ(element.rightFlags, VXP_REP_DOUBLE | VXP_REP_MIXED | VXP_REP_COLUMN);
+  EXPECT_EQ(element.alternateOperator, VXP_OP_LT);
+  EXPECT_EQ(element.rightDataType, VXP_TYPE_DOUBLE);
 
+  const Bytes bytes = pool.Build();
   EXPECT_EQ(Read<VxpLiteralEntry>(bytes, sizeof(VxpPoolHeader)).dataLength,
             static_cast<std::int16_t>(sizeof(VxpColumnDescriptor)));
   const auto descriptor = Read<VxpColumnDescriptor>(bytes, kFirstData);
-  EXPECT_STREQ(descriptor.columnName, "LIMIT");
-  EXPECT_EQ(descriptor.dataType, VXP_TYPE_ULONG);
+  EXPECT_EQ(std::string(descriptor.columnName, 6), std::string("LIMIT\0", 6));
+  EXPECT_EQ(descriptor.dataType, VXP_TYPE_DOUBLE);
   EXPECT_EQ(descriptor.leftDivisor, 0.0) << "set by creation, not by the host";
 }
 

@@ -17,21 +17,15 @@ using plan::PoolBuilder;
 using testing::BuiltFilter;
 using testing::CapturedTrace;
 
-const char* NameAtSlot10(std::int16_t operatorCode) {
-  FilterElement element{};
-  const RoutineTable* table = nullptr;
-  if (OperatorTableFor(element, operatorCode, &table) != 0) return "refused";
-  return (*table)[slot::kLongColLit].name;
-}
-
 TEST(OperatorTables, EachOperatorSelectsItsOwnTable) {
-  CapturedTrace trace;
-  EXPECT_STREQ(NameAtSlot10(4), "ColEQLit");
-  EXPECT_STREQ(NameAtSlot10(5), "ColNELit");
-  EXPECT_STREQ(NameAtSlot10(6), "ColLTLit");
-  EXPECT_STREQ(NameAtSlot10(7), "ColGTLit");
-  EXPECT_STREQ(NameAtSlot10(8), "ColLELit");
-  EXPECT_STREQ(NameAtSlot10(9), "ColGELit");
+  const std::pair<std::int16_t, const char*> cases[] = {{4, "ColEQLit"}, {5, "ColNELit"}, {6, "ColLTLit"},
+                                                        {7, "ColGTLit"}, {8, "ColLELit"}, {9, "ColGELit"}};
+  for (const auto& [code, name] : cases) {
+    FilterElement element{};
+    const RoutineTable* table = nullptr;
+    ASSERT_EQ(OperatorTableFor(element, code, &table), 0) << code;
+    EXPECT_STREQ((*table)[slot::kLongColLit].name, name) << code;
+  }
 }
 
 TEST(OperatorTables, StructuralAndArithmeticOperatorsAreRefused) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <cstdlib>
 #include <new>
 
@@ -45,6 +46,21 @@ ScopedEnv::~ScopedEnv() {
   } else {
     unsetenv(name_.c_str());
   }
+}
+
+UtcZone::UtcZone() {
+  if (const char* old = std::getenv("TZ")) saved_ = old;
+  setenv("TZ", "UTC", 1);
+  tzset();
+}
+
+UtcZone::~UtcZone() {
+  if (saved_) {
+    setenv("TZ", saved_->c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
 }
 
 }  // namespace vexfilt::testing

@@ -1,4 +1,4 @@
-// Helpers shared by the tests: captured trace lines and scoped environment variables.
+// Helpers shared by the tests: captured trace lines, scoped environment variables and the time zone.
 #ifndef VEXFILT_TESTS_TEST_SUPPORT_H_
 #define VEXFILT_TESTS_TEST_SUPPORT_H_
 
@@ -35,6 +35,18 @@ class ScopedEnv {
 
  private:
   std::string name_;
+  std::optional<std::string> saved_;
+};
+
+// MKTIME normalises in local time, and the tests' expectations are UTC's: the zone is UTC while one lives.
+class UtcZone {
+ public:
+  UtcZone();
+  ~UtcZone();
+  UtcZone(const UtcZone&) = delete;
+  UtcZone& operator=(const UtcZone&) = delete;
+
+ private:
   std::optional<std::string> saved_;
 };
 

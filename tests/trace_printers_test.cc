@@ -252,12 +252,11 @@ void SteppingClock(void*, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
 TEST_F(TracePrinters, ChangeShowsBothValuesAndWhetherItIsRealOrPercent) {
   VEXH_SetClock(SteppingClock, nullptr);
   for (const bool percent : {false, true}) {
-    plan::ChangeControl control;
-    control.options = percent ? change_control::kPercent : 0;
-    control.keys = {Column::Char("KEY", 8, 8)};
     PoolBuilder pool;
     PlanBuilder plan("CHANGES");
-    plan.Change(Column::Long("V", 0), pool.ChangeScratch(control), pool.Change(control)).Id(1).TrueTargetId(2);
+    testing::AddChange(plan, pool, Column::Long("V", 0), Column::Char("KEY", 8, 8), percent ? change_control::kPercent : 0)
+        .Id(1)
+        .TrueTargetId(2);
     plan.Always();
     FilterElement& e = Build(plan, pool, {{"ChgNum", 0x01}});
     ASSERT_EQ(FLT1_BeginSample(built_->handle()), 0);

@@ -27,8 +27,6 @@
 // integer beyond 2^53 against a double (vexfilt reads the number as the nearest double, SQL compares it
 // exactly); a zone with summer time (MKTIME moves the local wall clock and lets mktime settle a time that the
 // change skips or repeats; SQLite's arithmetic knows no zone).
-//
-// VEXFILT_ORACLE_SEED and VEXFILT_ORACLE_PREDICATES give a longer run with another seed.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -45,12 +43,12 @@
 #include <unistd.h>
 #include <vector>
 
-#if __has_include("predicate.h")
 #include "csv.h"
 #include "predicate.h"
 #include "run.h"
 #include "schema.h"
 #include "sql_oracle.h"
+#include "test_support.h"
 #include "vexcompile.h"
 #include "vexhost.h"
 
@@ -63,29 +61,6 @@ using testing::Quoted;
 
 // ---------------------------------------------------------------------------------------------------------
 // Running a predicate the way the program does.
-
-// MKTIME normalises in local time; SQLite's date arithmetic is UTC. The zone is UTC while one lives.
-class UtcZone {
- public:
-  UtcZone() {
-    if (const char* old = std::getenv("TZ")) saved_ = old;
-    setenv("TZ", "UTC", 1);
-    tzset();
-  }
-  ~UtcZone() {
-    if (saved_) {
-      setenv("TZ", saved_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  UtcZone(const UtcZone&) = delete;
-  UtcZone& operator=(const UtcZone&) = delete;
-
- private:
-  std::optional<std::string> saved_;
-};
 
 // The library reports every timestamp MKTIME cannot move, whatever the trace level; thousands of them are
 // expected here, and nobody reads them.
@@ -248,16 +223,9 @@ constexpr long long kAmounts[] = {0, 1, 29, 30, 59, 60, 90, 365, 366, 999, 1000,
 constexpr const char* kCharKeys[] = {"a", "b", "c", "ab", "@a", ""};
 constexpr const char* kVarKeys[] = {"a", "a ", " a", "b", "ab", ""};
 
-class Random {
+class Random : public testing::Draws {
  public:
-  explicit Random(unsigned seed) : engine_(seed) {}
-  int Below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(engine_); }
-  bool OneIn(int n) { return Below(n) == 0; }
-  template <typename T, std::size_t N>
-  const T& Of(const T (&items)[N]) {
-    return items[Below(static_cast<int>(N))];
-  }
-
+  using Draws::Draws;
   long long Integer(const OracleColumn& c) {
     static constexpr long long kCommon[] = {-100, -50, -3, -1, 0, 0, 1, 2, 3, 7, 30, 50, 100, 130, 65535, 2147483648LL};
     long long v;
@@ -268,9 +236,6 @@ class Random {
     }
     return std::clamp(v, c.low, c.high);
   }
-
- private:
-  std::mt19937 engine_;
 };
 
 // SQLite's own answer to an expression over no table.
@@ -464,9 +429,7 @@ void Load(Database& database, const std::vector<OracleRow>& rows, int samples) {
 // ---------------------------------------------------------------------------------------------------------
 // The random predicates.
 
-struct Predicate {
-  std::string vexfilt, sql;
-};
+using testing::Predicate;
 
 // Asked IS TRUE, so that a comparison of no value is false and NOT makes it true.
 Predicate Atom(const std::string& vexfilt, const std::string& sql) { return {vexfilt, "((" + sql + ") IS TRUE)"}; }
@@ -546,21 +509,7 @@ struct Drawer {
     return random.OneIn(2) ? NumberComparison(random) : TimeComparison(random, db);
   }
 
-  Predicate Draw(int depth) {
-    if (depth == 0 || random.OneIn(3)) return Leaf();
-    switch (random.Below(3)) {
-      case 0: {
-        const Predicate inner = Draw(depth - 1);
-        return {"NOT (" + inner.vexfilt + ")", "NOT (" + inner.sql + ")"};
-      }
-      default: {
-        const char* connective = random.OneIn(2) ? " AND " : " OR ";
-        const Predicate a = Draw(depth - 1);
-        const Predicate b = Draw(depth - 1);
-        return {"(" + a.vexfilt + ")" + connective + "(" + b.vexfilt + ")", "(" + a.sql + ")" + connective + "(" + b.sql + ")"};
-      }
-    }
-  }
+  Predicate Draw() { return testing::Nested(random, 3, [this] { return Leaf(); }); }
 };
 
 // Expected keys: the vexfilt list and the SQL that names the samples missing each.
@@ -622,7 +571,7 @@ void ExpectSqlReadsDoublesAsStrtod() {
 // Runs `count` random predicates, each set of `perRows` of them over new random rows in `sampleCount`
 // samples; returns how many agreed.
 int AgreeingPredicates(unsigned seed, int count, int sampleCount, int perRows) {
-  const UtcZone utc;
+  const testing::UtcZone utc;
   const QuietLibrary quiet;
   ExpectSqlReadsDoublesAsStrtod();
   Random random(seed);
@@ -634,7 +583,7 @@ int AgreeingPredicates(unsigned seed, int count, int sampleCount, int perRows) {
     Load(database, rows, sampleCount);
     for (int n = first; n < std::min(count, first + perRows); ++n) {
       Drawer drawer{random, database.db, random.OneIn(3)};
-      Predicate predicate = drawer.Draw(3);
+      Predicate predicate = drawer.Draw();
       std::optional<Keys> keys;
       if (random.OneIn(4)) {
         keys = DrawKeys(random);
@@ -812,6 +761,20 @@ TEST(VexfiltSqlOracleSamples, ChangeIsAgainstTheKeysPreviousRowInThisSampleOrThe
   EXPECT_EQ(MatchingIds(schema, "CHANGE(W) < 0", samples, byK), (std::vector<long>{4}));
 }
 
+// The change function goes first, so that it sees every row: a row the rest of the predicate decides alone
+// still leaves its value for the key's next change.
+TEST(VexfiltSqlOracleSamples, ChangeSeesTheRowsTheRestOfThePredicateDecides) {
+  const char* schema = "ID int32, K char(4), X int32";
+  const std::vector<std::string> byK = {"K"};
+  EXPECT_EQ(MatchingIds(schema, "X > 50 OR CHANGE(X) < -5", {{{"ID", "K", "X"}, {"1", "a", "60"}},
+                                                            {{"ID", "K", "X"}, {"2", "a", "40"}}}, byK),
+            (std::vector<long>{1, 2}));
+  EXPECT_EQ(MatchingIds(schema, "CHANGE(X) > 10 OR K = 'x'",
+                        {{{"ID", "K", "X"}, {"1", "a", "10"}, {"2", "b", "50"}, {"3", "x", "1"}},
+                         {{"ID", "K", "X"}, {"4", "a", "30"}, {"5", "b", "55"}}}, byK),
+            (std::vector<long>{3, 4}));
+}
+
 struct MovedTime {
   const char* time;
   const char* increment;
@@ -823,7 +786,7 @@ struct MovedTime {
 // leap years only (1900 and 2100 are none), and a result outside the years 1900 to 2899 is no value. SQLite
 // moves each the same way.
 TEST(VexfiltSqlOracleSamples, MktimeMovesAcrossMonthsYearsAndLeapDays) {
-  const UtcZone utc;
+  const testing::UtcZone utc;
   const QuietLibrary quiet;
   const MovedTime cases[] = {
       {"2008-01-31 23:59:59.999", "+1T", "+0.001 seconds", "2008-02-01 00:00:00.000"},
@@ -881,5 +844,3 @@ TEST(VexfiltSqlOracleSamples, DoublesCompareAsNumbers) {
 
 }  // namespace
 }  // namespace vexfilt::cli
-
-#endif

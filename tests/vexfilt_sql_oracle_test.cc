@@ -6,8 +6,6 @@
 // trailing blanks), column against column, LIKE and NOT LIKE (as GLOB, which counts UTF-8 characters), CONTAINS (as instr),
 // SUBSTR compared six ways (as substr), NOT, AND, OR. A disagreement names the predicate, its SQL and the
 // rows on which the answers differ.
-//
-// VEXFILT_ORACLE_SEED and VEXFILT_ORACLE_PREDICATES give a longer run with another seed.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <unicode/ucol.h>
@@ -19,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#if __has_include("predicate.h")
 #include "filter_owner.h"
 #include "predicate.h"
 #include "schema.h"
@@ -71,11 +68,9 @@ constexpr const char* kOperators[] = {"=", "<>", "<", ">", "<=", ">="};
 
 using Row = std::vector<std::string>;  // in column order
 
-class Random {
+class Random : public testing::Draws {
  public:
-  explicit Random(unsigned seed) : engine_(seed) {}
-  int Below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(engine_); }
-  bool OneIn(int n) { return Below(n) == 0; }
+  using Draws::Draws;
 
   // Values near each other and near the edges, so that comparisons both hold and fail.
   // A number for `c`: an integer in its range, or for a double one that also meets the integers.
@@ -114,15 +109,9 @@ class Random {
   std::string TextOf(const OracleColumn& c, int capacity, bool fixed = false) {
     return c.family == Family::kUtf8 ? Utf8Text(capacity, fixed) : Text(capacity, fixed);
   }
-
- private:
-  std::mt19937 engine_;
 };
 
-struct Predicate {
-  std::string vexfilt, sql;
-};
-
+using testing::Predicate;
 
 // One comparison: a column with a value of its kind, or with another column of its kind.
 Predicate Comparison(Random& random) {
@@ -201,20 +190,8 @@ Predicate TextFunction(Random& random) {
   }
 }
 
-Predicate Draw(Random& random, int depth) {
-  if (depth == 0 || random.OneIn(3)) return random.OneIn(2) ? TextFunction(random) : Comparison(random);
-  switch (random.Below(3)) {
-    case 0: {
-      const Predicate inner = Draw(random, depth - 1);
-      return {"NOT (" + inner.vexfilt + ")", "NOT (" + inner.sql + ")"};
-    }
-    default: {
-      const char* connective = random.OneIn(2) ? " AND " : " OR ";
-      const Predicate a = Draw(random, depth - 1);
-      const Predicate b = Draw(random, depth - 1);
-      return {"(" + a.vexfilt + ")" + connective + "(" + b.vexfilt + ")", "(" + a.sql + ")" + connective + "(" + b.sql + ")"};
-    }
-  }
+Predicate Draw(Random& random) {
+  return testing::Nested(random, 3, [&] { return random.OneIn(2) ? TextFunction(random) : Comparison(random); });
 }
 
 // ICU's collation of the program's default language, of the texts without their trailing blanks.
@@ -322,7 +299,7 @@ int AgreeingPredicates(unsigned seed, int count, int rowCount) {
   SqlOracle oracle(rows);
   int agreeing = 0;
   for (int n = 0; n < count; ++n) {
-    const Predicate predicate = Draw(random, 3);
+    const Predicate predicate = Draw(random);
     const std::vector<bool> expected = oracle.Verdicts(predicate.sql, rows.size());
     const std::vector<bool> actual = LibraryVerdicts(*schema, predicate.vexfilt, records);
     if (actual == expected) {
@@ -346,107 +323,77 @@ TEST(VexfiltSqlOracle, RandomPredicatesAnswerAsSqliteDoes) {
   EXPECT_EQ(AgreeingPredicates(seed, count, 48), count);
 }
 
-// Cases found by hand, each kept by name.
-TEST(VexfiltSqlOracle, TextColumnsCompareWithEachOther) {
+// Cases found by hand, each kept by name: the verdicts on records of `schema`, one a row of its columns' values.
+struct HandCase {
+  std::string predicate;
+  std::vector<bool> verdicts;
+  const char* why = "";
+};
+
+void ExpectVerdicts(const char* schemaText, const std::vector<std::vector<std::string>>& rows,
+                    const std::vector<HandCase>& cases) {
   std::string error;
-  const auto schema = Schema::Parse("S char(6), T char(6), V varchar(8), X varchar(8)", &error);
+  const auto schema = Schema::Parse(schemaText, &error);
   ASSERT_TRUE(schema.has_value()) << error;
   std::vector<std::vector<std::uint8_t>> records;
-  for (const auto& [s, t] : {std::pair{"abc", "abc"}, std::pair{"abd", "abc"}, std::pair{"ab", "abc"}}) {
-    std::vector<std::uint8_t> record = schema->EmptyRecord();
-    EXPECT_EQ(schema->Encode(schema->fields()[0], s, record), "");
-    EXPECT_EQ(schema->Encode(schema->fields()[1], t, record), "");
-    EXPECT_EQ(schema->Encode(schema->fields()[2], s, record), "");
-    EXPECT_EQ(schema->Encode(schema->fields()[3], t, record), "");
-    records.push_back(record);
+  for (const auto& row : rows) {
+    records.push_back(schema->EmptyRecord());
+    for (std::size_t i = 0; i < row.size(); ++i) EXPECT_EQ(schema->Encode(schema->fields()[i], row[i], records.back()), "");
   }
-  EXPECT_EQ(LibraryVerdicts(*schema, "S = T", records), (std::vector<bool>{true, false, false}));
-  EXPECT_EQ(LibraryVerdicts(*schema, "S < T", records), (std::vector<bool>{false, false, true}));
-  EXPECT_EQ(LibraryVerdicts(*schema, "S <> T", records), (std::vector<bool>{false, true, true}));
-  EXPECT_EQ(LibraryVerdicts(*schema, "V = X", records), (std::vector<bool>{true, false, false}));
-  EXPECT_EQ(LibraryVerdicts(*schema, "V > X", records), (std::vector<bool>{false, true, false}));
-  EXPECT_EQ(LibraryVerdicts(*schema, "S >= X", records), (std::vector<bool>{true, true, false}));
+  for (const HandCase& c : cases) EXPECT_EQ(LibraryVerdicts(*schema, c.predicate, records), c.verdicts) << c.predicate << ": " << c.why;
+}
+
+TEST(VexfiltSqlOracle, TextColumnsCompareWithEachOther) {
+  ExpectVerdicts("S char(6), T char(6), V varchar(8), X varchar(8)",
+                 {{"abc", "abc", "abc", "abc"}, {"abd", "abc", "abd", "abc"}, {"ab", "abc", "ab", "abc"}},
+                 {{"S = T", {true, false, false}},
+                  {"S < T", {false, false, true}},
+                  {"S <> T", {false, true, true}},
+                  {"V = X", {true, false, false}},
+                  {"V > X", {false, true, false}},
+                  {"S >= X", {true, true, false}}});
 }
 
 TEST(VexfiltSqlOracle, QuestionMarksNeverMatchThePadding) {
-  std::string error;
-  const auto schema = Schema::Parse("S char(6), V varchar(8)", &error);
-  ASSERT_TRUE(schema.has_value()) << error;
-  std::vector<std::vector<std::uint8_t>> records;
-  for (const char* value : {"b", "ab", "bc", "a c", "abcdef"}) {
-    std::vector<std::uint8_t> record = schema->EmptyRecord();
-    EXPECT_EQ(schema->Encode(schema->fields()[0], value, record), "");
-    EXPECT_EQ(schema->Encode(schema->fields()[1], value, record), "");
-    records.push_back(record);
-  }
-  for (const char* column : {"S", "V"}) {
-    const std::string c = column;
-    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE 'b?'", records), (std::vector<bool>{false, false, true, false, false})) << c;
-    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE '???**'", records), (std::vector<bool>{false, false, false, true, true})) << c;
-    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE 'a?c'", records), (std::vector<bool>{false, false, false, true, false})) << c;
-    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE '" + std::string(6, '?') + "'", records), (std::vector<bool>{false, false, false, false, true})) << c;
-    EXPECT_EQ(LibraryVerdicts(*schema, c + " NOT LIKE '?*'", records), (std::vector<bool>{false, false, false, false, false})) << c;
+  for (const std::string c : {"S", "V"}) {
+    ExpectVerdicts("S char(6), V varchar(8)", {{"b", "b"}, {"ab", "ab"}, {"bc", "bc"}, {"a c", "a c"}, {"abcdef", "abcdef"}},
+                   {{c + " LIKE 'b?'", {false, false, true, false, false}},
+                    {c + " LIKE '???**'", {false, false, false, true, true}},
+                    {c + " LIKE 'a?c'", {false, false, false, true, false}},
+                    {c + " LIKE '" + std::string(6, '?') + "'", {false, false, false, false, true}},
+                    {c + " NOT LIKE '?*'", {false, false, false, false, false}}});
   }
 }
 
 TEST(VexfiltSqlOracle, PatternsAndSearchesSeeTheValueAlone) {
-  std::string error;
-  const auto schema = Schema::Parse("S char(6), F char(4), V varchar(8)", &error);
-  ASSERT_TRUE(schema.has_value()) << error;
-  std::vector<std::vector<std::uint8_t>> records;
-  for (const auto& [s, f] : {std::pair{"abaxxx", "xx y"}, std::pair{"abax", "xx x"}, std::pair{"ab c", "xy"}}) {
-    std::vector<std::uint8_t> record = schema->EmptyRecord();
-    EXPECT_EQ(schema->Encode(schema->fields()[0], s, record), "");
-    EXPECT_EQ(schema->Encode(schema->fields()[1], f, record), "");
-    EXPECT_EQ(schema->Encode(schema->fields()[2], s, record), "");
-    records.push_back(record);
-  }
-  EXPECT_EQ(LibraryVerdicts(*schema, "S LIKE 'a*a*x'", records), (std::vector<bool>{true, true, false}))
-      << "text after the last '*' ends a value that fills its column";
-  EXPECT_EQ(LibraryVerdicts(*schema, "F LIKE '*x'", records), (std::vector<bool>{false, true, false}))
-      << "a blank inside the value does not end it";
-  EXPECT_EQ(LibraryVerdicts(*schema, "S CONTAINS ' '", records), (std::vector<bool>{false, false, true}))
-      << "the padding is not searched";
-  EXPECT_EQ(LibraryVerdicts(*schema, "V CONTAINS 'x '", records), (std::vector<bool>{false, false, false}));
-  EXPECT_EQ(LibraryVerdicts(*schema, "S LIKE 'ab*?'", records), (std::vector<bool>{true, true, true}))
-      << "'*?' asks for one character more";
-  EXPECT_EQ(LibraryVerdicts(*schema, "F LIKE 'x*?'", records), (std::vector<bool>{true, true, true}));
-  EXPECT_EQ(LibraryVerdicts(*schema, "F LIKE 'xy*?'", records), (std::vector<bool>{false, false, false}));
+  ExpectVerdicts("S char(6), F char(4), V varchar(8)",
+                 {{"abaxxx", "xx y", "abaxxx"}, {"abax", "xx x", "abax"}, {"ab c", "xy", "ab c"}},
+                 {{"S LIKE 'a*a*x'", {true, true, false}, "text after the last '*' ends a value that fills its column"},
+                  {"F LIKE '*x'", {false, true, false}, "a blank inside the value does not end it"},
+                  {"S CONTAINS ' '", {false, false, true}, "the padding is not searched"},
+                  {"V CONTAINS 'x '", {false, false, false}},
+                  {"S LIKE 'ab*?'", {true, true, true}, "'*?' asks for one character more"},
+                  {"F LIKE 'x*?'", {true, true, true}},
+                  {"F LIKE 'xy*?'", {false, false, false}}});
 }
 
 TEST(VexfiltSqlOracle, Utf8PatternsCountCharactersAndSeeTheValueAlone) {
-  std::string error;
-  const auto schema = Schema::Parse("X utf8char(6), Y utf8varchar(8)", &error);
-  ASSERT_TRUE(schema.has_value()) << error;
-  std::vector<std::vector<std::uint8_t>> records;
-  for (const char* value : {"xx y", "\xC3\xA9\xC3\xA9x", "abaxx", "a", "A"}) {
-    std::vector<std::uint8_t> record = schema->EmptyRecord();
-    EXPECT_EQ(schema->Encode(schema->fields()[0], value, record), "");
-    EXPECT_EQ(schema->Encode(schema->fields()[1], value, record), "");
-    records.push_back(record);
-  }
+  const std::vector<std::vector<std::string>> rows = {
+      {"xx y", "xx y"}, {"\xC3\xA9\xC3\xA9x", "\xC3\xA9\xC3\xA9x"}, {"abaxx", "abaxx"}, {"a", "a"}, {"A", "A"}};
   for (const std::string c : {"X", "Y"}) {
-    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE '*x'", records), (std::vector<bool>{false, true, true, false, false}))
-        << c << ": a blank inside the value does not end it, and a value filling its column ends";
-    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE '??x'", records), (std::vector<bool>{false, true, false, false, false}))
-        << c << ": '?' takes a whole character";
-    EXPECT_EQ(LibraryVerdicts(*schema, c + " LIKE 'a?'", records), (std::vector<bool>{false, false, false, false, false}))
-        << c << ": '?' never matches the padding";
-    EXPECT_EQ(LibraryVerdicts(*schema, c + " CONTAINS ' '", records), (std::vector<bool>{true, false, false, false, false}))
-        << c << ": the padding is not searched";
-    EXPECT_EQ(LibraryVerdicts(*schema, "SUBSTR(" + c + ", 2, 1) = '\xC3\xA9'", records),
-              (std::vector<bool>{false, true, false, false, false}))
-        << c << ": SUBSTR counts characters";
-    EXPECT_EQ(LibraryVerdicts(*schema, "SUBSTR(" + c + ", 3, 2) = ''", records),
-              (std::vector<bool>{false, false, false, true, true}))
-        << c << ": a substring past the value is empty";
-    EXPECT_EQ(LibraryVerdicts(*schema, c + " < 'A'", records), (std::vector<bool>{false, false, false, true, false}))
-        << c << ": ICU's collation puts 'a' just before 'A', unlike the bytes";
+    ExpectVerdicts(
+        "X utf8char(6), Y utf8varchar(8)", rows,
+        {{c + " LIKE '*x'", {false, true, true, false, false},
+          "a blank inside the value does not end it, and a value filling its column ends"},
+         {c + " LIKE '??x'", {false, true, false, false, false}, "'?' takes a whole character"},
+         {c + " LIKE 'a?'", {false, false, false, false, false}, "'?' never matches the padding"},
+         {c + " CONTAINS ' '", {true, false, false, false, false}, "the padding is not searched"},
+         {"SUBSTR(" + c + ", 2, 1) = '\xC3\xA9'", {false, true, false, false, false}, "SUBSTR counts characters"},
+         {"SUBSTR(" + c + ", 3, 2) = ''", {false, false, false, true, true}, "a substring past the value is empty"},
+         {c + " < 'A'", {false, false, false, true, false}, "ICU's collation puts 'a' just before 'A', unlike the bytes"},
+         {"X = Y", {true, true, true, true, true}}});
   }
-  EXPECT_EQ(LibraryVerdicts(*schema, "X = Y", records), (std::vector<bool>{true, true, true, true, true}));
 }
 
 }  // namespace
 }  // namespace vexfilt::cli
-
-#endif
