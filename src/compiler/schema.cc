@@ -75,7 +75,11 @@ T Get(const std::uint8_t* record, int offset) {
 
 }  // namespace
 
-bool SameName(std::string_view a, std::string_view b) { return Lower(a) == Lower(b); }
+bool SameName(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+  });
+}
 
 std::string TimestampDigits(std::string_view text) {
   text = Trim(text);

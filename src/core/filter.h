@@ -45,7 +45,6 @@ struct ElementFacts {
   const RoutineCell* cell;  // the cell the element's routine was bound from
   std::int32_t leftRoom;  // bytes the left and right operand references hold
   std::int32_t rightRoom;
-  std::int16_t slot;  // the cell's slot in its table
 };
 
 namespace filter_flag {

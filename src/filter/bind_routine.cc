@@ -55,7 +55,6 @@ std::int32_t BindRoutine(Creation& creation, int index) {
     return status::kFalse;
   }
   filter.facts[index].cell = cell;
-  filter.facts[index].slot = static_cast<std::int16_t>(row);
   element.routine = cell->routine;
   return status::kOk;
 }
