@@ -56,7 +56,7 @@ TEST(Evaluation, SkipsDecideWhichRoutinesRunAndWhichStatusIsReturned) {
     c.wire(plan);
     BuiltFilter built(plan, PoolBuilder());
     ASSERT_EQ(built.status(), 0) << c.what;
-    for (int i = 0; i < c.count; ++i) built.element(i).routine = StatusFromRecord;
+    for (int i = 0; i < c.count; ++i) built.step(i).routine = StatusFromRecord;
     g_calls = 0;
     EXPECT_EQ(built.Evaluate(c.record), c.status) << c.what;
     EXPECT_EQ(g_calls, c.calls) << c.what;

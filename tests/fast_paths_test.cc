@@ -215,7 +215,7 @@ std::vector<std::vector<std::uint8_t>> PidRecords(std::initializer_list<std::int
   return records;
 }
 
-int RunLength(const BuiltFilter& built, int index) { return equality_runs::RunLengthOf(built.element(index).routine); }
+int RunLength(const BuiltFilter& built, int index) { return equality_runs::RunLengthOf(built.step(index).routine); }
 
 // `PID = 11 OR PID = 22 OR ... OR PID = 55`, the literals each an entry of their own.
 PlanBuilder& PidsAnyOf(PlanBuilder& plan, PoolBuilder& pool, const std::vector<std::int32_t>& pids) {
@@ -239,7 +239,9 @@ TEST(EqualityRuns, OrOfEqualitiesOnOneColumnIsOneRoutine) {
     EXPECT_EQ(built.element(i).trueSkip, 5 - i);
     EXPECT_EQ(built.element(i).falseSkip, 1);
   }
-  EXPECT_EQ(built.element(0).trueSkip, 5) << "the skip taken on a match is the plan's";
+  EXPECT_EQ(built.step(0).trueSkip, 5) << "the skip taken on a match is the plan's";
+  EXPECT_EQ(built.step(0).falseSkip, 5) << "a miss leads where the run's last element does";
+  EXPECT_EQ(built.element(0).falseSkip, 1) << "the plan copy keeps the host's skips";
   for (std::int32_t pid : kProbes) {
     const bool listed = std::find(kFivePids.begin(), kFivePids.end(), pid) != kFivePids.end();
     EXPECT_EQ(built.Evaluate(PidRecord(pid)), listed ? 0 : 1) << pid;

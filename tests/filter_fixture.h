@@ -41,6 +41,7 @@ class BuiltFilter {
   FilterHandle handle() const { return handle_; }
   Filter& filter() const { return *FilterOf(handle_); }
   FilterElement& element(int i) const { return filter().elements[i]; }
+  Step& step(int i) const { return filter().steps[i]; }
   std::int32_t Evaluate(const std::vector<std::uint8_t>& record) const {
     return FLT1_FilterRecord(handle_, 0, record.data());
   }
@@ -101,7 +102,7 @@ inline int ExpectSameAsTheWalk(const plan::PlanBuilder& plan, const plan::PoolBu
   EXPECT_EQ(walked.built().status(), 0);
   if (walked.built().status() != 0) return 0;
   for (int i = 0; i < walked.built().filter().elementCount; ++i) {
-    const Routine routine = walked.built().element(i).routine;
+    const Routine routine = walked.built().step(i).routine;
     EXPECT_EQ(equality_runs::RunLengthOf(routine) + joined_compares::JoinLengthOf(routine), 0)
         << "the reference fused element " << i;
   }

@@ -55,7 +55,7 @@ std::vector<Row> Grid() {
 }
 
 int JoinLength(const BuiltFilter& built, int index) {
-  return joined_compares::JoinLengthOf(built.element(index).routine);
+  return joined_compares::JoinLengthOf(built.step(index).routine);
 }
 
 // The joined Filter answers every row of the grid as the plan walked element by element, and some pass.
@@ -81,7 +81,7 @@ TEST(JoinedCompares, AndOfThreeKindsIsOneRoutine) {
   ASSERT_EQ(built.status(), 0);
   EXPECT_EQ(JoinLength(built, 0), 3);
   EXPECT_TRUE(built.filter().firstElementDecides) << "one call decides every record";
-  EXPECT_EQ(built.element(0).falseSkip, 3) << "the skip taken when the join fails is the plan's";
+  EXPECT_EQ(built.step(0).falseSkip, 3) << "the skip taken when the join fails is the plan's";
   EXPECT_EQ(JoinLength(built, 1), 0) << "members keep their own routines";
   EXPECT_EQ(built.element(1).trueSkip, 1);
   EXPECT_EQ(built.Evaluate(RecordOf({51, 999.5, "java"})), 0);
@@ -189,8 +189,9 @@ TEST(JoinedCompares, JoinEndingBeforeOtherElementsLeadsWhereItsLastMemberLeads) 
   BuiltFilter built(plan, pool);
   ASSERT_EQ(built.status(), 0);
   ASSERT_EQ(JoinLength(built, 0), 2);
-  EXPECT_EQ(built.element(0).trueSkip, 2);
-  EXPECT_GE(built.element(0).falseSkip, 3) << "a failed OR ends the walk, as its last member's false skip does";
+  EXPECT_EQ(built.step(0).trueSkip, 2);
+  EXPECT_GE(built.step(0).falseSkip, 3) << "a failed OR ends the walk, as its last member's false skip does";
+  EXPECT_EQ(built.element(0).falseSkip, 1) << "the plan copy keeps the host's skips";
   ExpectSameVerdicts(plan, pool, built);
 }
 
@@ -204,7 +205,7 @@ TEST(JoinedCompares, RunOfEqualitiesIsNeverAMember) {
   plan.Compare(kPrio, op::kEQ, pool.UShort(0)).TrueToEnd().FalseToEnd();
   BuiltFilter built(plan, pool);
   ASSERT_EQ(built.status(), 0);
-  EXPECT_EQ(equality_runs::RunLengthOf(built.element(1).routine), 2);
+  EXPECT_EQ(equality_runs::RunLengthOf(built.step(1).routine), 2);
   EXPECT_EQ(JoinLength(built, 0), 0);
   ExpectSameVerdicts(plan, pool, built);
 }

@@ -2,7 +2,8 @@
 //
 // A Filter is one block: the Filter's own fields, then the plan copy (its 32-byte header and the elements at
 // the FilterElement stride), then the pool copy at the next multiple of 8 so that the doubles the routines
-// keep in the pool are aligned. Creation fills it once; evaluation only walks the elements.
+// keep in the pool are aligned, then what creation proved of each element and the steps it bound. Creation
+// fills it once; evaluation only walks the steps.
 #ifndef VEXFILT_CORE_FILTER_H_
 #define VEXFILT_CORE_FILTER_H_
 
@@ -38,6 +39,18 @@ struct FilterElement : VxpElement {
 // pointers leave no padding, so the plan copy is the plan's elements at this stride.
 static_assert(sizeof(FilterElement) == kElementRecordSize + 4 * sizeof(void*) && sizeof(FilterElement) % 8 == 0);
 static_assert(std::is_trivially_copyable_v<FilterElement>);
+
+// One step of the program creation binds from the plan: the routine the walk calls, the element it is called
+// with, and how many steps ahead each outcome leads. Steps stand beside the elements, one each, so that a
+// skip counts the same in both; the walk reads only steps. A chain bound as one routine (element_chains.h)
+// is a step of its first element that leads past the others, which the walk then never visits, while the
+// plan copy keeps every element and skip exactly as the host wrote them.
+struct Step {
+  Routine routine;
+  FilterElement* element;
+  std::int16_t trueSkip;
+  std::int16_t falseSkip;
+};
 
 // What creation proved of an element, kept beside it so that a modification can prove its new literal the
 // same way before the routines read it.
@@ -83,23 +96,25 @@ struct alignas(8) Filter {
   // element of the plan may point elsewhere.
   std::uint8_t* ownedSearchList;
   ElementFacts* facts;  // one for each element
+  Step* steps;  // one for each element: what evaluation walks
   // Sizes of the copies, so that later work stays inside the block.
   std::uint32_t planCopyLength;
   std::uint32_t poolCopyLength;
-  // Set at creation when both skips of the first element reach the end: every record then costs that one
+  // Set at creation when both skips of the first step reach the end: every record then costs that one
   // routine call, and evaluation makes it without walking.
   bool firstElementDecides;
 };
 static_assert(sizeof(Filter) % 8 == 0, "the plan copy follows the Filter's fields 8-byte aligned");
 
 // Where each part of a Filter's single block lies for a plan of `elementCount` elements and a pool of
-// `poolLength` bytes; the elements' facts follow the pool.
+// `poolLength` bytes; the elements' facts follow the pool, and the steps the facts.
 struct FilterBlockLayout {
   std::size_t planOffset;
   std::size_t planLength;  // header and elements at the FilterElement stride
   std::size_t poolOffset;
   std::size_t poolLength;
   std::size_t factsOffset;
+  std::size_t stepsOffset;
   std::size_t totalLength;
 };
 constexpr FilterBlockLayout LayoutFilterBlock(std::size_t elementCount, std::size_t poolLength) {
@@ -110,7 +125,8 @@ constexpr FilterBlockLayout LayoutFilterBlock(std::size_t elementCount, std::siz
   layout.poolOffset = layout.planOffset + aligned(layout.planLength);
   layout.poolLength = poolLength;
   layout.factsOffset = aligned(layout.poolOffset + poolLength);
-  layout.totalLength = layout.factsOffset + elementCount * sizeof(ElementFacts);
+  layout.stepsOffset = aligned(layout.factsOffset + elementCount * sizeof(ElementFacts));
+  layout.totalLength = layout.stepsOffset + elementCount * sizeof(Step);
   return layout;
 }
 

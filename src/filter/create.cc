@@ -178,6 +178,7 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
   filter->elementCount = header.elementCount;
   filter->elements = reinterpret_cast<FilterElement*>(BytesAt(filter->planCopy, kPlanHeaderSize));
   filter->facts = reinterpret_cast<ElementFacts*>(BytesAt(memory, static_cast<std::ptrdiff_t>(layout.factsOffset)));
+  filter->steps = reinterpret_cast<Step*>(BytesAt(memory, static_cast<std::ptrdiff_t>(layout.stepsOffset)));
 
   if (trace.Has(trace_bit::k01)) SelectTracing(*filter);
 
@@ -191,9 +192,10 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
     for (int i = 0; i < filter->elementCount; ++i) {
       FilterElement& element = filter->elements[i];
       element.routine = FastPathRoutine(element, *filter->facts[i].cell);
+      filter->steps[i] = Step{element.routine, &element, element.trueSkip, element.falseSkip};
     }
-    // Last, since runs and joins are made of elements bound to their plain routines; runs first, since a
-    // run's routine is faster than a join of the same equalities.
+    // Last, since runs and joins are made of steps bound to their elements' plain routines; runs first,
+    // since a run's routine is faster than a join of the same equalities.
     equality_runs::BindRuns(*filter);
     joined_compares::BindJoins(*filter);
   }
@@ -203,7 +205,7 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
     ReleaseFilter(filter);
     return trace.Exit(st, __LINE__);
   }
-  const FilterElement* first = filter->elements;
+  const Step* first = filter->steps;
   filter->firstElementDecides = filter->elementCount > 0 && first->trueSkip >= filter->elementCount &&
                                 first->falseSkip >= filter->elementCount;
 

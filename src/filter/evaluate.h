@@ -8,18 +8,18 @@
 
 namespace vexfilt {
 
-// Walks the elements from the first, following the true skip on status 0 and the false skip otherwise,
-// until the index reaches the element count; returns the status of the last routine called. A Filter
-// without elements keeps every record (0). Out of line, so that the one-call path below needs no frame.
-std::int32_t WalkElements(const Filter& filter, const std::uint8_t* record);
+// Walks the steps from the first, following the true skip on status 0 and the false skip otherwise, until
+// the index reaches the step count; returns the status of the last routine called. A Filter without
+// elements keeps every record (0). Out of line, so that the one-call path below needs no frame.
+std::int32_t WalkSteps(const Filter& filter, const std::uint8_t* record);
 
-// The status of `record`: the walk above, or, when the first element decides alone, its routine's status
+// The status of `record`: the walk above, or, when the first step decides alone, its routine's status
 // straight away. That call is the function's last act, so the compiler makes it a jump and the routine
 // returns directly to the host: no frame, no loop. A one-element plan in cache went from 4.8 to 2.0 ns a
 // record (docs/performance.md, item 1).
 inline std::int32_t EvaluateRecord(const Filter& filter, const std::uint8_t* record) {
-  if (filter.firstElementDecides) return filter.elements->routine(*filter.elements, record);
-  return WalkElements(filter, record);
+  if (filter.firstElementDecides) return filter.steps->routine(*filter.steps->element, record);
+  return WalkSteps(filter, record);
 }
 
 }  // namespace vexfilt

@@ -48,13 +48,14 @@ constexpr std::array<RunFamily, 4> kRunFamilies = {
     RunFamilyOf<std::int16_t, false>(), RunFamilyOf<std::int16_t, true>(),
 };
 
-// The runs an element may belong to: an integer column's EQ or NE against a literal, still bound to its
-// cell's routine.
-const RunFamily* RunFamilyOf(const Filter& filter, const FilterElement& e) {
-  const RoutineCell& cell = *filter.facts[&e - filter.elements].cell;
+// The runs the element at `index` may belong to: an integer column's EQ or NE against a literal, its step
+// still bound to its cell's routine.
+const RunFamily* RunFamilyOf(const Filter& filter, int index) {
+  const FilterElement& e = filter.elements[index];
+  const RoutineCell& cell = *filter.facts[index].cell;
   const bool integer = cell.family == Family::kLongLiteral || cell.family == Family::kShortLiteral;
   if (!integer || (cell.op != Op::kEQ && cell.op != Op::kNE) || (e.rightFlags & rep::kColumn)) return nullptr;
-  if (e.routine != cell.routine) return nullptr;
+  if (filter.steps[index].routine != cell.routine) return nullptr;
   const std::size_t width = cell.family == Family::kLongLiteral ? 0 : 2;
   return &kRunFamilies[width + (cell.op == Op::kNE ? 1 : 0)];
 }
@@ -74,15 +75,15 @@ element_chains::Onward OnwardOf(const RunFamily& family) {
 void BindRuns(Filter& filter) {
   const int count = filter.elementCount;
   for (int head = 0; head < count;) {
-    FilterElement& first = filter.elements[head];
-    const RunFamily* family = RunFamilyOf(filter, first);
+    const FilterElement& first = filter.elements[head];
+    const RunFamily* family = RunFamilyOf(filter, head);
     const int length = family == nullptr ? 1
-                       : element_chains::ChainFrom(filter, head, OnwardOf(*family), kLongestRun,
-                                                   [&](const FilterElement& next) {
-                                                     return RunFamilyOf(filter, next) == family && SameColumn(first, next);
-                                                   });
+                       : element_chains::ChainFrom(filter, head, OnwardOf(*family), kLongestRun, [&](int next) {
+                           return RunFamilyOf(filter, next) == family && SameColumn(first, filter.elements[next]);
+                         });
     if (length >= 2) {
-      element_chains::BindChain(&first, length, OnwardOf(*family), family->runs[static_cast<std::size_t>(length)]);
+      element_chains::BindChain(&filter.steps[head], length, OnwardOf(*family),
+                                family->runs[static_cast<std::size_t>(length)]);
     }
     head += length;
   }

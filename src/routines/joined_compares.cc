@@ -15,7 +15,7 @@ namespace vexfilt::joined_compares {
 namespace {
 
 // The join of `length` elements from `e` on. The first element's compare is `first`, fixed when the join
-// is bound (its element's routine is this one now); every other member is called through its own routine.
+// is bound (its step's routine is this one now); every other member is called through its own routine.
 // Every member is called whatever the others answered: with `&` and `|`, not `&&` and `||`.
 template <Routine first, bool any, int length>
 std::int32_t Joined(FilterElement& e, const std::uint8_t* record) {
@@ -86,11 +86,12 @@ constexpr ByOperator kTexts = JoinsByOperator<TextCompare>();
 constexpr std::array<const ByOperator*, 6> kEveryJoin = {&kLongSigned, &kLongUnsigned, &kShortSigned,
                                                          &kShortUnsigned, &kDoubles, &kTexts};
 
-// The joins `e` may head or belong to, by its cell's family: none when its cell has no family that joins,
-// its literal is text too long to be worth evaluating unasked, or it is bound to another routine than its
-// compare (the head of a run of equalities).
-const Joins* JoinsOf(const Filter& filter, const FilterElement& e) {
-  const RoutineCell& cell = *filter.facts[&e - filter.elements].cell;
+// The joins the element at `index` may head or belong to, by its cell's family: none when its cell has no
+// family that joins, its literal is text too long to be worth evaluating unasked, or its step is bound to
+// another routine than its compare (the head of a run of equalities).
+const Joins* JoinsOf(const Filter& filter, int index) {
+  const FilterElement& e = filter.elements[index];
+  const RoutineCell& cell = *filter.facts[index].cell;
   const bool isUnsigned = numeric::IsUnsigned(e);
   const ByOperator* byOperator = nullptr;
   switch (cell.family) {
@@ -102,7 +103,7 @@ const Joins* JoinsOf(const Filter& filter, const FilterElement& e) {
   }
   if (byOperator == nullptr || cell.op > Op::kLE) return nullptr;
   const Joins& joins = (*byOperator)[static_cast<std::size_t>(cell.op)];
-  return joins.compare == e.routine ? &joins : nullptr;
+  return joins.compare == filter.steps[index].routine ? &joins : nullptr;
 }
 
 }  // namespace
@@ -115,14 +116,14 @@ void BindJoins(Filter& filter) {
   if (filter.recordLength == 0 || filter.recordLength > std::uint32_t{std::numeric_limits<std::int32_t>::max()}) return;
   const int count = filter.elementCount;
   for (int head = 0; head < count;) {
-    FilterElement& first = filter.elements[head];
+    Step& first = filter.steps[head];
     // A join walks on by the true skip (AND) or by the false skip (OR). When both skips of the head are 1,
-    // the next element cannot leave to where the head leaves, so neither kind of join can start there.
+    // the next step cannot leave to where the head leaves, so neither kind of join can start there.
     const Onward onward = first.trueSkip == 1 ? Onward::kOnTrue : Onward::kOnFalse;
-    const Joins* joins = OnwardSkip(first, onward) == 1 ? JoinsOf(filter, first) : nullptr;
+    const Joins* joins = OnwardSkip(first, onward) == 1 ? JoinsOf(filter, head) : nullptr;
     const int length = joins == nullptr ? 1
                        : element_chains::ChainFrom(filter, head, onward, kLongestJoin,
-                                                   [&](const FilterElement& next) { return JoinsOf(filter, next) != nullptr; });
+                                                   [&](int next) { return JoinsOf(filter, next) != nullptr; });
     if (length >= 2) {
       const auto& byLength = onward == Onward::kOnTrue ? joins->all : joins->any;
       element_chains::BindChain(&first, length, onward, byLength[static_cast<std::size_t>(length)]);

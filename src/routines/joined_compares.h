@@ -5,11 +5,11 @@
 // combined, and the only branch left is on the join's outcome. P2 of docs/performance.md went from 9.45 to
 // about 6 ns a record; a join whose first term seldom holds runs 10% to 23% slower than the walk.
 //
-// Creation gives the join's first element a routine that makes its own compare and calls each other
-// member's routine, and moves that element's skip for the outcome that walked the join on to where the
-// join's last element leads it. The members stay as the plan gave them: inspection, modification and a
-// jump into the middle of the join see every element, and each member's routine is the one its literal
-// chose (fast_paths.h), so a literal modification reaches the join from the next record on.
+// Creation gives the step of the join's first element a routine that makes its own compare and calls each
+// other member's routine, and leads that step, by the outcome that walked the join on, to where the join's
+// last element leads. The members stay as the plan gave them: inspection, modification and a jump into the
+// middle of the join see every element, and each member's routine is the one its literal chose
+// (fast_paths.h), so a literal modification reaches the join from the next record on.
 #ifndef VEXFILT_ROUTINES_JOINED_COMPARES_H_
 #define VEXFILT_ROUTINES_JOINED_COMPARES_H_
 
@@ -33,7 +33,7 @@ inline constexpr int kLongestJoinedText = 32;
 //   skip lands on the same element, or past the last) or as OR does (true and false exchanged).
 // Only when the plan gives a positive record length: creation then proved every member's column inside every
 // record, including the columns of members a walk would not reach. Called once at creation, after the
-// runs of equalities are bound: a run's first element is bound to the run's routine, which joins nothing.
+// runs of equalities are bound: a run's first step is bound to the run's routine, which joins nothing.
 // The run's other elements may still head joins of their own, which only a jump into the run reaches.
 void BindJoins(Filter& filter);
 
