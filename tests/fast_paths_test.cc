@@ -215,7 +215,11 @@ std::vector<std::vector<std::uint8_t>> PidRecords(std::initializer_list<std::int
   return records;
 }
 
-int RunLength(const BuiltFilter& built, int index) { return equality_runs::RunLengthOf(built.step(index).routine); }
+// How many elements the step at `index` answers for as a run of equalities; 0 when it is no run.
+int RunLength(const BuiltFilter& built, int index) {
+  const Step& step = built.step(index);
+  return step.kind == StepKind::kRun ? step.members : 0;
+}
 
 // `PID = 11 OR PID = 22 OR ... OR PID = 55`, the literals each an entry of their own.
 PlanBuilder& PidsAnyOf(PlanBuilder& plan, PoolBuilder& pool, const std::vector<std::int32_t>& pids) {

@@ -10,7 +10,6 @@
 #include "filter_fixture.h"
 #include "plan/plan_builder.h"
 #include "record.h"
-#include "routines/equality_runs.h"
 #include "routines/joined_compares.h"
 #include "vexfilt.h"
 
@@ -55,7 +54,8 @@ std::vector<Row> Grid() {
 }
 
 int JoinLength(const BuiltFilter& built, int index) {
-  return joined_compares::JoinLengthOf(built.step(index).routine);
+  const Step& step = built.step(index);
+  return step.kind == StepKind::kJoin ? step.members : 0;
 }
 
 // The joined Filter answers every row of the grid as the plan walked element by element, and some pass.
@@ -205,7 +205,8 @@ TEST(JoinedCompares, RunOfEqualitiesIsNeverAMember) {
   plan.Compare(kPrio, op::kEQ, pool.UShort(0)).TrueToEnd().FalseToEnd();
   BuiltFilter built(plan, pool);
   ASSERT_EQ(built.status(), 0);
-  EXPECT_EQ(equality_runs::RunLengthOf(built.step(1).routine), 2);
+  EXPECT_EQ(built.step(1).kind, StepKind::kRun);
+  EXPECT_EQ(built.step(1).members, 2);
   EXPECT_EQ(JoinLength(built, 0), 0);
   ExpectSameVerdicts(plan, pool, built);
 }

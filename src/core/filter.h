@@ -45,11 +45,15 @@ static_assert(std::is_trivially_copyable_v<FilterElement>);
 // skip counts the same in both; the walk reads only steps. A chain bound as one routine (element_chains.h)
 // is a step of its first element that leads past the others, which the walk then never visits, while the
 // plan copy keeps every element and skip exactly as the host wrote them.
+// A fused step says which chain it answers for and how many elements the chain holds.
+enum class StepKind : std::uint8_t { kElement, kRun, kJoin };
 struct Step {
   Routine routine;
   FilterElement* element;
   std::int16_t trueSkip;
   std::int16_t falseSkip;
+  std::int16_t members = 1;  // elements from `element` on that `routine` answers for
+  StepKind kind = StepKind::kElement;
 };
 
 // What creation proved of an element, kept beside it so that a modification can prove its new literal the

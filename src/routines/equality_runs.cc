@@ -83,19 +83,11 @@ void BindRuns(Filter& filter) {
                          });
     if (length >= 2) {
       element_chains::BindChain(&filter.steps[head], length, OnwardOf(*family),
-                                family->runs[static_cast<std::size_t>(length)]);
+                                family->runs[static_cast<std::size_t>(length)], StepKind::kRun);
     }
     head += length;
   }
 }
 
-int RunLengthOf(Routine routine) {
-  for (const RunFamily& family : kRunFamilies) {
-    for (int length = 2; length <= kLongestRun; ++length) {
-      if (family.runs[static_cast<std::size_t>(length)] == routine) return length;
-    }
-  }
-  return 0;
-}
 
 }  // namespace vexfilt::equality_runs

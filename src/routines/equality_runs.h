@@ -26,9 +26,6 @@ inline constexpr int kLongestRun = 16;
 // element's trace is written. Called once at creation, after the fast paths are chosen.
 void BindRuns(Filter& filter);
 
-// The number of elements the run routine `routine` compares, or 0 when it is not one.
-int RunLengthOf(Routine routine);
-
 }  // namespace vexfilt::equality_runs
 
 #endif  // VEXFILT_ROUTINES_EQUALITY_RUNS_H_

@@ -83,8 +83,6 @@ constexpr ByOperator kShortSigned = JoinsByOperator<IntegerCompare<true, false>:
 constexpr ByOperator kShortUnsigned = JoinsByOperator<IntegerCompare<true, true>::Of>();
 constexpr ByOperator kDoubles = JoinsByOperator<DoubleCompare>();
 constexpr ByOperator kTexts = JoinsByOperator<TextCompare>();
-constexpr std::array<const ByOperator*, 6> kEveryJoin = {&kLongSigned, &kLongUnsigned, &kShortSigned,
-                                                         &kShortUnsigned, &kDoubles, &kTexts};
 
 // The joins the element at `index` may head or belong to, by its cell's family: none when its cell has no
 // family that joins, its literal is text too long to be worth evaluating unasked, or its step is bound to
@@ -126,22 +124,11 @@ void BindJoins(Filter& filter) {
                                                    [&](int next) { return JoinsOf(filter, next) != nullptr; });
     if (length >= 2) {
       const auto& byLength = onward == Onward::kOnTrue ? joins->all : joins->any;
-      element_chains::BindChain(&first, length, onward, byLength[static_cast<std::size_t>(length)]);
+      element_chains::BindChain(&first, length, onward, byLength[static_cast<std::size_t>(length)], StepKind::kJoin);
     }
     head += length;
   }
 }
 
-int JoinLengthOf(Routine routine) {
-  for (const ByOperator* byOperator : kEveryJoin) {
-    for (const Joins& joins : *byOperator) {
-      for (int length = 2; length <= kLongestJoin; ++length) {
-        const auto at = static_cast<std::size_t>(length);
-        if (joins.all[at] == routine || joins.any[at] == routine) return length;
-      }
-    }
-  }
-  return 0;
-}
 
 }  // namespace vexfilt::joined_compares

@@ -37,9 +37,6 @@ inline constexpr int kLongestJoinedText = 32;
 // The run's other elements may still head joins of their own, which only a jump into the run reaches.
 void BindJoins(Filter& filter);
 
-// The number of elements the join routine `routine` evaluates, or 0 when it is not one.
-int JoinLengthOf(Routine routine);
-
 }  // namespace vexfilt::joined_compares
 
 #endif  // VEXFILT_ROUTINES_JOINED_COMPARES_H_
