@@ -15,6 +15,7 @@
 #ifndef VEXFILT_H_
 #define VEXFILT_H_
 
+#include <stddef.h>
 #include <stdint.h>
 
 #if defined(VEXFILT_BUILDING_LIBRARY)
@@ -121,6 +122,12 @@ VEXFILT_EXPORT int32_t FLT1_GetFilter(FilterHandle handle, FilterInfo** info);
 /* Evaluates one record; 0 means the record satisfies the Filter. `record` must hold a whole row. */
 VEXFILT_EXPORT VEXFILT_PER_RECORD int32_t FLT1_FilterRecord(FilterHandle handle, uint32_t ignored,
                                                             const void* record);
+/* Evaluates `count` records in one call: record i starts at (const char*)records + i * stride, and
+ * statuses[i] receives what FLT1_FilterRecord would have returned for it had the records been passed one by
+ * one, in order, with the same side effects in the same order. Returns 0, or 1 (nothing evaluated) for a
+ * missing handle, records or statuses, or a negative count; a count of 0 does nothing. */
+VEXFILT_EXPORT int32_t FLT1_FilterRecords(FilterHandle handle, uint32_t ignored, const void* records, size_t stride,
+                                          int32_t count, int32_t* statuses);
 VEXFILT_EXPORT int32_t FLT1_BeginSample(FilterHandle handle);
 /* Sets bit 0x8000 of *result when search-list entries went unmatched in the sample. */
 VEXFILT_EXPORT int32_t FLT1_EndSample(FilterHandle handle, uint32_t* result);

@@ -8,7 +8,7 @@ if(DEFINED EXPECTED)
   set(expected ${EXPECTED})
 else()
   set(expected
-    FLT1_BeginSample FLT1_CreateFilter FLT1_DestroyFilter FLT1_EndSample FLT1_FilterRecord FLT1_GetFilter
+    FLT1_BeginSample FLT1_CreateFilter FLT1_DestroyFilter FLT1_EndSample FLT1_FilterRecord FLT1_FilterRecords FLT1_GetFilter
     FLT1_ModifyPredicate FLT1_RetrieveRecord FLT1_TranslateFilterPlanNCS FLT1_TranslateLiteralPoolNCS
     VEXH_ResetTraceLevels VEXH_SetClock VEXH_SetTraceLevel VEXH_SetTraceSink)
 endif()

@@ -45,6 +45,15 @@ int32_t FLT1_FilterRecord(FilterHandle handle, uint32_t, const void* record) {
   return vexfilt::EvaluateRecord(*filter, static_cast<const std::uint8_t*>(record));
 }
 
+// Unguarded for the same reason: no step throws.
+int32_t FLT1_FilterRecords(FilterHandle handle, uint32_t, const void* records, size_t stride, int32_t count,
+                           int32_t* statuses) {
+  const Filter* filter = FilterOf(handle);
+  if (filter == nullptr || records == nullptr || statuses == nullptr || count < 0) return status::kFalse;
+  vexfilt::EvaluateRecords(*filter, static_cast<const std::uint8_t*>(records), stride, count, statuses);
+  return status::kOk;
+}
+
 int32_t FLT1_BeginSample(FilterHandle handle) {
   return Guarded(status::kFalse, [&] { return vexfilt::BeginSample(FilterOf(handle)); });
 }

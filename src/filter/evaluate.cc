@@ -20,4 +20,14 @@ std::int32_t WalkSteps(const Filter& filter, const std::uint8_t* record) {
   }
 }
 
+void EvaluateRecords(const Filter& filter, const std::uint8_t* records, std::size_t stride, std::int32_t count,
+                     std::int32_t* statuses) {
+  if (filter.firstElementDecides) {
+    const Step& step = *filter.steps;
+    for (std::int32_t i = 0; i < count; ++i) statuses[i] = step.routine(*step.element, records + i * stride);
+    return;
+  }
+  for (std::int32_t i = 0; i < count; ++i) statuses[i] = WalkSteps(filter, records + i * stride);
+}
+
 }  // namespace vexfilt

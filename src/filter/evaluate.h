@@ -2,6 +2,7 @@
 #ifndef VEXFILT_FILTER_EVALUATE_H_
 #define VEXFILT_FILTER_EVALUATE_H_
 
+#include <cstddef>
 #include <cstdint>
 
 #include "core/filter.h"
@@ -21,6 +22,12 @@ inline std::int32_t EvaluateRecord(const Filter& filter, const std::uint8_t* rec
   if (filter.firstElementDecides) return filter.steps->routine(*filter.steps->element, record);
   return WalkSteps(filter, record);
 }
+
+// The status of each of `count` records, record `i` at `records + i * stride`, into `statuses[i]`: the
+// records one by one, in order, as EvaluateRecord answers them. The choice between one call and the walk
+// is made once for the batch.
+void EvaluateRecords(const Filter& filter, const std::uint8_t* records, std::size_t stride, std::int32_t count,
+                     std::int32_t* statuses);
 
 }  // namespace vexfilt
 
