@@ -1,4 +1,5 @@
-// The implementations compared: the library, a hand-written loop, SQLite and libpcap's BPF interpreter,
+// The implementations compared: the library a record at a time and in batches, a hand-written loop, SQLite
+// and libpcap's BPF interpreter,
 // each ready to count the records of a table that satisfy one predicate.
 #ifndef VEXFILT_BENCH_IMPLEMENTATIONS_H_
 #define VEXFILT_BENCH_IMPLEMENTATIONS_H_
@@ -23,8 +24,8 @@ struct TableSet {
   SqliteTable sql;
 };
 
-enum class Impl { kVexFilt, kHand, kSqlite, kLibpcap };
-inline constexpr std::array<Impl, 4> kImpls = {Impl::kVexFilt, Impl::kHand, Impl::kSqlite, Impl::kLibpcap};
+enum class Impl { kVexFilt, kBatch, kHand, kSqlite, kLibpcap };
+inline constexpr std::array<Impl, 5> kImpls = {Impl::kVexFilt, Impl::kBatch, Impl::kHand, Impl::kSqlite, Impl::kLibpcap};
 const char* NameOf(Impl impl);
 
 // Counts the records in [first, last) that satisfy the predicate. Everything the count needs (a Filter, a

@@ -22,25 +22,26 @@ awk '
   /^\| P[0-9] \| [0-9]+ \| [0-9.]+ \([0-9.]+x\)/ {
     split($0, f, "|")
     key = f[2] "|" f[3]
-    if (!(key in target)) { order[++rows] = key; target[key] = f[8] }
-    for (c = 4; c <= 7; c++) { t[key, c] = t[key, c] " " ns(f[c]); r[key, c] = r[key, c] " " ratio(f[c]) }
+    if (!(key in target)) { order[++rows] = key; target[key] = f[9] }
+    for (c = 4; c <= 8; c++) { t[key, c] = t[key, c] " " ns(f[c]); r[key, c] = r[key, c] " " ratio(f[c]) }
   }
   END {
-    print "| predicate | records | VexFilt | hand | SQLite | libpcap | VexFilt target | met | VexFilt ratio in each run |"
-    print "|---|---:|---:|---:|---:|---:|---:|---|---|"
+    print "| predicate | records | VexFilt | batch | hand | SQLite | libpcap | VexFilt target | met | VexFilt ratio in each run | batch ratio in each run |"
+    print "|---|---:|---:|---:|---:|---:|---:|---:|---|---|---|"
     for (i = 1; i <= rows; i++) {
       key = order[i]
       split(key, k, "|")
       line = "|" k[1] "|" k[2] "|"
-      for (c = 4; c <= 7; c++) {
+      for (c = 4; c <= 8; c++) {
         cell = sprintf(" %.2f", median(t[key, c]))
-        if (c != 5) cell = cell sprintf(" (%.2fx)", median(r[key, c]))
+        if (c != 6) cell = cell sprintf(" (%.2fx)", median(r[key, c]))
         line = line cell " |"
       }
       goal = target[key]; gsub(/[ x]/, "", goal)
       met = median(r[key, 4]) <= goal + 0 ? "yes" : "NO"
       runs = r[key, 4]; sub(/^ /, "", runs); gsub(/ /, "x, ", runs)
-      print line target[key] "| " met " | " runs "x |"
+      batchRuns = r[key, 5]; sub(/^ /, "", batchRuns); gsub(/ /, "x, ", batchRuns)
+      print line target[key] "| " met " | " runs "x | " batchRuns "x |"
     }
   }
 ' "$@"
