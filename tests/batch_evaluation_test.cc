@@ -136,14 +136,18 @@ TEST(BatchEvaluation, AgreesWithOneByOneOverSamplesBatchSizesAndStrides) {
 }
 
 TEST(BatchEvaluation, RecordsEndingAtAGuardPage) {
-  const Compiled filter("NAME LIKE 'web*' OR CPU > 90");
-  std::mt19937 random(5);
-  const std::vector<std::uint8_t> rows = filter.Rows(random, 64, filter.recordLength());
-  const GuardedBytes guarded(rows);
-  std::vector<std::int32_t> statuses(64, -1), one(64, -1);
-  ASSERT_EQ(FLT1_FilterRecords(filter.handle(), 0, guarded.data(), filter.recordLength(), 64, statuses.data()), 0);
-  for (std::size_t i = 0; i < 64; ++i) one[i] = FLT1_FilterRecord(filter.handle(), 0, rows.data() + i * filter.recordLength());
-  EXPECT_EQ(statuses, one);
+  // Each compare family's loop over a batch, and the walk.
+  for (const char* predicate : {"NAME LIKE 'web*'", "NAME = 'cron'", "MEM < 100.5", "IO > 4000", "ID = 1 OR ID = 2",
+                                "NAME LIKE 'web*' OR CPU > 90"}) {
+    const Compiled filter(predicate);
+    std::mt19937 random(5);
+    const std::vector<std::uint8_t> rows = filter.Rows(random, 64, filter.recordLength());
+    const GuardedBytes guarded(rows);
+    std::vector<std::int32_t> statuses(64, -1), one(64, -1);
+    ASSERT_EQ(FLT1_FilterRecords(filter.handle(), 0, guarded.data(), filter.recordLength(), 64, statuses.data()), 0);
+    for (std::size_t i = 0; i < 64; ++i) one[i] = FLT1_FilterRecord(filter.handle(), 0, rows.data() + i * filter.recordLength());
+    EXPECT_EQ(statuses, one) << predicate;
+  }
 }
 
 TEST(BatchEvaluation, RefusesMissingArgumentsAndNegativeCountsWithoutEvaluating) {

@@ -26,6 +26,11 @@ struct RoutineCell;
 // error status of its family). It may write the work fields of the element and of the element's Filter.
 using Routine = std::int32_t (*)(FilterElement& element, const std::uint8_t* record);
 
+// A routine's answers for `count` records, record `i` at `records + i * stride`, into `statuses[i]`: what the
+// routine answers them one by one, in order, with the same effects.
+using BatchRoutine = void (*)(FilterElement& element, const std::uint8_t* records, std::size_t stride,
+                              std::int32_t count, std::int32_t* statuses);
+
 // The plan's 192-byte element record (the public VxpElement, byte for byte), followed by the four references
 // the library fills at creation. References are 8 bytes here, so they live after the record instead of in
 // its four 32-bit reference words, which are carried unchanged.
@@ -49,6 +54,7 @@ static_assert(std::is_trivially_copyable_v<FilterElement>);
 enum class StepKind : std::uint8_t { kElement, kRun, kJoin };
 struct Step {
   Routine routine;
+  BatchRoutine batch;  // the routine over a batch of records, when it has one
   FilterElement* element;
   std::int16_t trueSkip;
   std::int16_t falseSkip;

@@ -191,8 +191,9 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
   if (st == status::kOk) {
     for (int i = 0; i < filter->elementCount; ++i) {
       FilterElement& element = filter->elements[i];
-      element.routine = FastPathRoutine(element, *filter->facts[i].cell);
-      filter->steps[i] = Step{element.routine, &element, element.trueSkip, element.falseSkip};
+      const BoundRoutine bound = FastPath(element, *filter->facts[i].cell);
+      element.routine = bound.routine;
+      filter->steps[i] = Step{bound.routine, bound.batch, &element, element.trueSkip, element.falseSkip};
     }
     // Last, since runs and joins are made of steps bound to their elements' plain routines; runs first,
     // since a run's routine is faster than a join of the same equalities.

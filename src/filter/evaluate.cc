@@ -24,6 +24,7 @@ void EvaluateRecords(const Filter& filter, const std::uint8_t* records, std::siz
                      std::int32_t* statuses) {
   if (filter.firstElementDecides) {
     const Step& step = *filter.steps;
+    if (step.batch != nullptr) return step.batch(*step.element, records, stride, count, statuses);
     for (std::int32_t i = 0; i < count; ++i) statuses[i] = step.routine(*step.element, records + i * stride);
     return;
   }

@@ -143,7 +143,11 @@ std::int32_t ModifyPredicate(Filter& filter, const char* columnName, std::uint32
       // A prefix routine chosen for the old pattern may not fit the new one. Every other routine, a run's or
       // a join's (element_chains.h) among them, reads each literal where it was just written, and stays.
       const RoutineCell& cell = *creation.filter.facts[i].cell;
-      if (cell.family == Family::kPrefixPattern) filter.steps[i].routine = e.routine = FastPathRoutine(e, cell);
+      if (cell.family == Family::kPrefixPattern) {
+        const BoundRoutine bound = FastPath(e, cell);
+        e.routine = filter.steps[i].routine = bound.routine;
+        filter.steps[i].batch = bound.batch;
+      }
     }
   }
   return trace.Exit(st, __LINE__);

@@ -222,4 +222,17 @@ template struct OperatorRoutines<Op::kLT>;
 template struct OperatorRoutines<Op::kGE>;
 template struct OperatorRoutines<Op::kLE>;
 
+// Made here, where each operator's routine is defined, so that its loop over a batch may inline it.
+BoundRoutine FixedColumnLiteralForm(Op op) {
+  switch (op) {
+    case Op::kEQ: return kBound<OperatorRoutines<Op::kEQ>::FixedColumnLiteral>;
+    case Op::kNE: return kBound<OperatorRoutines<Op::kNE>::FixedColumnLiteral>;
+    case Op::kGT: return kBound<OperatorRoutines<Op::kGT>::FixedColumnLiteral>;
+    case Op::kLT: return kBound<OperatorRoutines<Op::kLT>::FixedColumnLiteral>;
+    case Op::kGE: return kBound<OperatorRoutines<Op::kGE>::FixedColumnLiteral>;
+    case Op::kLE: return kBound<OperatorRoutines<Op::kLE>::FixedColumnLiteral>;
+    default: return {};
+  }
+}
+
 }  // namespace vexfilt::character

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/filter.h"
+#include "routines/batched.h"
 #include "routines/compare.h"
 
 namespace vexfilt {
@@ -51,6 +52,10 @@ struct OperatorRoutines {
   static std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record);
   static std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record);
 };
+
+// The fixed column against a literal for `op` (EQ to LE) with its loop over a batch, made where the
+// outcome function is inlined; none for another operator.
+BoundRoutine FixedColumnLiteralForm(Op op);
 
 }  // namespace character
 

@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "core/filter.h"
+#include "routines/batched.h"
 
 namespace vexfilt::element_chains {
 
@@ -48,11 +49,12 @@ int ChainFrom(const Filter& filter, int head, Onward onward, int longest, Joins 
 
 // Binds the chain of `length` steps from `head` to `routine`: the head's onward skip leads where the last
 // step's does. The other steps keep their routines and skips, for a jump into the middle of the chain.
-inline void BindChain(Step* head, int length, Onward onward, Routine routine, StepKind kind) {
+inline void BindChain(Step* head, int length, Onward onward, BoundRoutine routine, StepKind kind) {
   const Step& last = head[length - 1];
   OnwardSkip(*head, onward) = static_cast<std::int16_t>(
       std::min<int>((length - 1) + OnwardSkip(last, onward), std::numeric_limits<std::int16_t>::max()));
-  head->routine = routine;
+  head->routine = routine.routine;
+  head->batch = routine.batch;
   head->members = static_cast<std::int16_t>(length);
   head->kind = kind;
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/bytes.h"
+#include "routines/batched.h"
 #include "routines/compare.h"
 #include "routines/dispatch_tables.h"
 #include "routines/element_chains.h"
@@ -30,12 +31,12 @@ std::int32_t AnyEqual(FilterElement& e, const std::uint8_t* record) {
 // other status.
 struct RunFamily {
   bool negated;  // NE, chained by AND
-  std::array<Routine, kLongestRun + 1> runs;  // by run length; 0 and 1 are no run
+  std::array<BoundRoutine, kLongestRun + 1> runs;  // by run length; 0 and 1 are no run
 };
 
 template <typename T, bool negated, std::size_t... lengths>
-constexpr std::array<Routine, kLongestRun + 1> RunsOf(std::index_sequence<lengths...>) {
-  return {nullptr, nullptr, &AnyEqual<T, negated, static_cast<int>(lengths) + 2>...};
+constexpr std::array<BoundRoutine, kLongestRun + 1> RunsOf(std::index_sequence<lengths...>) {
+  return {BoundRoutine{}, BoundRoutine{}, kBound<&AnyEqual<T, negated, static_cast<int>(lengths) + 2>>...};
 }
 
 template <typename T, bool negated>

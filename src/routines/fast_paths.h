@@ -5,14 +5,16 @@
 #define VEXFILT_ROUTINES_FAST_PATHS_H_
 
 #include "core/filter.h"
+#include "routines/batched.h"
 #include "routines/dispatch_tables.h"
 
 namespace vexfilt {
 
 // The routine `element`, bound to `cell`, runs: a fast path when its family has one that the element's
-// column and literal allow, else the cell's routine. Called at creation, after the literals are bound, and
-// for a prefix pattern after its literal is replaced.
-Routine FastPathRoutine(const FilterElement& element, const RoutineCell& cell);
+// column and literal allow, else the cell's routine; with its loop over a batch of records when it has one
+// (the compares of a column with a literal). Called at creation, after the literals are bound, and for a
+// prefix pattern after its literal is replaced.
+BoundRoutine FastPath(const FilterElement& element, const RoutineCell& cell);
 
 }  // namespace vexfilt
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <utility>
 
+#include "routines/batched.h"
 #include "routines/character_routines.h"
 #include "routines/compare.h"
 #include "routines/dispatch_tables.h"
@@ -31,12 +32,12 @@ std::int32_t Joined(FilterElement& e, const std::uint8_t* record) {
 // The join routines a compare heads: by AND and by OR, by length; 0 and 1 are no join.
 struct Joins {
   Routine compare;  // the routine of the element that heads them
-  std::array<Routine, kLongestJoin + 1> all, any;
+  std::array<BoundRoutine, kLongestJoin + 1> all, any;
 };
 
 template <Routine compare, bool any, std::size_t... lengths>
-constexpr std::array<Routine, kLongestJoin + 1> JoinsBy(std::index_sequence<lengths...>) {
-  return {nullptr, nullptr, &Joined<compare, any, static_cast<int>(lengths) + 2>...};
+constexpr std::array<BoundRoutine, kLongestJoin + 1> JoinsBy(std::index_sequence<lengths...>) {
+  return {BoundRoutine{}, BoundRoutine{}, kBound<&Joined<compare, any, static_cast<int>(lengths) + 2>>...};
 }
 
 template <Routine compare>

@@ -24,8 +24,8 @@ std::int32_t FixedColumnPrefix(FilterElement& e, const std::uint8_t* record) {
 }
 
 template <std::size_t... lengths>
-constexpr std::array<Routine, sizeof...(lengths)> MakeRoutines(std::index_sequence<lengths...>) {
-  return {&FixedColumnPrefix<static_cast<int>(lengths)>...};
+constexpr std::array<BoundRoutine, sizeof...(lengths)> MakeRoutines(std::index_sequence<lengths...>) {
+  return {kBound<&FixedColumnPrefix<static_cast<int>(lengths)>>...};
 }
 
 constexpr auto kRoutines = MakeRoutines(std::make_index_sequence<kLongestPrefix + 1>());
@@ -42,18 +42,18 @@ int PrefixLength(const std::uint8_t* pattern, int length) {
   return end;
 }
 
-Routine RoutineFor(const FilterElement& element) {
+BoundRoutine RoutineFor(const FilterElement& element) {
   const int patternLength = RightLength(element);
   const int prefix = PrefixLength(LiteralOf(element), patternLength);
   // The general matcher's effective width is the value's length, since the routine passes width 0.
   const int width = element.columnLength - element.substringOffset;
-  if (prefix < 0 || prefix > kLongestPrefix || prefix > width || patternLength > 2 * width + 1) return nullptr;
+  if (prefix < 0 || prefix > kLongestPrefix || prefix > width || patternLength > 2 * width + 1) return {};
   return kRoutines[static_cast<std::size_t>(prefix)];
 }
 
 bool IsPrefixRoutine(Routine routine) {
-  for (Routine r : kRoutines) {
-    if (r == routine) return true;
+  for (const BoundRoutine& r : kRoutines) {
+    if (r.routine == routine) return true;
   }
   return false;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "core/filter.h"
+#include "routines/batched.h"
 
 namespace vexfilt::prefix_like {
 
@@ -20,10 +21,10 @@ inline constexpr int kLongestPrefix = 32;
 // no asterisk at its end, or an asterisk or question mark among the bytes before the trailing ones.
 int PrefixLength(const std::uint8_t* pattern, int length);
 
-// The prefix routine that answers the fixed-column LIKE `element` exactly as the general matcher would, or
-// null when its pattern is not a prefix pattern, its prefix is longer than kLongestPrefix, or the rule
+// The prefix routine, with its loop over a batch, that answers the fixed-column LIKE `element` exactly as
+// the general matcher would, or none when its pattern is not a prefix pattern, its prefix is longer than kLongestPrefix, or the rule
 // that a pattern longer than twice the value's width plus one never matches would apply.
-Routine RoutineFor(const FilterElement& element);
+BoundRoutine RoutineFor(const FilterElement& element);
 
 // True for the routines RoutineFor hands out.
 bool IsPrefixRoutine(Routine routine);
