@@ -204,15 +204,9 @@ inline void Load(Database& database, const std::vector<SqlColumn>& columns, cons
       const char* field = row.fields[i].c_str();
       const int at = static_cast<int>(i) + 2;
       switch (columns[i].type) {
-        case SqlType::kInteger:
-          sqlite3_bind_int64(statement, at, std::strtoll(field, nullptr, 10));
-          break;
-        case SqlType::kReal:
-          sqlite3_bind_double(statement, at, std::strtod(field, nullptr));
-          break;
-        case SqlType::kText:
-          sqlite3_bind_text(statement, at, field, -1, SQLITE_TRANSIENT);
-          break;
+        case SqlType::kInteger: sqlite3_bind_int64(statement, at, std::strtoll(field, nullptr, 10)); break;
+        case SqlType::kReal: sqlite3_bind_double(statement, at, std::strtod(field, nullptr)); break;
+        case SqlType::kText: sqlite3_bind_text(statement, at, field, -1, SQLITE_TRANSIENT); break;
       }
     }
     EXPECT_EQ(sqlite3_step(statement), SQLITE_DONE);

@@ -164,8 +164,8 @@ class TracePrinters : public ::testing::Test {
   TracePrinters() { ForgetTraceFilterSetting(); }
   ~TracePrinters() override { ForgetTraceFilterSetting(); }
 
-  // Creates the Filter, traced or plain, then leaves only `levels` set and no line captured.
-  FilterElement& Build(const PlanBuilder& plan, const PoolBuilder& pool, Levels levels, bool traced = true) {
+  // Creates the Filter of `plan`, traced or plain, then leaves only `levels` set and no line captured.
+  FilterElement& Build(Levels levels, bool traced = true) {
     if (traced) VEXH_SetTraceLevel(nullptr, 0x01);
     built_ = std::make_unique<BuiltFilter>(plan, pool);
     EXPECT_EQ(built_->status(), 0);
@@ -186,6 +186,8 @@ class TracePrinters : public ::testing::Test {
 
   CapturedTrace trace_;
   ScopedEnv traceFilter_{"VEX_TRACEFILTER", "ALL"};
+  PoolBuilder pool;
+  PlanBuilder plan{"PRINTERS"};
   std::unique_ptr<BuiltFilter> built_;
 };
 
@@ -194,10 +196,8 @@ const Column kVarying = Column::VarChar("VAR", 8, 12);
 
 // The line, then the column's and the literal's bytes; the outcome and the target follow the status.
 TEST_F(TracePrinters, TracedEqualityNamesTheWrapperAndTheTarget) {
-  PoolBuilder pool;
-  PlanBuilder plan("CHARS");
   plan.Compare(kFixed, op::kEQ, pool.Char("AB")).Tag("EQ01").Id(5).TrueTargetId(0x2a).FalseTargetId(0x2b);
-  Build(plan, pool, {{"Fix1", 0x01}});
+  Build({{"Fix1", 0x01}});
   EXPECT_EQ(Run(0, Record(32, ' ').Text(0, "ABCD")), 0);
   Expect("equality holds");
   EXPECT_EQ(Run(0, Record(32, ' ').Text(0, "AC")), 1);
@@ -205,21 +205,17 @@ TEST_F(TracePrinters, TracedEqualityNamesTheWrapperAndTheTarget) {
 }
 
 TEST_F(TracePrinters, PlainVaryingColumnAgainstColumnReportsItsPrefixError) {
-  PoolBuilder pool;
-  PlanBuilder plan("COLS");
   const Column right = Column::VarChar("VR2", 20, 8);
   plan.CompareColumns(kVarying, op::kEQ, right, pool.ColumnDescriptor(right)).Tag("VC01").Id(7).FalseTargetId(0x10);
-  Build(plan, pool, {{"Var2", 0x01}}, /*traced=*/false);
+  Build({{"Var2", 0x01}}, /*traced=*/false);
   EXPECT_EQ(Run(0, Record(32, ' ').At(8, std::uint16_t{300}).Varying(20, "AB")), 1);
   Expect("prefix error");
 }
 
 // The plain routine's report, then the traced one's; the printer's outcome tag and next id follow the status.
 TEST_F(TracePrinters, OutcomeTagAndNextIdFollowTheStatus) {
-  PoolBuilder pool;
-  PlanBuilder plan("CHARS");
   plan.Substring(kVarying, 8, op::kEQ, pool.Char("WXYZ")).Id(1).TrueTargetId(2).FalseTargetId(3);
-  FilterElement& e = Build(plan, pool, {{"Var1", 0x01}});
+  FilterElement& e = Build({{"Var1", 0x01}});
   const Record record = Record(32, ' ').Varying(8, "ABCDEFGHIJ");
   EXPECT_EQ(Run(0, record), 1) << "a substring beyond the data does not hold";
   Expect("substring beyond the data");
@@ -231,11 +227,9 @@ TEST_F(TracePrinters, OutcomeTagAndNextIdFollowTheStatus) {
 
 // Without bits 0x01 and 0x80 only events are written; bit 0x80 alone prints as bit 0x01 does.
 TEST_F(TracePrinters, WithoutBits01And80OnlyEventsAreWritten) {
-  PoolBuilder pool;
-  PlanBuilder plan("CHARS");
   plan.Compare(kFixed, op::kEQ, pool.Char("AB"));
   plan.Compare(Column::Long("NUM", 8), op::kGT, pool.Long(7));
-  Build(plan, pool, {{"ColEQLit", 0x40}, {"Fix1", 0x40}, {"ColGTLit", 0x40}, {"Long", 0x40}});
+  Build({{"ColEQLit", 0x40}, {"Fix1", 0x40}, {"ColGTLit", 0x40}, {"Long", 0x40}});
   EXPECT_EQ(Run(0, Record(32, ' ').Text(0, "AB")), 0);
   EXPECT_EQ(Run(1, Record(32, ' ').At(8, 9)), 0) << "as the plain routine answers";
   Expect("events only");
@@ -246,8 +240,6 @@ TEST_F(TracePrinters, WithoutBits01And80OnlyEventsAreWritten) {
 }
 
 TEST_F(TracePrinters, NumericShapesAndTheirDefaultNames) {
-  PoolBuilder pool;
-  PlanBuilder plan("NUMS");
   plan.Compare(Column::ULong("CNT", 0), op::kEQ, pool.ULong(3000000000u)).Id(1).TrueTargetId(2);
   plan.Compare(Column::Long("DELTA", 4), op::kGT, pool.Long(7)).Id(2).FalseTargetId(0);
   plan.Compare(Column::Short("S", 8), op::kEQ, pool.Short(-3))
@@ -258,7 +250,7 @@ TEST_F(TracePrinters, NumericShapesAndTheirDefaultNames) {
   plan.Compare(Column::UShort("U", 10), op::kLT, pool.UShort(0)).Slot(slot::kShortColResult).Id(4).TrueTargetId(5);
   plan.Compare(Column::Long("L", 12), op::kGT, pool.Long(0)).Slot(slot::kLongResultResult).Id(5).TrueTargetId(6);
   plan.Compare(Column::Double("D", 16), op::kEQ, pool.Double(2.5)).Id(6);
-  Build(plan, pool, {{"Short", 0x01}, {"Long", 0x01}, {"Float", 0x01}});
+  Build({{"Short", 0x01}, {"Long", 0x01}, {"Float", 0x01}});
   const Record record = Record(24).At(0, 3000000000u).At(4, -5).At(10, std::uint16_t{65535}).At(16, 2.5);
   EXPECT_EQ(Run(0, record), 0);
   EXPECT_EQ(Run(1, record), 1);
@@ -275,12 +267,10 @@ TEST_F(TracePrinters, NumericShapesAndTheirDefaultNames) {
 
 // A scaled number against text shows the converted values, or the raw text that is no number.
 TEST_F(TracePrinters, ScaledNumbersAgainstText) {
-  PoolBuilder pool;
-  PlanBuilder plan("MIXED");
   const Column text = Column::Char("T", 4, 8), number = Column::Long("N", 16).Scaled(1);
   plan.CompareColumns(Column::Long("A", 0).Scaled(2), op::kEQ, text, pool.ColumnDescriptor(text)).Tag("MX").Id(1);
   plan.CompareColumns(Column::Char("FIX", 20, 8), op::kEQ, number, pool.ColumnDescriptor(number)).Id(2);
-  FilterElement& e = Build(plan, pool, {{"Num:", 0x01}, {"Fix2", 0x41}});
+  FilterElement& e = Build({{"Num:", 0x01}, {"Fix2", 0x41}});
   EXPECT_EQ(Run(0, Record(32).At(0, 213).Text(4, "2.125   ")), 0);
   Expect("scaled against text");
   const Record bad = Record(32).At(0, 213).Text(4, "abc     ");
@@ -293,12 +283,10 @@ TEST_F(TracePrinters, ScaledNumbersAgainstText) {
 }
 
 TEST_F(TracePrinters, StringSearchShowsTheSearchLengthAndTheFoundFlag) {
-  PoolBuilder pool;
-  PlanBuilder plan("STRS");
   plan.StringSearch(kFixed, pool.Char("BC")).ResultTarget(2).Id(1).TrueTargetId(2);
   plan.StringSearch(kVarying, pool.Char("BC")).ResultTarget(1).Id(2).TrueTargetId(3);
   plan.Always();
-  Build(plan, pool, {{"FxStr1", 0x01}, {"VrStr1", 0x01}});
+  Build({{"FxStr1", 0x01}, {"VrStr1", 0x01}});
   const Record record = Record(32, ' ').Text(0, "ABCD").Varying(8, "ABC");
   EXPECT_EQ(Run(0, record), 0);
   EXPECT_EQ(Run(1, record), 0);
@@ -307,11 +295,9 @@ TEST_F(TracePrinters, StringSearchShowsTheSearchLengthAndTheFoundFlag) {
 
 // The substring found; a failure shows the whole column.
 TEST_F(TracePrinters, LocaleAwareSubstringShowsTheWalk) {
-  PoolBuilder pool;
-  PlanBuilder plan("NLS");
   plan.Flags(plan_flag::kUtf8Data | plan_flag::kLocaleSetup);
   plan.Substring(Column::Utf8Char("TXT", 0, 8), 1, op::kEQ, pool.Utf8Char("bc")).LeftLiteralLength(2).Tag("SB01").Id(1);
-  FilterElement& e = Build(plan, pool, {{"Fix1", 0x01}});
+  FilterElement& e = Build({{"Fix1", 0x01}});
   const Record record = Record(16, ' ').Text(0, "abcd");
   EXPECT_EQ(Run(0, record), 0);
   Expect("locale substring");
@@ -329,14 +315,14 @@ void SteppingClock(void*, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
 TEST_F(TracePrinters, ChangeShowsBothValuesAndWhetherItIsRealOrPercent) {
   VEXH_SetClock(SteppingClock, nullptr);
   for (const bool percent : {false, true}) {
-    PoolBuilder pool;
-    PlanBuilder plan("CHANGES");
+    pool = PoolBuilder();
+    plan = PlanBuilder("PRINTERS");
     testing::AddChange(plan, pool, Column::Long("V", 0), Column::Char("KEY", 8, 8),
                        percent ? change_control::kPercent : 0)
         .Id(1)
         .TrueTargetId(2);
     plan.Always();
-    Build(plan, pool, {{"ChgNum", 0x01}});
+    Build({{"ChgNum", 0x01}});
     ASSERT_EQ(FLT1_BeginSample(built_->handle()), 0);
     EXPECT_EQ(Run(0, Record(16, ' ').At(0, 200).Text(8, "A")), 207);
     std::uint32_t ended = 0;
@@ -350,14 +336,12 @@ TEST_F(TracePrinters, ChangeShowsBothValuesAndWhetherItIsRealOrPercent) {
 
 // The line, then the function result's and the literal's bytes.
 TEST_F(TracePrinters, FunctionResultAgainstLiteralShowsBothLengthsAndTheFunction) {
-  PoolBuilder pool;
-  PlanBuilder plan("FUNCS");
   plan.Compare(kFixed, op::kGT, pool.Char("2026-01-01"))
       .Slot(slot::kCharResultLit)
       .LeftLiteral(pool.Char("2026-12-06"))
       .Id(3)
       .TrueTargetId(4);
-  Build(plan, pool, {{"Fix4", 0x01}});
+  Build({{"Fix4", 0x01}});
   EXPECT_EQ(Run(0, Record(32, ' ')), 0);
   Expect("function result");
 }
@@ -365,24 +349,22 @@ TEST_F(TracePrinters, FunctionResultAgainstLiteralShowsBothLengthsAndTheFunction
 TEST_F(TracePrinters, RegularExpressionPrintersWriteOnlyTheirEvents) {
   for (const Column& column : {Column::Char("TXT", 0, 8), Column::VarChar("VTX", 8, 10)}) {
     const char* printer = column.Slot() == 0 ? "FxReg1" : "VrReg1";
-    PoolBuilder pool;
-    PlanBuilder plan("REGEX");
+    pool = PoolBuilder();
+    plan = PlanBuilder("PRINTERS");
     plan.Function(fn::kRegexp).Column(column).Slot(column.Slot()).ResultTarget(1);
     plan.Always();
-    Build(plan, pool, {{printer, 0x41}});
+    Build({{printer, 0x41}});
     EXPECT_EQ(Run(0, Record(32, 'a').At(8, std::uint16_t{3})), 5);
     Expect(printer);
   }
 }
 
 TEST_F(TracePrinters, AlwaysHoldingRoutineAndUndefinedFloatResult) {
-  ScopedEnv named("VEX_TRACEFILTER", "FUNCS");
+  ScopedEnv named("VEX_TRACEFILTER", "PRINTERS");
   ForgetTraceFilterSetting();
-  PoolBuilder pool;
-  PlanBuilder plan("FUNCS");
   plan.Always().Tag("TAG1").ColumnName("ALWAYS").Id(1).TrueTargetId(2);
   plan.Compare(Column::Double("D", 0), op::kEQ, pool.Double(1.0)).Slot(slot::kDoubleResultLit).Id(2);
-  Build(plan, pool, {{"True", 0x01}, {"VXO2_TRC_EQFloat5", 0x01}});
+  Build({{"True", 0x01}, {"VXO2_TRC_EQFloat5", 0x01}});
   EXPECT_EQ(Run(0, Record()), 0);
   EXPECT_EQ(Run(1, Record().At(0, 1.0)), 1);
   Expect("always and undefined");

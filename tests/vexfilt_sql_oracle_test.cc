@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 #include <unicode/ucol.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,12 +74,9 @@ class Random : public testing::Draws {
   }
   long long Integer(const OracleColumn& c) {
     switch (Below(4)) {
-      case 0:
-        return c.low;
-      case 1:
-        return c.high;
-      default:
-        return std::max(c.low, std::min(c.high, static_cast<long long>(Below(7)) - 3));
+      case 0: return c.low;
+      case 1: return c.high;
+      default: return std::max(c.low, std::min(c.high, static_cast<long long>(Below(7)) - 3));
     }
   }
   // 0 to `capacity` characters of a small alphabet (of UTF-8 letters within `capacity` bytes), so that
@@ -169,29 +167,14 @@ Predicate TextFunction(Random& random) {
 }
 
 // ICU's collation of the program's default language, of the texts without their trailing blanks.
-class IcuCollation {
- public:
-  IcuCollation() {
-    UErrorCode error = U_ZERO_ERROR;
-    collator_ = ucol_open("en_US", &error);
-    EXPECT_TRUE(U_SUCCESS(error)) << u_errorName(error);
-  }
-  ~IcuCollation() { ucol_close(collator_); }
-  IcuCollation(const IcuCollation&) = delete;
-  IcuCollation& operator=(const IcuCollation&) = delete;
-
-  static int Compare(void* self, int length1, const void* text1, int length2, const void* text2) {
-    const auto* a = static_cast<const char*>(text1);
-    const auto* b = static_cast<const char*>(text2);
-    while (length1 > 0 && a[length1 - 1] == ' ') --length1;
-    while (length2 > 0 && b[length2 - 1] == ' ') --length2;
-    UErrorCode error = U_ZERO_ERROR;
-    return ucol_strcollUTF8(static_cast<IcuCollation*>(self)->collator_, a, length1, b, length2, &error);
-  }
-
- private:
-  UCollator* collator_ = nullptr;
-};
+int IcuCompare(void* collator, int length1, const void* text1, int length2, const void* text2) {
+  const auto* a = static_cast<const char*>(text1);
+  const auto* b = static_cast<const char*>(text2);
+  while (length1 > 0 && a[length1 - 1] == ' ') --length1;
+  while (length2 > 0 && b[length2 - 1] == ' ') --length2;
+  UErrorCode error = U_ZERO_ERROR;
+  return ucol_strcollUTF8(static_cast<UCollator*>(collator), a, length1, b, length2, &error);
+}
 
 // Runs `count` random predicates over `rowCount` random rows in one sample; returns how many agreed.
 int AgreeingPredicates(unsigned seed, int count, int rowCount) {
@@ -210,9 +193,11 @@ int AgreeingPredicates(unsigned seed, int count, int rowCount) {
     row.csv = row.fields;
     rows.push_back(row);
   }
-  IcuCollation collation;  // outlives the database, which calls it
-  testing::Database database;
-  EXPECT_EQ(sqlite3_create_collation(database.db, "ICU", SQLITE_UTF8, &collation, &IcuCollation::Compare), SQLITE_OK);
+  UErrorCode error = U_ZERO_ERROR;
+  const std::unique_ptr<UCollator, decltype(&ucol_close)> collator(ucol_open("en_US", &error), &ucol_close);
+  EXPECT_TRUE(U_SUCCESS(error)) << u_errorName(error);
+  testing::Database database;  // closed before the collator it calls
+  EXPECT_EQ(sqlite3_create_collation(database.db, "ICU", SQLITE_UTF8, collator.get(), &IcuCompare), SQLITE_OK);
   testing::Load(database, columns, rows);
   const std::vector<Sample> samples = testing::SamplesOf(columns, rows, 1);
   const std::vector<std::vector<std::string>> missing(1);  // no keys are expected
