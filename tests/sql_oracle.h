@@ -176,43 +176,27 @@ struct Database {
   }
 };
 
-// An oracle's columns, in schema order, the first an ID that names each row; and its rows, each in a sample
-// (from 1), with the fields as SQL holds them and as the sample's CSV spells them.
-enum class SqlType { kInteger, kReal, kText };
+// An oracle's columns, in schema order, the first an ID that names each row, each with its SQL type; and its
+// rows, each in a sample (from 1), with the fields as SQL holds them and as the sample's CSV spells them.
 struct SqlColumn {
-  std::string name;
-  SqlType type;
+  std::string name, type;
 };
 struct OracleRow {
   int sample;
   std::vector<std::string> fields, csv;
 };
 
-// The rows as table r(sample, columns...).
+// The rows as table r(sample, columns...). The text holds no quote, and SQL reads numbers as the program does.
 inline void Load(Database& database, const std::vector<SqlColumn>& columns, const std::vector<OracleRow>& rows) {
-  std::string create = "CREATE TABLE r(sample INTEGER", insert = "INSERT INTO r VALUES(?";
-  for (const SqlColumn& c : columns) {
-    create += ", " + c.name + (c.type == SqlType::kInteger ? " INTEGER" : c.type == SqlType::kReal ? " REAL" : " TEXT");
-    insert += ", ?";
-  }
+  std::string create = "CREATE TABLE r(sample INTEGER";
+  for (const SqlColumn& c : columns) create += ", " + c.name + " " + c.type;
   database.Execute(create + ")");
-  sqlite3_stmt* statement = nullptr;
-  ASSERT_EQ(sqlite3_prepare_v2(database.db, (insert + ")").c_str(), -1, &statement, nullptr), SQLITE_OK);
   for (const OracleRow& row : rows) {
-    sqlite3_bind_int(statement, 1, row.sample);
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-      const char* field = row.fields[i].c_str();
-      const int at = static_cast<int>(i) + 2;
-      switch (columns[i].type) {
-        case SqlType::kInteger: sqlite3_bind_int64(statement, at, std::strtoll(field, nullptr, 10)); break;
-        case SqlType::kReal: sqlite3_bind_double(statement, at, std::strtod(field, nullptr)); break;
-        case SqlType::kText: sqlite3_bind_text(statement, at, field, -1, SQLITE_TRANSIENT); break;
-      }
-    }
-    EXPECT_EQ(sqlite3_step(statement), SQLITE_DONE);
-    sqlite3_reset(statement);
+    std::string insert = "INSERT INTO r VALUES(" + std::to_string(row.sample);
+    for (std::size_t i = 0; i < columns.size(); ++i)
+      insert += ", " + (columns[i].type == "TEXT" ? Quoted(row.fields[i]) : row.fields[i]);
+    database.Execute(insert + ")");
   }
-  sqlite3_finalize(statement);
 }
 
 // The rows as CSV samples, one for each of `count`.

@@ -178,11 +178,9 @@ int IcuCompare(void* collator, int length1, const void* text1, int length2, cons
 
 // Runs `count` random predicates over `rowCount` random rows in one sample; returns how many agreed.
 int AgreeingPredicates(unsigned seed, int count, int rowCount) {
-  std::vector<testing::SqlColumn> columns = {{"ID", testing::SqlType::kInteger}};
+  std::vector<testing::SqlColumn> columns = {{"ID", "INTEGER"}};
   for (const OracleColumn& c : kColumns) {
-    columns.push_back({c.name, c.text()   ? testing::SqlType::kText
-                               : c.real() ? testing::SqlType::kReal
-                                          : testing::SqlType::kInteger});
+    columns.push_back({c.name, c.text() ? "TEXT" : c.real() ? "REAL" : "INTEGER"});
   }
   Random random(seed);
   std::vector<testing::OracleRow> rows;
