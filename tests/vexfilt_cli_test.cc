@@ -35,7 +35,7 @@ namespace {
 //   K = 'a' -> 1 3                 the run matches these rows, named by their first field ('quoted' when it
 //                                  is empty or holds a blank), or none; "missing" and each sample's missing
 //                                  keys follow when a sample missed one, '|' between samples and '-' for none
-//   K = 1 ! with a 'quoted' @4     it does not compile: a part of the message, and the byte it points at
+//   K = 1 ! with a 'quoted' @4     it does not compile: words of its message, and the byte it points at
 //   K = 'a' => ColEQLit pass/fail  it compiles to these routines, and where their true and false outcomes lead
 //
 // A line that begins with '#' is a comment; \xHH is a byte.
@@ -179,13 +179,13 @@ TEST(VexfiltPredicates, AnswerAsTheirCasesSay) {
   EXPECT_GE(files, 3);
 }
 
-// Each text is refused by `parse`, with an error that holds the part given.
+// Each text is refused by `parse`, with an error that holds the words given.
 template <typename Parse>
 void ExpectRefusals(const std::vector<std::pair<std::string, std::string>>& cases, Parse&& parse) {
-  for (const auto& [text, part] : cases) {
+  for (const auto& [text, words] : cases) {
     std::string error;
     EXPECT_FALSE(parse(text, &error)) << text;
-    EXPECT_NE(error.find(part), std::string::npos) << text << ": " << error;
+    EXPECT_NE(error.find(words), std::string::npos) << text << ": " << error;
   }
 }
 
