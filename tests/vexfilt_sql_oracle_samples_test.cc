@@ -431,8 +431,8 @@ TEST(VexfiltSqlOracleSamples, SqliteMovesTimesAsMktimeDoes) {
   }
 }
 
-// The library reads a first key that begins with '@' as the name of a file of keys; a later one used to have
-// the list replaced by the file's lines too.
+// The library reads a first key that begins with '@' as the name of a file of keys; the list used to be
+// replaced by the file's lines.
 TEST(VexfiltSqlOracleSamples, AKeyThatBeginsWithAnAtIsAKeyNotAFileName) {
   char path[] = "/tmp/vexfilt-keys-XXXXXX";
   const int descriptor = mkstemp(path);
