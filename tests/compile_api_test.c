@@ -10,12 +10,12 @@
 
 static int failures = 0;
 
-#define CHECK(condition)                                                  \
-  do {                                                                    \
-    if (!(condition)) {                                                   \
+#define CHECK(condition)                                                      \
+  do {                                                                        \
+    if (!(condition)) {                                                       \
       fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #condition); \
-      ++failures;                                                         \
-    }                                                                     \
+      ++failures;                                                             \
+    }                                                                         \
   } while (0)
 
 /* The host's record: its own layout, text columns in the form the compiler reads them. */
@@ -26,29 +26,33 @@ typedef struct Process {
   int32_t cpu;
 } Process;
 
-/* Creates a Filter from `plan` and returns what FLT1_FilterRecord says of each record. */
-static int Verdicts(const VxcPlan* plan, const void* records, size_t size, int count, int* verdicts) {
+enum { kSize = (int32_t)sizeof(Process) };
+
+/* Creates a Filter from `plan` and returns whether only the first of the three records passes. */
+static int PassesTheFirstAlone(const VxcPlan* plan, const Process* processes) {
   FilterHandle handle;
   int16_t planLength = 0, poolLength = 0;
   const void* planBytes = VXC_PlanBytes(plan, &planLength);
   const void* poolBytes = VXC_PoolBytes(plan, &poolLength);
-  int i;
+  uint32_t result = 0;
+  int verdicts[3], i;
   if (FLT1_CreateFilter(0, planBytes, planLength, poolBytes, poolLength, &handle) != VXF_STATUS_OK) return 0;
   FLT1_BeginSample(handle);
-  for (i = 0; i < count; ++i) verdicts[i] = FLT1_FilterRecord(handle, 0, (const char*)records + (size_t)i * size) == 0;
-  {
-    uint32_t result = 0;
-    FLT1_EndSample(handle, &result);
-  }
+  for (i = 0; i < 3; ++i) verdicts[i] = FLT1_FilterRecord(handle, 0, &processes[i]) == 0;
+  FLT1_EndSample(handle, &result);
   FLT1_DestroyFilter(handle);
-  return 1;
+  return verdicts[0] && !verdicts[1] && !verdicts[2];
 }
 
-static void PutProcess(const VxcPlan* plan, Process* process, const char* pid, const char* name, const char* cpu) {
+/* The value VXC_GetValue reads, as the text it gives or a status. */
+static int ValueIs(const VxcPlan* plan, const char* column, const Process* process, const char* expected) {
   VxcError error;
-  CHECK(VXC_PutValue(plan, "PID", pid, process, (int32_t)sizeof *process, &error) == VXC_OK);
-  CHECK(VXC_PutValue(plan, "NAME", name, process, (int32_t)sizeof *process, &error) == VXC_OK);
-  CHECK(VXC_PutValue(plan, "CPU", cpu, process, (int32_t)sizeof *process, &error) == VXC_OK);
+  char* text = NULL;
+  const int status = VXC_GetValue(plan, column, process, kSize, &text, &error);
+  const int same = expected != NULL ? status == VXC_OK && text != NULL && strcmp(text, expected) == 0
+                                    : status == VXC_BAD_VALUE && text == NULL;
+  VXC_FreeText(text);
+  return same;
 }
 
 static void HostStructCompilesAndRuns(void) {
@@ -57,44 +61,37 @@ static void HostStructCompilesAndRuns(void) {
       {"NAME", "char(12)", (int32_t)offsetof(Process, name), (int32_t)sizeof(((Process*)0)->name)},
       {"CPU", "int32", (int32_t)offsetof(Process, cpu), 0},
   };
+  const char* values[3][3] = {{"1", "web-1", "90"}, {"2", "web-12", "90"}, {"3", "web-3", "10"}};
   VxcPlan* plan = NULL;
   VxcError error;
   Process processes[3];
-  int verdicts[3] = {0, 0, 0};
   char* text = NULL;
+  int i, c;
   memset(processes, 0, sizeof processes);
-  CHECK(VXC_CompileColumns(columns, 3, (int32_t)sizeof(Process), "CPU > 50 AND NAME LIKE 'web-?'", NULL, &plan,
-                           &error) == VXC_OK);
+  CHECK(VXC_CompileColumns(columns, 3, kSize, "CPU > 50 AND NAME LIKE 'web-?'", NULL, &plan, &error) == VXC_OK);
   if (plan == NULL) return;
-  CHECK(VXC_RecordLength(plan) == (int32_t)sizeof(Process));
-  PutProcess(plan, &processes[0], "1", "web-1", "90");
-  PutProcess(plan, &processes[1], "2", "web-12", "90");
-  PutProcess(plan, &processes[2], "3", "web-3", "10");
+  CHECK(VXC_RecordLength(plan) == kSize);
+  for (i = 0; i < 3; ++i) {
+    for (c = 0; c < 3; ++c)
+      CHECK(VXC_PutValue(plan, columns[c].name, values[i][c], &processes[i], kSize, &error) == VXC_OK);
+  }
   CHECK(processes[0].pid == 1 && processes[0].cpu == 90 && strcmp(processes[0].name, "web-1") == 0);
-  CHECK(Verdicts(plan, processes, sizeof(Process), 3, verdicts));
-  CHECK(verdicts[0] == 1 && verdicts[1] == 0 && verdicts[2] == 0);
+  CHECK(PassesTheFirstAlone(plan, processes));
 
   CHECK(VXC_ColumnCount(plan) == 3 && strcmp(VXC_ColumnName(plan, 1), "NAME") == 0);
   CHECK(VXC_ColumnName(plan, 3) == NULL && VXC_ColumnName(plan, -1) == NULL && VXC_KeysColumn(plan) == NULL);
-  CHECK(VXC_GetValue(plan, "NAME", &processes[1], (int32_t)sizeof(Process), &text, &error) == VXC_OK);
-  CHECK(text != NULL && strcmp(text, "web-12") == 0);
-  VXC_FreeText(text);
-  CHECK(VXC_GetValue(plan, "CPU", &processes[2], (int32_t)sizeof(Process), &text, &error) == VXC_OK);
-  CHECK(text != NULL && strcmp(text, "10") == 0);
-  VXC_FreeText(text);
-  CHECK(VXC_GetValue(plan, "NOPE", &processes[2], (int32_t)sizeof(Process), &text, &error) == VXC_BAD_VALUE);
-  CHECK(text == NULL);
+  CHECK(ValueIs(plan, "NAME", &processes[1], "web-12") && ValueIs(plan, "CPU", &processes[2], "10"));
+  CHECK(ValueIs(plan, "NOPE", &processes[2], NULL));
   /* A value refused says why and leaves the record as it was. */
-  CHECK(VXC_PutValue(plan, "CPU", "ninety", &processes[0], (int32_t)sizeof(Process), &error) == VXC_BAD_VALUE);
+  CHECK(VXC_PutValue(plan, "CPU", "ninety", &processes[0], kSize, &error) == VXC_BAD_VALUE);
   CHECK(strstr(error.message, "'ninety' is not an int32") != NULL && error.status == VXC_BAD_VALUE);
   CHECK(processes[0].cpu == 90);
   /* A value given with its length keeps the bytes a terminated string would lose: a zero byte is no end. */
-  CHECK(VXC_PutValueBytes(plan, "NAME", "web\0-9", 6, &processes[0], (int32_t)sizeof(Process), &error) ==
-        VXC_BAD_VALUE);
+  CHECK(VXC_PutValueBytes(plan, "NAME", "web\0-9", 6, &processes[0], kSize, &error) == VXC_BAD_VALUE);
   CHECK(strcmp(processes[0].name, "web-1") == 0);
-  CHECK(VXC_PutValueBytes(plan, "NAME", "web-77", 5, &processes[2], (int32_t)sizeof(Process), &error) == VXC_OK);
+  CHECK(VXC_PutValueBytes(plan, "NAME", "web-77", 5, &processes[2], kSize, &error) == VXC_OK);
   CHECK(strcmp(processes[2].name, "web-7") == 0);
-  CHECK(VXC_PutValue(plan, "NAME", "web-3", &processes[2], (int32_t)sizeof(Process), &error) == VXC_OK);
+  CHECK(VXC_PutValue(plan, "NAME", "web-3", &processes[2], kSize, &error) == VXC_OK);
   CHECK(VXC_PutValue(plan, "NAME", "web-1", &processes[0], 8, &error) == VXC_BAD_ARGUMENT);
 
   CHECK(VXC_Listing(plan, &text, &error) == VXC_OK && text != NULL && strstr(text, "LIKE") != NULL);
@@ -110,9 +107,8 @@ static void HostStructCompilesAndRuns(void) {
     CHECK(VXC_LoadPlan("compile_api_test.vxp", &loaded, &error) == VXC_OK);
     if (loaded != NULL) {
       CHECK(memcmp(VXC_PlanBytes(plan, &a), VXC_PlanBytes(loaded, &b), (size_t)a) == 0 && a == b);
-      CHECK(VXC_RecordLength(loaded) == (int32_t)sizeof(Process));
-      CHECK(Verdicts(loaded, processes, sizeof(Process), 3, verdicts));
-      CHECK(verdicts[0] == 1 && verdicts[1] == 0 && verdicts[2] == 0);
+      CHECK(VXC_RecordLength(loaded) == kSize);
+      CHECK(PassesTheFirstAlone(loaded, processes));
     }
     VXC_FreePlan(loaded);
   }
@@ -123,10 +119,7 @@ static void HostStructCompilesAndRuns(void) {
     size_t length = 0;
     CHECK(VXC_WritePlanBytes(plan, &bytes, &length, &error) == VXC_OK && length > 0);
     CHECK(VXC_ReadPlanBytes(bytes, length, &read, &error) == VXC_OK);
-    if (read != NULL) {
-      CHECK(Verdicts(read, processes, sizeof(Process), 3, verdicts));
-      CHECK(verdicts[0] == 1 && verdicts[1] == 0 && verdicts[2] == 0);
-    }
+    if (read != NULL) CHECK(PassesTheFirstAlone(read, processes));
     VXC_FreePlan(read);
     CHECK(VXC_ReadPlanBytes(bytes, length - 1, &read, &error) == VXC_FILE_ERROR && read == NULL);
     CHECK(strstr(error.message, "cut short") != NULL || strstr(error.message, "pool") != NULL);
@@ -134,7 +127,7 @@ static void HostStructCompilesAndRuns(void) {
   }
   /* An empty record: numbers 0, text empty, the bytes between columns 0. */
   memset(&processes[0], 0x5A, sizeof(Process));
-  CHECK(VXC_ClearRecord(plan, &processes[0], (int32_t)sizeof(Process), &error) == VXC_OK);
+  CHECK(VXC_ClearRecord(plan, &processes[0], kSize, &error) == VXC_OK);
   CHECK(processes[0].pid == 0 && processes[0].cpu == 0 && processes[0].name[0] == '\0' && processes[0].pad[0] == 0);
   CHECK(VXC_ClearRecord(plan, &processes[0], 8, &error) == VXC_BAD_ARGUMENT);
   VXC_FreePlan(plan);
@@ -145,7 +138,8 @@ static void FaultsAreStatusesWithPlaces(void) {
   VxcError error;
   const char* keys[] = {"NAME"};
   VxcOptions options = {"PROCS", "de_DE", keys, 1};
-  CHECK(VXC_CompileText("CPU int32, NAME char(8)", "CPU > 1 AND\n  NAME = 5", NULL, &plan, &error) == VXC_BAD_PREDICATE);
+  CHECK(VXC_CompileText("CPU int32, NAME char(8)", "CPU > 1 AND\n  NAME = 5", NULL, &plan, &error) ==
+        VXC_BAD_PREDICATE);
   CHECK(plan == NULL);
   CHECK(error.status == VXC_BAD_PREDICATE && error.line == 2 && error.column == 10);
   CHECK(strstr(error.message, "compare it with a 'quoted' text") != NULL);
