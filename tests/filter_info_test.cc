@@ -1,10 +1,17 @@
-// Reading a Filter back predicate by predicate, and changing its values while it lives.
+// Reading a Filter back predicate by predicate, and changing its values while it lives: a modified literal
+// stays inside what creation proved. It never lands on a structure another element trusts, never leaves a
+// reader or writer of the operand with less room than creation gave it, and never makes a routine read
+// further into the record than the record holds.
 #include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstring>
+#include <string>
+#include <string_view>
 
+#include "core/change_control.h"
 #include "core/memory.h"
+#include "core/status.h"
 #include "filter_fixture.h"
 #include "record.h"
 #include "test_support.h"
@@ -33,35 +40,35 @@ std::vector<FilterInfo> ReadBack(BuiltFilter& built) {
   return infos;
 }
 
-TEST(Inspection, ValueLengthNeverPassesTheBytesReported) {
-  PoolBuilder pool;
-  PlanBuilder plan("INFO");
-  const Column right = Column::Long("R", 4);
-  // A literal declared longer than its entry: the routine reads its 4 bytes, a host reads valueLen.
-  plan.Compare(Column::Long("CPU", 0), op::kGT, pool.Long(90)).RightLiteralLength(400);
-  plan.CompareColumns(Column::Long("L", 8), op::kLT, right, pool.ColumnDescriptor(right));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  const std::vector<FilterInfo> infos = ReadBack(built);
-  ASSERT_EQ(infos.size(), 2u);
-  EXPECT_LE(infos[0].valueLen, built.filter().facts[0].rightRoom);
-  EXPECT_GE(infos[0].valueLen, 4);
-  EXPECT_EQ(infos[1].valueLen, 8) << "a column against a column reports its 8 zero bytes";
-}
+std::string Bytes(const void* data, std::size_t n) { return std::string(static_cast<const char*>(data), n); }
 
-TEST(Inspection, ChangeControlBlockIsNeverReportedAsAColumnDescriptor) {
+TEST(Inspection, OperandsAreReportedAsFarAsTheyHoldBytes) {
   PoolBuilder pool;
   PlanBuilder plan("INFO");
-  testing::AddChange(plan.RecordLength(16), pool, Column::Long("V", 0), Column::Char("KEY", 8, 8)).RightFlags(rep::kColumn);
+  const Column right = Column::Long("AVERYLONGCOLUMN", 8);
+  // A literal declared longer than its entry: the routine reads its 4 bytes, a host reads valueLen.
+  plan.RecordLength(24).Compare(Column::Long("CPU", 0), op::kGT, pool.Long(90)).RightLiteralLength(400);
+  plan.CompareColumns(Column::Long("LEFT", 4), op::kLE, right, pool.ColumnDescriptor(right));
+  testing::AddChange(plan, pool, Column::Long("V", 12), Column::Char("KEY", 16, 8)).RightFlags(rep::kColumn);
   plan.Always();
   BuiltFilter built(plan, pool);
   ASSERT_EQ(built.status(), 0);
   FLT1_BeginSample(built.handle());
-  built.Evaluate(Record(16, ' ').At(0, 7).bytes());
+  built.Evaluate(Record(24, ' ').At(12, 7).bytes());
   const std::vector<FilterInfo> infos = ReadBack(built);
-  ASSERT_EQ(infos.size(), 2u);
-  EXPECT_EQ(infos[0].extData, nullptr) << "the block's cache pointer is no column name";
-  EXPECT_EQ(infos[0].extLen, 0);
+  ASSERT_EQ(infos.size(), 4u);
+  EXPECT_LE(infos[0].valueLen, built.filter().facts[0].rightRoom);
+  EXPECT_GE(infos[0].valueLen, 4);
+  // A column against a column names the second column and reports 8 zero bytes as its value.
+  EXPECT_EQ(infos[1].compareOperator, 4) << "LE";
+  EXPECT_EQ(infos[1].extType, 0x8080);
+  EXPECT_EQ(infos[1].extLen, 10);
+  EXPECT_EQ(Bytes(infos[1].extData, 10), "AVERYLONGC");
+  EXPECT_EQ(infos[1].extDataType, 496);
+  EXPECT_EQ(infos[1].valueLen, 8);
+  EXPECT_EQ(Bytes(infos[1].value, 8), std::string(8, '\0'));
+  EXPECT_EQ(infos[2].extData, nullptr) << "a change control block's cache pointer is no column name";
+  EXPECT_EQ(infos[2].extLen, 0);
 }
 
 TEST(Inspection, SearchListIsUnfoldedOnePredicatePerEntry) {
@@ -89,7 +96,7 @@ TEST(Inspection, SearchListIsUnfoldedOnePredicatePerEntry) {
             (std::vector<int>{7, 7, 7, 0}));
   EXPECT_EQ(infos[3].compareOperator, 10) << "a pattern entry is a LIKE";
   EXPECT_EQ(infos[2].compareOperator, 1);
-  EXPECT_EQ(std::string(static_cast<const char*>(infos[2].value), static_cast<std::size_t>(infos[2].valueLen)), "BETA");
+  EXPECT_EQ(Bytes(infos[2].value, static_cast<std::size_t>(infos[2].valueLen)), "BETA");
   EXPECT_EQ(infos[5].dataType, 449) << "reported unchanged";
   EXPECT_EQ(infos[5].attribute, 0x10000000u) << "the even code decides the attributes";
   EXPECT_EQ(infos[5].compareOperator, 10);
@@ -97,23 +104,6 @@ TEST(Inspection, SearchListIsUnfoldedOnePredicatePerEntry) {
   FilterInfo* again = nullptr;
   ASSERT_EQ(FLT1_GetFilter(built.handle(), &again), 0) << "a pass ending in 63 rewinds";
   EXPECT_EQ(again->compareOperator, 6);
-}
-
-TEST(Inspection, ColumnAgainstColumnNamesTheSecondColumn) {
-  PoolBuilder pool;
-  PlanBuilder plan("INFO");
-  const Column right = Column::Long("AVERYLONGCOLUMN", 8);
-  plan.CompareColumns(Column::Long("LEFT", 0), op::kLE, right, pool.ColumnDescriptor(right));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  FilterInfo* info = nullptr;
-  ASSERT_EQ(FLT1_GetFilter(built.handle(), &info), 0);
-  EXPECT_EQ(info->extType, 0x8080);
-  EXPECT_EQ(info->extLen, 10);
-  EXPECT_EQ(std::string(static_cast<const char*>(info->extData), 10), "AVERYLONGC");
-  EXPECT_EQ(info->extDataType, 496);
-  EXPECT_EQ(std::memcmp(info->value, "\0\0\0\0\0\0\0\0", 8), 0);
-  EXPECT_EQ(info->compareOperator, 4) << "LE";
 }
 
 TEST(Inspection, TraceLinesDescribeEachField) {
@@ -139,119 +129,191 @@ TEST(Inspection, TraceLinesDescribeEachField) {
                            }));
 }
 
-// Modification.
-
+// Every buffer a modification allocates is released with the Filter, or at once when it is refused; what a
+// refusal says is kept.
 class Modification : public ::testing::Test {
  protected:
-  void SetUp() override { before_ = OutstandingBlocks(); }
   void TearDown() override { EXPECT_EQ(OutstandingBlocks(), before_) << "every buffer released with the Filter"; }
-  long before_ = 0;
+  // FLT1_ModifyPredicate with the bytes of `value`.
+  static std::int32_t Modify(const BuiltFilter& built, const char* column, std::string_view value,
+                             std::uint32_t function = 0) {
+    return FLT1_ModifyPredicate(built.handle(), column, function, value.data(),
+                                static_cast<std::int16_t>(value.size()));
+  }
+  template <typename T>
+  static std::string_view BytesOf(const T& value) {
+    return {reinterpret_cast<const char*>(&value), sizeof value};
+  }
+  const std::string& LastLine() const { return trace_.lines().back(); }
+
+  const long before_ = OutstandingBlocks();
+  CapturedTrace trace_;
 };
 
 TEST_F(Modification, RangeOnOneColumnIsChangedByOneCall) {
-  PoolBuilder pool;
-  PlanBuilder plan("MODS");
-  plan.AllOf();
-  plan.Compare(Column::Long("CPU", 0), op::kGT, pool.Long(10));
-  plan.Compare(Column::Long("CPU", 0), op::kLT, pool.Long(20));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  EXPECT_EQ(built.Evaluate(Record().At(0, 15).bytes()), 0);
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    plan.AllOf();
+    plan.Compare(Column::Long("CPU", 0), op::kGT, pool.Long(10));
+    plan.Compare(Column::Long("CPU", 0), op::kLT, pool.Long(20));
+  });
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_EQ(built->Evaluate(Record().At(0, 15).bytes()), 0);
   const std::int32_t value = 50;
-  EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "CPU", 0, &value, 4), 0);
-  EXPECT_EQ(built.Evaluate(Record().At(0, 15).bytes()), 1);
-  EXPECT_EQ(built.Evaluate(Record().At(0, 49).bytes()), 1);
-  EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "NOSUCH", 0, &value, 4), 0);
-  const std::int16_t small = 1;
-  EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "CPU", 0, &small, 2), 58) << "shorter than the literal it replaces";
-  EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "CPU", 0, &value, -1), 58);
+  EXPECT_EQ(Modify(*built, "CPU", BytesOf(value)), 0);
+  EXPECT_EQ(built->Evaluate(Record().At(0, 15).bytes()), 1);
+  EXPECT_EQ(built->Evaluate(Record().At(0, 49).bytes()), 1);
+  EXPECT_EQ(Modify(*built, "NOSUCH", BytesOf(value)), 0);
+  EXPECT_EQ(Modify(*built, "CPU", BytesOf(std::int16_t{1})), 58) << "shorter than the literal it replaces";
+  EXPECT_EQ(FLT1_ModifyPredicate(built->handle(), "CPU", 0, &value, -1), 58);
 }
 
 TEST_F(Modification, TwoByteLiteralTakesTheFirstTwoBytes) {
-  PoolBuilder pool;
-  PlanBuilder plan("MODS");
-  plan.Compare(Column::Short("PRI", 0), op::kEQ, pool.Short(3));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  const std::int32_t wide = 7;  // little-endian: its first two bytes are the 2-byte 7
-  EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "PRI", 0, &wide, 4), 0);
-  EXPECT_EQ(built.Evaluate(Record().At(0, std::int16_t{7}).bytes()), 0);
-  EXPECT_EQ(built.Evaluate(Record().At(0, std::int16_t{3}).bytes()), 1);
+  const auto built = testing::MakeFilter(
+      [](auto& plan, auto& pool) { plan.Compare(Column::Short("PRI", 0), op::kEQ, pool.Short(3)); });
+  ASSERT_EQ(built->status(), 0);
+  // Little-endian: the first two bytes of a 4-byte 7 are the 2-byte 7.
+  EXPECT_EQ(Modify(*built, "PRI", BytesOf(std::int32_t{7})), 0);
+  EXPECT_EQ(built->Evaluate(Record().At(0, std::int16_t{7}).bytes()), 0);
+  EXPECT_EQ(built->Evaluate(Record().At(0, std::int16_t{3}).bytes()), 1);
 }
 
 TEST_F(Modification, FixedLiteralIsBlankPaddedOrRefused) {
-  PoolBuilder pool;
-  PlanBuilder plan("MODS");
-  plan.Compare(Column::Char("NAME", 0, 8), op::kEQ, pool.Char("JOHN", 8));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "NAME", 0, "ABC", 3), 0);
-  EXPECT_EQ(std::string(static_cast<char*>(built.element(0).rightData), 8), "ABC     ");
-  EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "NAME", 0, "ABCDEFGHI", 9), 58);
-  EXPECT_EQ(std::string(static_cast<char*>(built.element(0).rightData), 8), "ABC     ");
-  EXPECT_EQ(built.Evaluate(Record(32, ' ').Text(0, "ABC").bytes()), 0);
+  const auto built = testing::MakeFilter(
+      [](auto& plan, auto& pool) { plan.Compare(Column::Char("NAME", 0, 8), op::kEQ, pool.Char("JOHN", 8)); });
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_EQ(Modify(*built, "NAME", "ABC"), 0);
+  EXPECT_EQ(Bytes(built->element(0).rightData, 8), "ABC     ");
+  EXPECT_EQ(Modify(*built, "NAME", "ABCDEFGHI"), 58);
+  EXPECT_EQ(Bytes(built->element(0).rightData, 8), "ABC     ");
+  EXPECT_EQ(built->Evaluate(Record(32, ' ').Text(0, "ABC").bytes()), 0);
 }
 
 TEST_F(Modification, VaryingLiteralComparesItsNewValueAtTheNextRecord) {
-  PoolBuilder pool;
-  PlanBuilder plan("MODS");
-  const Column note = Column::VarChar("NOTE", 0, 22);
-  plan.Compare(note, op::kEQ, pool.Char("first"));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  ASSERT_EQ(FLT1_ModifyPredicate(built.handle(), "NOTE", 0, "second value", 12), 0);
-  EXPECT_EQ(built.Evaluate(Record(32, '#').Varying(0, "second value").bytes()), 0);
-  EXPECT_EQ(built.Evaluate(Record(32, '#').Varying(0, "first").bytes()), 1);
-  ASSERT_EQ(FLT1_ModifyPredicate(built.handle(), "NOTE", 0, "third", 5), 0) << "releases the second value's buffer";
-  EXPECT_EQ(built.Evaluate(Record(32, '#').Varying(0, "third").bytes()), 0);
+  const auto built = testing::MakeFilter(
+      [](auto& plan, auto& pool) { plan.Compare(Column::VarChar("NOTE", 0, 22), op::kEQ, pool.Char("first")); });
+  ASSERT_EQ(built->status(), 0);
+  ASSERT_EQ(Modify(*built, "NOTE", "second value"), 0);
+  EXPECT_EQ(built->Evaluate(Record(32, '#').Varying(0, "second value").bytes()), 0);
+  EXPECT_EQ(built->Evaluate(Record(32, '#').Varying(0, "first").bytes()), 1);
+  ASSERT_EQ(Modify(*built, "NOTE", "third"), 0) << "releases the second value's buffer";
+  EXPECT_EQ(built->Evaluate(Record(32, '#').Varying(0, "third").bytes()), 0);
   EXPECT_EQ(OutstandingBlocks(), before_ + 2) << "the Filter and one literal buffer";
+  FailAllocationAfter(0);
+  EXPECT_EQ(Modify(*built, "NOTE", "fourth"), 7);
+  FailAllocationAfter(-1);
+  EXPECT_EQ(built->Evaluate(Record(32, '#').Varying(0, "third").bytes()), 0) << "the old value is kept";
 }
 
 TEST_F(Modification, StringSearchArgumentsWhateverTheirColumn) {
-  PoolBuilder pool;
-  PlanBuilder plan("MODS");
-  plan.StringSearch(Column::Char("A", 0, 8), pool.Char("XY"));
-  plan.StringSearch(Column::Char("B", 8, 8), pool.Char("XY"));
-  plan.Compare(Column::Char("A", 0, 8), op::kNE, pool.Char("ZZZZZZZZ"));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  ASSERT_EQ(FLT1_ModifyPredicate(built.handle(), "A", fn::kStringSearch, "QR", 2), 0);
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    plan.RecordLength(16).AllOf();
+    plan.StringSearch(Column::Char("A", 0, 8), pool.Char("XY"));
+    plan.StringSearch(Column::Char("B", 8, 8), pool.Char("XY"));
+    plan.Compare(Column::Char("A", 0, 8), op::kNE, pool.Char("ZZZZZZZZ"));
+  });
+  ASSERT_EQ(built->status(), 0);
+  ASSERT_EQ(Modify(*built, "A", "QR", fn::kStringSearch), 0);
   for (int i : {0, 1}) {
-    EXPECT_EQ(std::string(static_cast<char*>(built.element(i).leftData), 2), "QR");
-    EXPECT_EQ(built.element(i).leftLiteralLength, 2);
+    EXPECT_EQ(Bytes(built->element(i).leftData, 2), "QR");
+    EXPECT_EQ(built->element(i).leftLiteralLength, 2);
   }
-  EXPECT_EQ(std::string(static_cast<char*>(built.element(2).rightData), 8), "QR      ")
+  EXPECT_EQ(Bytes(built->element(2).rightData, 8), "QR      ")
       << "the literal of another element on the named column changes too";
-  FilterElement& search = built.element(0);
-  EXPECT_EQ(search.routine(search, Record(32, ' ').Text(0, "ABQRCD").bytes().data()), 0);
-}
-
-TEST_F(Modification, AllocationFailureKeepsTheOldValue) {
-  PoolBuilder pool;
-  PlanBuilder plan("MODS");
-  plan.Compare(Column::VarChar("NOTE", 0, 22), op::kEQ, pool.Char("first"));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  FailAllocationAfter(0);
-  EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "NOTE", 0, "second", 6), 7);
-  FailAllocationAfter(-1);
-  EXPECT_EQ(built.Evaluate(Record(32, '#').Varying(0, "first").bytes()), 0);
+  EXPECT_EQ(built->Evaluate(Record(16, ' ').Text(0, "ABQRCD").Text(8, "QR").bytes()), 0);
+  EXPECT_NE(built->Evaluate(Record(16, ' ').Text(0, "ABXYCD").Text(8, "QR").bytes()), 0);
+  EXPECT_NE(built->Evaluate(Record(16, ' ').Text(0, "QR").Text(8, "QR").bytes()), 0);
+  // A longer argument is proved as a literal is, and the room it gets is what a later one is proved against.
+  ASSERT_EQ(Modify(*built, "B", "0123456789", fn::kStringSearch), 0);
+  EXPECT_EQ(built->element(0).leftLiteralLength, 10);
+  EXPECT_GE(built->filter().facts[0].leftRoom, 10);
 }
 
 TEST_F(Modification, StructuredOperandsAreNeverOverwritten) {
-  PoolBuilder pool;
-  PlanBuilder plan("MODS");
-  const Column right = Column::Char("B", 8, 8);
-  plan.CompareColumns(Column::Char("A", 0, 8), op::kEQ, right, pool.ColumnDescriptor(right));
-  plan.Search(Column::Char("A", 0, 8), pool.Search(SearchList::Of({"K"}, 8)));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    const Column right = Column::Char("B", 8, 8);
+    plan.CompareColumns(Column::Char("A", 0, 8), op::kEQ, right, pool.ColumnDescriptor(right));
+    plan.Search(Column::Char("A", 0, 8), pool.Search(SearchList::Of({"K"}, 8)));
+  });
+  ASSERT_EQ(built->status(), 0);
   constexpr std::size_t kRead = offsetof(VxpColumnDescriptor, reserved46);  // what the library reads of it
-  const auto descriptor = std::vector<std::uint8_t>(static_cast<std::uint8_t*>(built.element(0).rightData),
-                                                    static_cast<std::uint8_t*>(built.element(0).rightData) + kRead);
-  EXPECT_EQ(FLT1_ModifyPredicate(built.handle(), "A", 0, "XXXXXXXX", 8), 0);
-  EXPECT_EQ(std::memcmp(built.element(0).rightData, descriptor.data(), kRead), 0);
-  EXPECT_EQ(built.filter().searchEntryCount, 1);
+  const std::string descriptor = Bytes(built->element(0).rightData, kRead);
+  EXPECT_EQ(Modify(*built, "A", "XXXXXXXX"), 0);
+  EXPECT_EQ(Bytes(built->element(0).rightData, kRead), descriptor);
+  EXPECT_EQ(built->filter().searchEntryCount, 1);
+}
+
+TEST_F(Modification, FixedLiteralSharingAChangeControlBlockIsRefusedAndTheBlockKept) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    const plan::ChangeControl control{.keys = {Column::Char("KEY", 0, 8)}};
+    const plan::Literal scratch = pool.ChangeScratch(control);
+    const plan::Literal block = pool.Change(control);
+    plan.RecordLength(32).Compare(Column::Char("NAME", 8, 8), op::kNE, block).RightLiteralLength(8);
+    plan.Change(Column::Long("CPU", 16), scratch, block).ResultTarget(1);
+    plan.Always();
+  });
+  ASSERT_EQ(built->status(), 0);
+  const std::string kept = Bytes(built->element(1).rightData, change_control::kKeyEntries);
+  EXPECT_EQ(Modify(*built, "NAME", "x"), status::kBadLiteralKind);
+  EXPECT_EQ(Bytes(built->element(1).rightData, change_control::kKeyEntries), kept);
+  EXPECT_EQ(LastLine().rfind("Filter Element 0 invalid rightLiteralId", 0), 0u) << LastLine();
+  FLT1_BeginSample(built->handle());
+  EXPECT_EQ(built->Evaluate(Record(32, ' ').Text(0, "alpha").At(16, 5).bytes()), 0);
+  std::uint32_t result = 0;
+  EXPECT_EQ(FLT1_EndSample(built->handle(), &result), 0);
+}
+
+TEST_F(Modification, FixedLiteralSharingASearchListIsRefused) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    const plan::Literal list = pool.Search(SearchList::Of({"ALPHA", "BETA"}, 8));
+    plan.RecordLength(16).Compare(Column::Char("NAME", 8, 8), op::kNE, list).RightLiteralLength(8);
+    plan.Search(Column::Char("KEY", 0, 8), list);
+  });
+  ASSERT_EQ(built->status(), 0);
+  const std::string kept = Bytes(built->element(1).rightData, 16);
+  EXPECT_EQ(Modify(*built, "NAME", "\xFF\xFF\xFF\xFF"), status::kBadLiteralKind);
+  EXPECT_EQ(Bytes(built->element(1).rightData, 16), kept) << "the list's counts and lengths are the plan's";
+  built->Evaluate(Record(16, ' ').Text(0, "BETA").bytes());
+}
+
+TEST_F(Modification, ShorterVaryingLiteralKeepsTheRoomATimestampIsWrittenInto) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    plan.MakeTime(Column::Char("TS", 0, 16), pool.Char("+"), pool.Char("1D")).ResultOperand(1);
+    plan.Compare(Column::VarChar("V", 16, 16), op::kGT, pool.Char(std::string(16, '0')));
+    plan.AllOf().RecordLength(40);
+  });
+  ASSERT_EQ(built->status(), 0);
+  ASSERT_EQ(Modify(*built, "V", "1"), 0);
+  EXPECT_GE(built->filter().facts[1].rightRoom, 16) << "the timestamp lands in the new buffer";
+  EXPECT_EQ(built->element(1).rightLiteralLength, 1);
+  built->Evaluate(Record(40, ' ').Text(0, "1080301000000000").Varying(16, "2").bytes());
+  EXPECT_EQ(Bytes(built->element(1).rightData, 16), "1080302000000000");
+}
+
+TEST_F(Modification, LocaleAwareLiteralIsReadOverItsNewLength) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    // A varying character column whose flags say UTF-8 is compared by the locale.
+    plan.Flags(plan_flag::kUtf8Data | plan_flag::kLocaleSetup);
+    plan.Compare(Column::VarChar("VTX", 0, 14), op::kEQ, pool.Utf8Char("abcdef")).LeftFlags(rep::kUtf8 | rep::kVarying);
+  });
+  ASSERT_EQ(built->status(), 0);
+  ASSERT_EQ(Modify(*built, "VTX", "ab"), 0);
+  EXPECT_EQ(built->element(0).rightScale, 2);
+  EXPECT_EQ(built->Evaluate(Record(16, ' ').Varying(0, "ab").bytes()), 0);
+  EXPECT_EQ(built->Evaluate(Record(16, ' ').Varying(0, "abcdef").bytes()), 1);
+}
+
+TEST_F(Modification, LiteralLongerThanTheRecordAllowsIsRefusedAndTheOldOneKept) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    // A fixed compare on a varying column reads the literal's length of the column.
+    plan.RecordLength(16).Compare(Column::VarChar("V", 0, 8), op::kEQ, pool.Char("abcd")).Slot(slot::kCharColLit);
+  });
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_EQ(Modify(*built, "V", std::string(4000, 'z')), status::kLengthOutOfRange);
+  EXPECT_EQ(LastLine().rfind("Filter Element 0 invalid columnOffset 0", 0), 0u) << LastLine();
+  EXPECT_EQ(built->element(0).rightLiteralLength, 4);
+  EXPECT_EQ(built->Evaluate(Record(16, ' ').Text(0, "abcd").bytes()), 0);
+  ASSERT_EQ(Modify(*built, "V", "abcdefghijklmnop"), 0) << "up to the record's end";
+  EXPECT_EQ(built->Evaluate(Record(16, ' ').Text(0, "abcdefghijklmnop").bytes()), 0);
 }
 
 }  // namespace
