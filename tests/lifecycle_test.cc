@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/memory.h"
 #include "filter/sample.h"
 #include "filter_fixture.h"
@@ -26,10 +27,12 @@ TEST(Handles, DestroyingNoFilterDoesNothing) {
   EXPECT_EQ(FLT1_BeginSample(FilterHandle{}), 0);
 }
 
-TEST(FilterBlock, WorksOnCopiesOfTheCallersBuffers) {
+TEST(FilterBlock, WorksOnCopiesOfTheCallersBuffersAndReleasesTheLiteralsItOwns) {
+  const long before = OutstandingBlocks();
   PoolBuilder pool;
   PlanBuilder plan("COPIES");
   plan.Always().RightLiteral(pool.Long(90));
+  plan.Always();
   auto planBytes = plan.Build();
   auto poolBytes = pool.Build();
   FilterHandle handle{};
@@ -43,26 +46,8 @@ TEST(FilterBlock, WorksOnCopiesOfTheCallersBuffers) {
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(filter.poolCopy) % 8, 0u) << "doubles in the pool stay aligned";
   EXPECT_EQ(filter.elements[0].filter, &filter);
   // The right operand is bound to the data of its entry in the Filter's pool copy.
-  std::int32_t value;
-  std::memcpy(&value, filter.elements[0].rightData, sizeof value);
-  EXPECT_EQ(value, 90);
+  EXPECT_EQ(LoadUnaligned<std::int32_t>(filter.elements[0].rightData), 90);
   EXPECT_GE(static_cast<std::uint8_t*>(filter.elements[0].rightData), filter.poolCopy);
-  FLT1_DestroyFilter(handle);
-}
-
-TEST(FilterRelease, DestroyReleasesLiteralBuffersTheFilterOwns) {
-  const long before = OutstandingBlocks();
-  PoolBuilder pool;
-  PlanBuilder plan("OWNED");
-  plan.Always();
-  plan.Always();
-  auto planBytes = plan.Build();
-  auto poolBytes = pool.Build();
-  FilterHandle handle{};
-  ASSERT_EQ(FLT1_CreateFilter(0, planBytes.data(), static_cast<std::int16_t>(planBytes.size()), poolBytes.data(),
-                              static_cast<std::int16_t>(poolBytes.size()), &handle),
-            0);
-  Filter& filter = *FilterOf(handle);
   // As predicate modification leaves them: replaced literals marked as the Filter's own.
   filter.elements[0].rightData = AllocateBlock(8, "test", __LINE__);
   filter.elements[0].rightFlags |= rep::kOwnedLiteral;
@@ -73,7 +58,13 @@ TEST(FilterRelease, DestroyReleasesLiteralBuffersTheFilterOwns) {
   EXPECT_EQ(OutstandingBlocks(), before);
 }
 
-TEST(FilterLocale, LanguageIdZeroBecomesEnglishUnitedStates) {
+TEST(FilterLocale, SetUpUnderBothPlanFlagsWhereLanguageIdZeroIsEnglishUnitedStates) {
+  BuiltFilter none(PlanBuilder("LOCALE").Flags(plan_flag::kUtf8Data).Always(), PoolBuilder());
+  ASSERT_EQ(none.status(), 0);
+  EXPECT_EQ(none.filter().locale, nullptr);
+  EXPECT_EQ(none.filter().languageId, 0u);
+  EXPECT_EQ(PoolHeaderOf(none.filter()).languageId, 0u);
+
   CapturedTrace trace;
   VEXH_SetTraceLevel("FLT1_CreateFilter", 0x11);
   BuiltFilter built(PlanBuilder("LOCALE").Flags(kLocalePlan).Always(), PoolBuilder().LanguageId(0));
@@ -86,14 +77,6 @@ TEST(FilterLocale, LanguageIdZeroBecomesEnglishUnitedStates) {
   std::snprintf(expected, sizeof expected, "Table LOCALE     LCL1 locale %p LanguageId 0x03480001 set.",
                 static_cast<void*>(built.filter().locale));
   EXPECT_TRUE(trace.Contains(expected));
-}
-
-TEST(FilterLocale, NoLocaleWithoutBothPlanFlags) {
-  BuiltFilter built(PlanBuilder("LOCALE").Flags(plan_flag::kUtf8Data).Always(), PoolBuilder());
-  ASSERT_EQ(built.status(), 0);
-  EXPECT_EQ(built.filter().locale, nullptr);
-  EXPECT_EQ(built.filter().languageId, 0u);
-  EXPECT_EQ(PoolHeaderOf(built.filter()).languageId, 0u);
 }
 
 TEST(FilterLocale, UnknownLanguageOrTerritoryGives312AndReleasesEverything) {
@@ -128,90 +111,65 @@ TEST(FilterTrace, PlanAndElementsAreDumpedUnderBits01And10) {
   EXPECT_EQ(lines.size(), 3u + 14 + 1 + 12);
 }
 
-TEST(Samples, StampCountsSecondsAndHundredthsSinceTheStart) {
-  EXPECT_EQ(SampleStampOf({10, 700000000}, {13, 200000000}), (2u << 8) + 50) << "a hundredth borrowed from a second";
-  EXPECT_EQ(SampleStampOf({10, 700000000}, {10, 700000000}), 0u);
-  EXPECT_EQ(SampleStampOf({10, 0}, {11, 999999999}), (1u << 8) + 99);
-}
-
 TimeValue g_now{};
+int g_clockReads = 0;
 void SettableClock(void*, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
+  ++g_clockReads;
   *seconds = g_now.seconds;
   *nanoseconds = g_now.nanoseconds;
 }
 
-TEST(Samples, FilterWithAChangeFunctionStampsEachSampleFromItsCreation) {
+TEST(Samples, OnlyAFilterWithAChangeFunctionStampsEachSampleFromItsCreation) {
+  EXPECT_EQ(SampleStampOf({10, 0}, {11, 999999999}), (1u << 8) + 99);
   VEXH_SetClock(SettableClock, nullptr);
   g_now = {10, 700000000};
-  PoolBuilder pool;
-  PlanBuilder plan("STAMPS");
-  testing::AddChange(plan, pool, Column::Long("V", 0), Column::Char("KEY", 8, 8));
-  plan.Always();
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  g_now = {13, 200000000};
-  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0);
-  EXPECT_EQ(built.filter().sampleStamp, (2u << 8) + 50);
-  g_now = {10, 700000000};
-  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0);
-  EXPECT_EQ(built.filter().sampleStamp, 0u);
-  VEXH_SetClock(nullptr, nullptr);
-}
+  BuiltFilter plain(PlanBuilder("SAMPLE").Always(), PoolBuilder());
+  const auto changes = testing::MakeFilter([](auto& plan, auto& pool) {
+    testing::AddChange(plan, pool, Column::Long("V", 0), Column::Char("KEY", 8, 8));
+    plan.Always();
+  });
+  ASSERT_EQ(plain.status(), 0);
+  ASSERT_EQ(changes->status(), 0);
 
-int g_clockReads = 0;
-void CountingClock(void*, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
-  ++g_clockReads;
-  *seconds = 100;
-  *nanoseconds = 0;
-}
-
-TEST(Samples, FilterWithoutChangeFunctionNeverReadsTheClock) {
-  BuiltFilter built(PlanBuilder("SAMPLE").Always(), PoolBuilder());
-  ASSERT_EQ(built.status(), 0);
-  VEXH_SetClock(CountingClock, nullptr);
   g_clockReads = 0;
-  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0);
   std::uint32_t result = 0xFFFF;
-  EXPECT_EQ(FLT1_EndSample(built.handle(), &result), 0);
-  VEXH_SetClock(nullptr, nullptr);
+  EXPECT_EQ(FLT1_BeginSample(plain.handle()), 0);
+  EXPECT_EQ(FLT1_EndSample(plain.handle(), &result), 0);
+  EXPECT_EQ(FLT1_EndSample(plain.handle(), nullptr), 0);
   EXPECT_EQ(g_clockReads, 0);
-  EXPECT_EQ(built.filter().sampleStamp, 0u);
+  EXPECT_EQ(plain.filter().sampleStamp, 0u);
   EXPECT_EQ(result, 0u);
-  EXPECT_EQ(FLT1_EndSample(built.handle(), nullptr), 0);
+
+  g_now = {13, 200000000};
+  EXPECT_EQ(FLT1_BeginSample(changes->handle()), 0);
+  EXPECT_EQ(changes->filter().sampleStamp, (2u << 8) + 50) << "a hundredth borrowed from a second";
+  g_now = {10, 700000000};
+  EXPECT_EQ(FLT1_BeginSample(changes->handle()), 0);
+  EXPECT_EQ(changes->filter().sampleStamp, 0u);
+  VEXH_SetClock(nullptr, nullptr);
 }
 
-class LanguageChange : public ::testing::Test {
- protected:
-  LanguageChange() : built_(PlanBuilder("LANG").Flags(kLocalePlan).Always(), PoolBuilder()) {}
+TEST(LanguageChange, AppliedAtTheNextBeginOfASampleTheOldOneKeptUntilItWorks) {
+  CapturedTrace trace;
+  BuiltFilter built(PlanBuilder("LANG").Flags(kLocalePlan).Always(), PoolBuilder());
+  ASSERT_EQ(built.status(), 0);
   // The pool copy's language id is what each begin of a sample compares with the one in force.
-  void Request(std::uint32_t id) { PoolHeaderOf(built_.filter()).languageId = id; }
-
-  CapturedTrace trace_;
-  BuiltFilter built_;
-};
-
-TEST_F(LanguageChange, AppliedAtTheBeginOfTheNextSample) {
-  ASSERT_EQ(built_.status(), 0);
-  VEXH_SetTraceLevel("FLT1_BeginSample", 0x11);
-  Request(0x01140002);  // de_DE
-  EXPECT_EQ(FLT1_BeginSample(built_.handle()), 0);
-  EXPECT_EQ(built_.filter().languageId, 0x01140002u);
-  ASSERT_EQ(trace_.lines().size(), 1u);
-  EXPECT_NE(trace_.lines()[0].find("LanguageId changed 0x03480001->0x01140002"), std::string::npos);
-}
-
-TEST_F(LanguageChange, InvalidIdGives312AndKeepsTheOldOneUntilItWorks) {
-  ASSERT_EQ(built_.status(), 0);
-  Request(0x03480063);
-  EXPECT_EQ(FLT1_BeginSample(built_.handle()), 312);
-  EXPECT_EQ(built_.filter().languageId, kDefaultLanguageId);
-  ASSERT_EQ(trace_.lines().size(), 1u);
-  EXPECT_EQ(trace_.lines()[0].rfind("Invalid Language. LCL1 error 39 LanguageId 0x03480001->0x03480063 Table LANG", 0), 0u);
+  const auto request = [&built](std::uint32_t id) { PoolHeaderOf(built.filter()).languageId = id; };
+  request(0x03480063);
+  EXPECT_EQ(FLT1_BeginSample(built.handle()), 312);
+  EXPECT_EQ(built.filter().languageId, kDefaultLanguageId);
+  ASSERT_EQ(trace.lines().size(), 1u);
+  EXPECT_EQ(trace.lines()[0].rfind("Invalid Language. LCL1 error 39 LanguageId 0x03480001->0x03480063 Table LANG", 0),
+            0u);
   FailNextLocaleCall(77);
-  Request(0x01140002);
-  EXPECT_EQ(FLT1_BeginSample(built_.handle()), 1022);
-  EXPECT_EQ(FLT1_BeginSample(built_.handle()), 0) << "the next begin tries again";
-  EXPECT_EQ(built_.filter().languageId, 0x01140002u);
+  request(0x01140002);  // de_DE
+  EXPECT_EQ(FLT1_BeginSample(built.handle()), 1022);
+  trace.Clear();
+  VEXH_SetTraceLevel("FLT1_BeginSample", 0x11);
+  EXPECT_EQ(FLT1_BeginSample(built.handle()), 0) << "the next begin tries again";
+  EXPECT_EQ(built.filter().languageId, 0x01140002u);
+  ASSERT_EQ(trace.lines().size(), 1u);
+  EXPECT_NE(trace.lines()[0].find("LanguageId changed 0x03480001->0x01140002"), std::string::npos);
 }
 
 }  // namespace
