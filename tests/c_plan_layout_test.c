@@ -13,14 +13,14 @@
 static int g_checks = 0;
 static int g_failures = 0;
 
-#define CHECK_EQ(actual, expected)                                                                 \
-  do {                                                                                             \
-    const long actual_ = (long)(actual), expected_ = (long)(expected);                             \
-    ++g_checks;                                                                                    \
-    if (actual_ != expected_) {                                                                    \
-      ++g_failures;                                                                                \
-      printf("line %d: %s is %ld, expected %ld\n", __LINE__, #actual, actual_, expected_);        \
-    }                                                                                              \
+#define CHECK_EQ(actual, expected)                                                         \
+  do {                                                                                     \
+    const long actual_ = (long)(actual), expected_ = (long)(expected);                     \
+    ++g_checks;                                                                            \
+    if (actual_ != expected_) {                                                            \
+      ++g_failures;                                                                        \
+      printf("line %d: %s is %ld, expected %ld\n", __LINE__, #actual, actual_, expected_); \
+    }                                                                                      \
   } while (0)
 
 /* `text` followed by blanks up to `width` bytes. */
@@ -30,19 +30,32 @@ static void PutText(void* at, const char* text, size_t width) {
   memcpy(at, text, length);
 }
 
-/* A plan under construction: the header is written last, once the elements are counted. */
+/* A plan and a pool under construction: elements and entries are appended (entries with ids 1, 2, ...) and
+ * the headers are written last, once they are counted. */
 typedef struct Plan {
   unsigned char bytes[sizeof(VxpPlanHeader) + 4 * sizeof(VxpElement)];
   int16_t count;
 } Plan;
+typedef struct Pool {
+  unsigned char bytes[1024];
+  size_t used;
+  int16_t count;
+} Pool;
 
-/* An element with every field zero but its operator, one-element skips and its id. */
-static VxpElement NewElement(int32_t compareOperator) {
+/* An element of `compareOperator` on the column `name` at `offset`, of `length` bytes and type `dataType`,
+ * read through routine slot `slot`; one-element skips, and every other field zero. */
+static VxpElement NewElement(int32_t compareOperator, const char* name, int32_t offset, int16_t length,
+                             int16_t dataType, int16_t slot) {
   VxpElement element;
   memset(&element, 0, sizeof element);
   element.compareOperator = compareOperator;
   element.trueSkip = 1;
   element.falseSkip = 1;
+  element.columnOffset = offset;
+  element.columnLength = length;
+  element.dataType = dataType;
+  element.routineSlot = slot;
+  PutText(element.columnName, name, sizeof element.columnName);
   return element;
 }
 
@@ -51,27 +64,6 @@ static void AddElement(Plan* plan, VxpElement element) {
   memcpy(plan->bytes + sizeof(VxpPlanHeader) + (size_t)plan->count * sizeof element, &element, sizeof element);
   ++plan->count;
 }
-
-static int16_t FinishPlan(Plan* plan, const char* table, int32_t recordLength) {
-  VxpPlanHeader header;
-  memset(&header, 0, sizeof header);
-  memcpy(header.tag, "PLAN", 4);
-  header.version = VXP_VERSION_EXTENDED;
-  header.totalLength = (int16_t)(sizeof header + (size_t)plan->count * sizeof(VxpElement));
-  header.recordLength = recordLength;
-  header.elementLength = (int16_t)sizeof(VxpElement);
-  header.elementCount = plan->count;
-  PutText(header.tableName, table, sizeof header.tableName);
-  memcpy(plan->bytes, &header, sizeof header);
-  return header.totalLength;
-}
-
-/* A pool under construction: entries are appended with ids 1, 2, ...; the header is written last. */
-typedef struct Pool {
-  unsigned char bytes[1024];
-  size_t used;
-  int16_t count;
-} Pool;
 
 static int16_t AddEntry(Pool* pool, int16_t dataType, int16_t kind, const void* data, size_t length) {
   VxpLiteralEntry entry;
@@ -94,23 +86,28 @@ static int16_t AddLong(Pool* pool, int32_t value) {
   return AddEntry(pool, VXP_TYPE_LONG, VXP_ENTRY_VALUE, &value, sizeof value);
 }
 
-static int16_t FinishPool(Pool* pool) {
-  VxpPoolHeader header;
-  memset(&header, 0, sizeof header);
-  if (pool->used == 0) pool->used = sizeof header;
-  memcpy(header.tag, "POOL", 4);
-  header.version = VXP_VERSION_EXTENDED;
-  header.totalLength = (int16_t)pool->used;
-  header.entryCount = pool->count;
-  memcpy(pool->bytes, &header, sizeof header);
-  return header.totalLength;
-}
-
+/* Writes both headers and creates the Filter. */
 static int32_t Create(Plan* plan, const char* table, int32_t recordLength, Pool* pool, FilterHandle* handle) {
-  const int16_t planLength = FinishPlan(plan, table, recordLength);
-  const int16_t poolLength = FinishPool(pool);
+  VxpPlanHeader header;
+  VxpPoolHeader poolHeader;
+  memset(&header, 0, sizeof header);
+  memcpy(header.tag, "PLAN", 4);
+  header.version = VXP_VERSION_EXTENDED;
+  header.totalLength = (int16_t)(sizeof header + (size_t)plan->count * sizeof(VxpElement));
+  header.recordLength = recordLength;
+  header.elementLength = (int16_t)sizeof(VxpElement);
+  header.elementCount = plan->count;
+  PutText(header.tableName, table, sizeof header.tableName);
+  memcpy(plan->bytes, &header, sizeof header);
+  memset(&poolHeader, 0, sizeof poolHeader);
+  if (pool->used == 0) pool->used = sizeof poolHeader;
+  memcpy(poolHeader.tag, "POOL", 4);
+  poolHeader.version = VXP_VERSION_EXTENDED;
+  poolHeader.totalLength = (int16_t)pool->used;
+  poolHeader.entryCount = pool->count;
+  memcpy(pool->bytes, &poolHeader, sizeof poolHeader);
   memset(handle, 0, sizeof *handle);
-  return FLT1_CreateFilter(0, plan->bytes, planLength, pool->bytes, poolLength, handle);
+  return FLT1_CreateFilter(0, plan->bytes, header.totalLength, pool->bytes, poolHeader.totalLength, handle);
 }
 
 /* The PROCESS row: NAME char(8), STATE char(4), CPU int32. */
@@ -137,7 +134,6 @@ static void SearchListCompareAndLike(void) {
   FilterInfo* info = NULL;
   unsigned char buffer[kProcessLength];
   uint32_t result = 0, length = 0;
-  int16_t listId, limitId, patternId;
   int32_t status;
   int i, reported = 0;
 
@@ -158,42 +154,25 @@ static void SearchListCompareAndLike(void) {
     memcpy(place, &entry, sizeof entry);
     PutText(place + sizeof entry, kKeys[i], kNameLength);
   }
-  listId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_SEARCH_LIST, list, sizeof list);
-  limitId = AddLong(&pool, 50);
-  patternId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_VALUE, "R*", 2);
 
-  element = NewElement(VXP_OP_FUNC);
+  element = NewElement(VXP_OP_FUNC, "NAME", kNameAt, kNameLength, VXP_TYPE_CHAR, VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT);
   element.logicalOperator = VXP_OP_AND;
   element.functionCode = VXP_FN_SEARCH_LIST;
-  element.columnOffset = kNameAt;
-  element.columnLength = kNameLength;
-  element.dataType = VXP_TYPE_CHAR;
-  element.routineSlot = VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT;
-  element.rightLiteralId = listId;
+  element.rightLiteralId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_SEARCH_LIST, list, sizeof list);
   element.rightLiteralLength = (int16_t)sizeof list;
-  PutText(element.columnName, "NAME", sizeof element.columnName);
   AddElement(&plan, element);
 
-  element = NewElement(VXP_OP_GT);
+  element = NewElement(VXP_OP_GT, "CPU", kCpuAt, 4, VXP_TYPE_LONG, VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT);
   element.logicalOperator = VXP_OP_AND;
-  element.columnOffset = kCpuAt;
-  element.columnLength = 4;
-  element.dataType = VXP_TYPE_LONG;
-  element.routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT;
-  element.rightLiteralId = limitId;
+  element.rightLiteralId = AddLong(&pool, 50);
   element.rightLiteralLength = 4;
   element.falseSkip = 2; /* past the last element: the row fails */
-  PutText(element.columnName, "CPU", sizeof element.columnName);
   AddElement(&plan, element);
 
-  element = NewElement(VXP_OP_LIKE);
-  element.columnOffset = kStateAt;
-  element.columnLength = kStateLength;
-  element.dataType = VXP_TYPE_CHAR;
-  element.routineSlot = VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT;
-  element.rightLiteralId = patternId;
+  element =
+      NewElement(VXP_OP_LIKE, "STATE", kStateAt, kStateLength, VXP_TYPE_CHAR, VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT);
+  element.rightLiteralId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_VALUE, "R*", 2);
   element.rightLiteralLength = 2;
-  PutText(element.columnName, "STATE", sizeof element.columnName);
   AddElement(&plan, element);
 
   CHECK_EQ(Create(&plan, "PROCESS", kProcessLength, &pool, &handle), VXF_STATUS_OK);
@@ -250,17 +229,12 @@ static void ColumnAgainstColumn(void) {
   strcpy(descriptor.columnName, "LIMIT");
   descriptor.dataType = VXP_TYPE_LONG;
 
-  element = NewElement(VXP_OP_LT);
-  element.columnOffset = kUsedAt;
-  element.columnLength = 4;
-  element.dataType = VXP_TYPE_LONG;
+  element = NewElement(VXP_OP_LT, "USED", kUsedAt, 4, VXP_TYPE_LONG, VXP_SLOT_KIND_LONG + VXP_SLOT_COL_COL);
   element.rightColumnOffset = kLimitAt;
   element.rightDataType = VXP_TYPE_LONG;
   element.rightFlags = VXP_REP_COLUMN;
-  element.routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_COL;
   element.rightLiteralId = AddEntry(&pool, VXP_TYPE_LONG, VXP_ENTRY_VALUE, &descriptor, sizeof descriptor);
   element.rightLiteralLength = (int16_t)sizeof descriptor;
-  PutText(element.columnName, "USED", sizeof element.columnName);
   AddElement(&plan, element);
 
   CHECK_EQ(Create(&plan, "QUOTA", kRowLength, &pool, &handle), VXF_STATUS_OK);
@@ -278,6 +252,8 @@ static void ColumnAgainstColumn(void) {
 /* CHANGE(CPU) > 5 per KEY: a change element hands the change since the previous sample to a comparison. */
 static void ChangeSinceThePreviousSample(void) {
   enum { kKeyAt = 0, kKeyLength = 8, kValueAt = 8, kRowLength = 12 };
+  /* A new key has no change; then up by 10, then up by 3. */
+  const int32_t samples[][2] = {{100, VXF_STATUS_NO_MATCH}, {110, VXF_STATUS_OK}, {113, VXF_STATUS_FALSE}};
   unsigned char block[sizeof(VxpChangeControl) + sizeof(VxpChangeKey)];
   unsigned char scratch[sizeof(VxpChangeRecord) + kKeyLength];
   VxpChangeControl control;
@@ -287,7 +263,8 @@ static void ChangeSinceThePreviousSample(void) {
   VxpElement element;
   FilterHandle handle;
   unsigned char row[kRowLength];
-  int16_t scratchId, blockId;
+  uint32_t result = 0;
+  size_t i;
 
   memset(&plan, 0, sizeof plan);
   memset(&pool, 0, sizeof pool);
@@ -305,51 +282,32 @@ static void ChangeSinceThePreviousSample(void) {
   memcpy(block, &control, sizeof control);
   memcpy(block + sizeof control, &key, sizeof key);
   memset(scratch, 0, sizeof scratch);
-  scratchId = AddEntry(&pool, 0, VXP_ENTRY_VALUE, scratch, sizeof scratch);
-  blockId = AddEntry(&pool, 0, VXP_ENTRY_CHANGE_CONTROL, block, sizeof block);
 
   /* VXP_FN_CHANGE_ALT keeps the block's own options, whatever the environment says. */
-  element = NewElement(VXP_OP_FUNC);
+  element = NewElement(VXP_OP_FUNC, "CPU", kValueAt, 4, VXP_TYPE_LONG, VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT);
   element.functionCode = VXP_FN_CHANGE_ALT;
-  element.columnOffset = kValueAt;
-  element.columnLength = 4;
-  element.dataType = VXP_TYPE_LONG;
-  element.routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT;
-  element.leftLiteralId = scratchId;
+  element.leftLiteralId = AddEntry(&pool, 0, VXP_ENTRY_VALUE, scratch, sizeof scratch);
   element.leftLiteralLength = (int16_t)sizeof scratch;
-  element.rightLiteralId = blockId;
+  element.rightLiteralId = AddEntry(&pool, 0, VXP_ENTRY_CHANGE_CONTROL, block, sizeof block);
   element.rightLiteralLength = (int16_t)sizeof block;
   element.resultTarget = 1;
   element.falseSkip = 2; /* no change to compare: the row fails */
-  PutText(element.columnName, "CPU", sizeof element.columnName);
   AddElement(&plan, element);
 
-  element = NewElement(VXP_OP_GT);
-  element.dataType = VXP_TYPE_LONG;
-  element.routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_RESULT_LIT;
+  element = NewElement(VXP_OP_GT, "CPU", 0, 0, VXP_TYPE_LONG, VXP_SLOT_KIND_LONG + VXP_SLOT_RESULT_LIT);
   element.rightLiteralId = AddLong(&pool, 5);
   element.rightLiteralLength = 4;
-  PutText(element.columnName, "CPU", sizeof element.columnName);
   AddElement(&plan, element);
 
   CHECK_EQ(Create(&plan, "CHANGES", kRowLength, &pool, &handle), VXF_STATUS_OK);
   if (handle.filter == NULL) return;
   PutText(row + kKeyAt, "A", kKeyLength);
-
-  CHECK_EQ(FLT1_BeginSample(handle), VXF_STATUS_OK);
-  memcpy(row + kValueAt, &(int32_t){100}, 4);
-  CHECK_EQ(FLT1_FilterRecord(handle, 0, row), VXF_STATUS_NO_MATCH); /* a new key */
-  CHECK_EQ(FLT1_EndSample(handle, &(uint32_t){0}), VXF_STATUS_OK);
-
-  CHECK_EQ(FLT1_BeginSample(handle), VXF_STATUS_OK);
-  memcpy(row + kValueAt, &(int32_t){110}, 4);
-  CHECK_EQ(FLT1_FilterRecord(handle, 0, row), VXF_STATUS_OK); /* up by 10 */
-  CHECK_EQ(FLT1_EndSample(handle, &(uint32_t){0}), VXF_STATUS_OK);
-
-  CHECK_EQ(FLT1_BeginSample(handle), VXF_STATUS_OK);
-  memcpy(row + kValueAt, &(int32_t){113}, 4);
-  CHECK_EQ(FLT1_FilterRecord(handle, 0, row), VXF_STATUS_FALSE); /* up by 3 */
-  CHECK_EQ(FLT1_EndSample(handle, &(uint32_t){0}), VXF_STATUS_OK);
+  for (i = 0; i < sizeof samples / sizeof samples[0]; ++i) {
+    CHECK_EQ(FLT1_BeginSample(handle), VXF_STATUS_OK);
+    memcpy(row + kValueAt, &samples[i][0], 4);
+    CHECK_EQ(FLT1_FilterRecord(handle, 0, row), samples[i][1]);
+    CHECK_EQ(FLT1_EndSample(handle, &result), VXF_STATUS_OK);
+  }
   CHECK_EQ(FLT1_DestroyFilter(handle), VXF_STATUS_OK);
 }
 
