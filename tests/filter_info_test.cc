@@ -12,6 +12,7 @@
 #include "core/change_control.h"
 #include "core/memory.h"
 #include "core/status.h"
+#include "expected_lines.h"
 #include "filter_fixture.h"
 #include "record.h"
 #include "test_support.h"
@@ -28,105 +29,55 @@ using testing::BuiltFilter;
 using testing::CapturedTrace;
 using testing::Record;
 
-std::vector<FilterInfo> ReadBack(BuiltFilter& built) {
+std::string Bytes(const void* data, std::size_t n) { return std::string(static_cast<const char*>(data), n); }
+
+// One pass of FLT1_GetFilter, whose trace under bit 0x10 prints every field of each FilterInfo it hands out,
+// against the lines kept in tests/data/filter_info/`file`; returns what it handed out.
+std::vector<FilterInfo> ExpectInspection(const BuiltFilter& built, const std::string& file) {
+  CapturedTrace trace;
+  VEXH_SetTraceLevel("FLT1_GetFilter", 0x10);
   std::vector<FilterInfo> infos;
   FilterInfo* info = nullptr;
-  while (FLT1_GetFilter(built.handle(), &info) == 0) {
+  while (infos.size() < 100 && FLT1_GetFilter(built.handle(), &info) == 0) {
     EXPECT_EQ(info, &built.filter().info) << "always the Filter's own record";
     infos.push_back(*info);
-    if (infos.size() > 100) break;
   }
   EXPECT_EQ(info, nullptr);
+  testing::ExpectLinesOf("filter_info/" + file, trace.lines());
   return infos;
 }
 
-std::string Bytes(const void* data, std::size_t n) { return std::string(static_cast<const char*>(data), n); }
-
 TEST(Inspection, OperandsAreReportedAsFarAsTheyHoldBytes) {
-  PoolBuilder pool;
-  PlanBuilder plan("INFO");
-  const Column right = Column::Long("AVERYLONGCOLUMN", 8);
-  // A literal declared longer than its entry: the routine reads its 4 bytes, a host reads valueLen.
-  plan.RecordLength(24).Compare(Column::Long("CPU", 0), op::kGT, pool.Long(90)).RightLiteralLength(400);
-  plan.CompareColumns(Column::Long("LEFT", 4), op::kLE, right, pool.ColumnDescriptor(right));
-  testing::AddChange(plan, pool, Column::Long("V", 12), Column::Char("KEY", 16, 8)).RightFlags(rep::kColumn);
-  plan.Always();
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  FLT1_BeginSample(built.handle());
-  built.Evaluate(Record(24, ' ').At(12, 7).bytes());
-  const std::vector<FilterInfo> infos = ReadBack(built);
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    const Column right = Column::Long("AVERYLONGCOLUMN", 8);
+    // A literal declared longer than its entry: the routine reads its 4 bytes, a host reads valueLen.
+    plan.RecordLength(24).Compare(Column::Long("CPU", 0), op::kGT, pool.Long(90)).RightLiteralLength(400);
+    plan.CompareColumns(Column::Long("LEFT", 4), op::kLE, right, pool.ColumnDescriptor(right));
+    // The control block's cache pointer is no column name, though the plan marks the block as a column.
+    testing::AddChange(plan, pool, Column::Long("V", 12), Column::Char("KEY", 16, 8)).RightFlags(rep::kColumn);
+    plan.Always();
+  });
+  ASSERT_EQ(built->status(), 0);
+  FLT1_BeginSample(built->handle());
+  built->Evaluate(Record(24, ' ').At(12, 7).bytes());
+  const std::vector<FilterInfo> infos = ExpectInspection(*built, "operands.trace");
   ASSERT_EQ(infos.size(), 4u);
-  EXPECT_LE(infos[0].valueLen, built.filter().facts[0].rightRoom);
-  EXPECT_GE(infos[0].valueLen, 4);
-  // A column against a column names the second column and reports 8 zero bytes as its value.
-  EXPECT_EQ(infos[1].compareOperator, 4) << "LE";
-  EXPECT_EQ(infos[1].extType, 0x8080);
-  EXPECT_EQ(infos[1].extLen, 10);
-  EXPECT_EQ(Bytes(infos[1].extData, 10), "AVERYLONGC");
-  EXPECT_EQ(infos[1].extDataType, 496);
-  EXPECT_EQ(infos[1].valueLen, 8);
-  EXPECT_EQ(Bytes(infos[1].value, 8), std::string(8, '\0'));
-  EXPECT_EQ(infos[2].extData, nullptr) << "a change control block's cache pointer is no column name";
-  EXPECT_EQ(infos[2].extLen, 0);
+  EXPECT_EQ(infos[2].extData, nullptr);
 }
 
 TEST(Inspection, SearchListIsUnfoldedOnePredicatePerEntry) {
-  PoolBuilder pool;
-  PlanBuilder plan("INFO");
-  plan.Compare(Column::ULong("CPU", 0), op::kGT, pool.ULong(90)).LogicalOperator(op::kAnd);
-  SearchList list = SearchList::Of({"ALPHA", "BETA", "GAM*", "DELTA"}, 0);
-  list.keys[2].entryType = plan::search::kPattern;
-  plan.Search(Column::Char("NAME", 4, 8), pool.Search(list));
-  plan.Compare(Column::VarChar("NOTE", 12, 10).Nullable(), op::kLike, pool.Char("x*"));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-
-  const std::vector<FilterInfo> infos = ReadBack(built);
-  ASSERT_EQ(infos.size(), 6u);
-  EXPECT_EQ(infos[0].version, 300);
-  EXPECT_EQ(infos[0].compareOperator, 6) << "GT";
-  EXPECT_EQ(infos[0].logicalOperator, 8) << "AND";
-  EXPECT_EQ(infos[0].attribute, 0x00200000u) << "unsigned";
-  EXPECT_EQ(LoadUnaligned<std::uint32_t>(infos[0].value), 90u);
-  EXPECT_EQ(std::string(infos[0].columnName, 11), "CPU        ");
-  for (int i = 1; i <= 4; ++i) EXPECT_EQ(infos[i].functionType, fn::kSearchList);
-  EXPECT_EQ((std::vector<int>{infos[1].logicalOperator, infos[2].logicalOperator, infos[3].logicalOperator,
-                              infos[4].logicalOperator}),
-            (std::vector<int>{7, 7, 7, 0}));
-  EXPECT_EQ(infos[3].compareOperator, 10) << "a pattern entry is a LIKE";
-  EXPECT_EQ(infos[2].compareOperator, 1);
-  EXPECT_EQ(Bytes(infos[2].value, static_cast<std::size_t>(infos[2].valueLen)), "BETA");
-  EXPECT_EQ(infos[5].dataType, 449) << "reported unchanged";
-  EXPECT_EQ(infos[5].attribute, 0x10000000u) << "the even code decides the attributes";
-  EXPECT_EQ(infos[5].compareOperator, 10);
-
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    plan.Compare(Column::ULong("CPU", 0), op::kGT, pool.ULong(90)).LogicalOperator(op::kAnd);
+    SearchList list = SearchList::Of({"ALPHA", "BETA", "GAM*", "DELTA"}, 0);
+    list.keys[2].entryType = plan::search::kPattern;
+    plan.Search(Column::Char("NAME", 4, 8), pool.Search(list));
+    plan.Compare(Column::VarChar("NOTE", 12, 10).Nullable(), op::kLike, pool.Char("x*"));
+  });
+  ASSERT_EQ(built->status(), 0);
+  ExpectInspection(*built, "search-list.trace");
   FilterInfo* again = nullptr;
-  ASSERT_EQ(FLT1_GetFilter(built.handle(), &again), 0) << "a pass ending in 63 rewinds";
+  ASSERT_EQ(FLT1_GetFilter(built->handle(), &again), 0) << "a pass ending in 63 rewinds";
   EXPECT_EQ(again->compareOperator, 6);
-}
-
-TEST(Inspection, TraceLinesDescribeEachField) {
-  CapturedTrace trace;
-  PoolBuilder pool;
-  PlanBuilder plan("INFO");
-  plan.Compare(Column::Char("NAME", 0, 8), op::kEQ, pool.Char("JOHN", 8));
-  BuiltFilter built(plan, pool);
-  VEXH_SetTraceLevel("FLT1_GetFilter", 0x10);
-  FilterInfo* info = nullptr;
-  ASSERT_EQ(FLT1_GetFilter(built.handle(), &info), 0);
-  EXPECT_EQ(trace.lines(), (std::vector<std::string>{
-                               "filterInfo.version          300",
-                               "filterInfo.logicalOperator    0",
-                               "filterInfo.compareOperator    1",
-                               "filterInfo.functionType       0",
-                               "filterInfo.valueLen           8",
-                               "filterInfo.columnName      NAME       ",
-                               "filterInfo.dataType         452",
-                               "filterInfo.value           \"JOHN    \"",
-                               "filterInfo.attribute  x00000000",
-                               "filterInfo.features   x00000000",
-                           }));
 }
 
 // Every buffer a modification allocates is released with the Filter, or at once when it is refused; what a
@@ -140,41 +91,22 @@ class Modification : public ::testing::Test {
     return FLT1_ModifyPredicate(built.handle(), column, function, value.data(),
                                 static_cast<std::int16_t>(value.size()));
   }
-  template <typename T>
-  static std::string_view BytesOf(const T& value) {
-    return {reinterpret_cast<const char*>(&value), sizeof value};
-  }
   const std::string& LastLine() const { return trace_.lines().back(); }
 
   const long before_ = OutstandingBlocks();
   CapturedTrace trace_;
 };
 
-TEST_F(Modification, RangeOnOneColumnIsChangedByOneCall) {
-  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
-    plan.AllOf();
-    plan.Compare(Column::Long("CPU", 0), op::kGT, pool.Long(10));
-    plan.Compare(Column::Long("CPU", 0), op::kLT, pool.Long(20));
-  });
-  ASSERT_EQ(built->status(), 0);
-  EXPECT_EQ(built->Evaluate(Record().At(0, 15).bytes()), 0);
-  const std::int32_t value = 50;
-  EXPECT_EQ(Modify(*built, "CPU", BytesOf(value)), 0);
-  EXPECT_EQ(built->Evaluate(Record().At(0, 15).bytes()), 1);
-  EXPECT_EQ(built->Evaluate(Record().At(0, 49).bytes()), 1);
-  EXPECT_EQ(Modify(*built, "NOSUCH", BytesOf(value)), 0);
-  EXPECT_EQ(Modify(*built, "CPU", BytesOf(std::int16_t{1})), 58) << "shorter than the literal it replaces";
-  EXPECT_EQ(FLT1_ModifyPredicate(built->handle(), "CPU", 0, &value, -1), 58);
-}
-
-TEST_F(Modification, TwoByteLiteralTakesTheFirstTwoBytes) {
+TEST_F(Modification, TwoByteLiteralTakesTheFirstTwoBytesOfAValueNoShorter) {
   const auto built = testing::MakeFilter(
       [](auto& plan, auto& pool) { plan.Compare(Column::Short("PRI", 0), op::kEQ, pool.Short(3)); });
   ASSERT_EQ(built->status(), 0);
-  // Little-endian: the first two bytes of a 4-byte 7 are the 2-byte 7.
-  EXPECT_EQ(Modify(*built, "PRI", BytesOf(std::int32_t{7})), 0);
+  EXPECT_EQ(Modify(*built, "PRI", std::string("\x07\0\0\0", 4)), 0) << "a 4-byte 7, whose first two bytes are 7";
   EXPECT_EQ(built->Evaluate(Record().At(0, std::int16_t{7}).bytes()), 0);
   EXPECT_EQ(built->Evaluate(Record().At(0, std::int16_t{3}).bytes()), 1);
+  EXPECT_EQ(Modify(*built, "PRI", "x"), 58) << "shorter than the literal it replaces";
+  EXPECT_EQ(FLT1_ModifyPredicate(built->handle(), "PRI", 0, "xx", -1), 58);
+  EXPECT_EQ(Modify(*built, "NOSUCH", "xx"), 0) << "no predicate names it";
 }
 
 TEST_F(Modification, FixedLiteralIsBlankPaddedOrRefused) {
