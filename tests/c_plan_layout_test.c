@@ -30,8 +30,8 @@ static void PutText(void* at, const char* text, size_t width) {
   memcpy(at, text, length);
 }
 
-/* A plan and a pool under construction: elements and entries are appended (entries with ids 1, 2, ...) and
- * the headers are written last, once they are counted. */
+/* A plan and a pool under construction: elements and entries (with ids 1, 2, ...) are appended, and the
+ * headers are written once they are counted. */
 typedef struct Plan {
   unsigned char bytes[sizeof(VxpPlanHeader) + 4 * sizeof(VxpElement)];
   int16_t count;
@@ -42,39 +42,24 @@ typedef struct Pool {
   int16_t count;
 } Pool;
 
-/* An element of `compareOperator` on the column `name` at `offset`, of `length` bytes and type `dataType`,
- * read through routine slot `slot`; one-element skips, and every other field zero. */
-static VxpElement NewElement(int32_t compareOperator, const char* name, int32_t offset, int16_t length,
-                             int16_t dataType, int16_t slot) {
-  VxpElement element;
-  memset(&element, 0, sizeof element);
-  element.compareOperator = compareOperator;
-  element.trueSkip = 1;
-  element.falseSkip = 1;
-  element.columnOffset = offset;
-  element.columnLength = length;
-  element.dataType = dataType;
-  element.routineSlot = slot;
-  PutText(element.columnName, name, sizeof element.columnName);
-  return element;
-}
-
-static void AddElement(Plan* plan, VxpElement element) {
+/* Appends `element` on the column `name` with its id, and a skip of 1 wherever it gives none. */
+static void AddElement(Plan* plan, const char* name, VxpElement element) {
   element.elementId = (uint16_t)(plan->count + 1);
+  if (element.trueSkip == 0) element.trueSkip = 1;
+  if (element.falseSkip == 0) element.falseSkip = 1;
+  PutText(element.columnName, name, sizeof element.columnName);
   memcpy(plan->bytes + sizeof(VxpPlanHeader) + (size_t)plan->count * sizeof element, &element, sizeof element);
   ++plan->count;
 }
 
 static int16_t AddEntry(Pool* pool, int16_t dataType, int16_t kind, const void* data, size_t length) {
-  VxpLiteralEntry entry;
-  memset(&entry, 0, sizeof entry);
+  const VxpLiteralEntry entry = {.id = (int16_t)(pool->count + 1),
+                                 .entryLength = (int16_t)(sizeof entry + length),
+                                 .dataLength = (int16_t)length,
+                                 .dataType = dataType,
+                                 .valueLength = (int16_t)length,
+                                 .kind = kind};
   if (pool->used == 0) pool->used = sizeof(VxpPoolHeader);
-  entry.id = (int16_t)(pool->count + 1);
-  entry.entryLength = (int16_t)(sizeof entry + length);
-  entry.dataLength = (int16_t)length;
-  entry.dataType = dataType;
-  entry.valueLength = (int16_t)length;
-  entry.kind = kind;
   memcpy(pool->bytes + pool->used, &entry, sizeof entry);
   memcpy(pool->bytes + pool->used + sizeof entry, data, length);
   pool->used += sizeof entry + length;
@@ -88,23 +73,18 @@ static int16_t AddLong(Pool* pool, int32_t value) {
 
 /* Writes both headers and creates the Filter. */
 static int32_t Create(Plan* plan, const char* table, int32_t recordLength, Pool* pool, FilterHandle* handle) {
-  VxpPlanHeader header;
-  VxpPoolHeader poolHeader;
-  memset(&header, 0, sizeof header);
-  memcpy(header.tag, "PLAN", 4);
-  header.version = VXP_VERSION_EXTENDED;
-  header.totalLength = (int16_t)(sizeof header + (size_t)plan->count * sizeof(VxpElement));
-  header.recordLength = recordLength;
-  header.elementLength = (int16_t)sizeof(VxpElement);
-  header.elementCount = plan->count;
+  VxpPlanHeader header = {.tag = {'P', 'L', 'A', 'N'},
+                          .version = VXP_VERSION_EXTENDED,
+                          .totalLength = (int16_t)(sizeof header + (size_t)plan->count * sizeof(VxpElement)),
+                          .recordLength = recordLength,
+                          .elementLength = (int16_t)sizeof(VxpElement),
+                          .elementCount = plan->count};
+  VxpPoolHeader poolHeader = {.tag = {'P', 'O', 'O', 'L'},
+                              .version = VXP_VERSION_EXTENDED,
+                              .totalLength = (int16_t)(pool->used == 0 ? sizeof poolHeader : pool->used),
+                              .entryCount = pool->count};
   PutText(header.tableName, table, sizeof header.tableName);
   memcpy(plan->bytes, &header, sizeof header);
-  memset(&poolHeader, 0, sizeof poolHeader);
-  if (pool->used == 0) pool->used = sizeof poolHeader;
-  memcpy(poolHeader.tag, "POOL", 4);
-  poolHeader.version = VXP_VERSION_EXTENDED;
-  poolHeader.totalLength = (int16_t)pool->used;
-  poolHeader.entryCount = pool->count;
   memcpy(pool->bytes, &poolHeader, sizeof poolHeader);
   memset(handle, 0, sizeof *handle);
   return FLT1_CreateFilter(0, plan->bytes, header.totalLength, pool->bytes, poolHeader.totalLength, handle);
@@ -125,11 +105,12 @@ static const unsigned char* Process(const char* name, const char* state, int32_t
 static void SearchListCompareAndLike(void) {
   static const char* const kKeys[] = {"init", "sshd"};
   enum { kKeyCount = 2, kEntrySize = sizeof(VxpSearchEntry) + kNameLength };
-  unsigned char list[sizeof(VxpSearchListHeader) + kKeyCount * kEntrySize];
-  VxpSearchListHeader listHeader;
-  Plan plan;
-  Pool pool;
-  VxpElement element;
+  const VxpSearchListHeader listHeader = {.entryCount = kKeyCount, .dataOffset = kNameAt};
+  const VxpSearchEntry entry = {
+      .size = kEntrySize, .entryType = VXP_SEARCH_KIND_LITERAL, .compareLength = kNameLength, .keyLength = kNameLength};
+  unsigned char list[sizeof listHeader + kKeyCount * kEntrySize];
+  Plan plan = {{0}, 0};
+  Pool pool = {{0}, 0, 0};
   FilterHandle handle;
   FilterInfo* info = NULL;
   unsigned char buffer[kProcessLength];
@@ -137,43 +118,41 @@ static void SearchListCompareAndLike(void) {
   int32_t status;
   int i, reported = 0;
 
-  memset(&plan, 0, sizeof plan);
-  memset(&pool, 0, sizeof pool);
-  memset(&listHeader, 0, sizeof listHeader);
-  listHeader.entryCount = kKeyCount;
-  listHeader.dataOffset = kNameAt;
   memcpy(list, &listHeader, sizeof listHeader);
   for (i = 0; i < kKeyCount; ++i) {
     unsigned char* place = list + sizeof listHeader + (size_t)i * kEntrySize;
-    VxpSearchEntry entry;
-    memset(&entry, 0, sizeof entry);
-    entry.size = kEntrySize;
-    entry.entryType = VXP_SEARCH_KIND_LITERAL;
-    entry.compareLength = kNameLength;
-    entry.keyLength = kNameLength;
     memcpy(place, &entry, sizeof entry);
     PutText(place + sizeof entry, kKeys[i], kNameLength);
   }
-
-  element = NewElement(VXP_OP_FUNC, "NAME", kNameAt, kNameLength, VXP_TYPE_CHAR, VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT);
-  element.logicalOperator = VXP_OP_AND;
-  element.functionCode = VXP_FN_SEARCH_LIST;
-  element.rightLiteralId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_SEARCH_LIST, list, sizeof list);
-  element.rightLiteralLength = (int16_t)sizeof list;
-  AddElement(&plan, element);
-
-  element = NewElement(VXP_OP_GT, "CPU", kCpuAt, 4, VXP_TYPE_LONG, VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT);
-  element.logicalOperator = VXP_OP_AND;
-  element.rightLiteralId = AddLong(&pool, 50);
-  element.rightLiteralLength = 4;
-  element.falseSkip = 2; /* past the last element: the row fails */
-  AddElement(&plan, element);
-
-  element =
-      NewElement(VXP_OP_LIKE, "STATE", kStateAt, kStateLength, VXP_TYPE_CHAR, VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT);
-  element.rightLiteralId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_VALUE, "R*", 2);
-  element.rightLiteralLength = 2;
-  AddElement(&plan, element);
+  AddElement(&plan, "NAME",
+             (VxpElement){.compareOperator = VXP_OP_FUNC,
+                          .functionCode = VXP_FN_SEARCH_LIST,
+                          .logicalOperator = VXP_OP_AND,
+                          .columnOffset = kNameAt,
+                          .columnLength = kNameLength,
+                          .dataType = VXP_TYPE_CHAR,
+                          .routineSlot = VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT,
+                          .rightLiteralId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_SEARCH_LIST, list, sizeof list),
+                          .rightLiteralLength = (int16_t)sizeof list});
+  /* falseSkip 2: past the last element, where the row fails. */
+  AddElement(&plan, "CPU",
+             (VxpElement){.compareOperator = VXP_OP_GT,
+                          .logicalOperator = VXP_OP_AND,
+                          .columnOffset = kCpuAt,
+                          .columnLength = 4,
+                          .dataType = VXP_TYPE_LONG,
+                          .routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT,
+                          .rightLiteralId = AddLong(&pool, 50),
+                          .rightLiteralLength = 4,
+                          .falseSkip = 2});
+  AddElement(&plan, "STATE",
+             (VxpElement){.compareOperator = VXP_OP_LIKE,
+                          .columnOffset = kStateAt,
+                          .columnLength = kStateLength,
+                          .dataType = VXP_TYPE_CHAR,
+                          .routineSlot = VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT,
+                          .rightLiteralId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_VALUE, "R*", 2),
+                          .rightLiteralLength = 2});
 
   CHECK_EQ(Create(&plan, "PROCESS", kProcessLength, &pool, &handle), VXF_STATUS_OK);
   if (handle.filter == NULL) return;
@@ -214,29 +193,26 @@ static void SearchListCompareAndLike(void) {
 /* USED < LIMIT: two 4-byte columns of one row, the second named by a column descriptor. */
 static void ColumnAgainstColumn(void) {
   enum { kUsedAt = 0, kLimitAt = 4, kRowLength = 8 };
-  VxpColumnDescriptor descriptor;
-  Plan plan;
-  Pool pool;
-  VxpElement element;
+  const int32_t cases[][3] = {{10, 20, VXF_STATUS_OK}, {20, 20, VXF_STATUS_FALSE}, {-5, -6, VXF_STATUS_FALSE}};
+  VxpColumnDescriptor descriptor = {.columnName = "LIMIT", .dataType = VXP_TYPE_LONG};
+  Plan plan = {{0}, 0};
+  Pool pool = {{0}, 0, 0};
   FilterHandle handle;
   unsigned char row[kRowLength];
-  const int32_t cases[][3] = {{10, 20, VXF_STATUS_OK}, {20, 20, VXF_STATUS_FALSE}, {-5, -6, VXF_STATUS_FALSE}};
   size_t i;
 
-  memset(&plan, 0, sizeof plan);
-  memset(&pool, 0, sizeof pool);
-  memset(&descriptor, 0, sizeof descriptor);
-  strcpy(descriptor.columnName, "LIMIT");
-  descriptor.dataType = VXP_TYPE_LONG;
-
-  element = NewElement(VXP_OP_LT, "USED", kUsedAt, 4, VXP_TYPE_LONG, VXP_SLOT_KIND_LONG + VXP_SLOT_COL_COL);
-  element.rightColumnOffset = kLimitAt;
-  element.rightDataType = VXP_TYPE_LONG;
-  element.rightFlags = VXP_REP_COLUMN;
-  element.rightLiteralId = AddEntry(&pool, VXP_TYPE_LONG, VXP_ENTRY_VALUE, &descriptor, sizeof descriptor);
-  element.rightLiteralLength = (int16_t)sizeof descriptor;
-  AddElement(&plan, element);
-
+  AddElement(
+      &plan, "USED",
+      (VxpElement){.compareOperator = VXP_OP_LT,
+                   .columnOffset = kUsedAt,
+                   .columnLength = 4,
+                   .dataType = VXP_TYPE_LONG,
+                   .routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_COL,
+                   .rightColumnOffset = kLimitAt,
+                   .rightDataType = VXP_TYPE_LONG,
+                   .rightFlags = VXP_REP_COLUMN,
+                   .rightLiteralId = AddEntry(&pool, VXP_TYPE_LONG, VXP_ENTRY_VALUE, &descriptor, sizeof descriptor),
+                   .rightLiteralLength = (int16_t)sizeof descriptor});
   CHECK_EQ(Create(&plan, "QUOTA", kRowLength, &pool, &handle), VXF_STATUS_OK);
   if (handle.filter == NULL) return;
   CHECK_EQ(handle.sequence, 102);
@@ -252,52 +228,51 @@ static void ColumnAgainstColumn(void) {
 /* CHANGE(CPU) > 5 per KEY: a change element hands the change since the previous sample to a comparison. */
 static void ChangeSinceThePreviousSample(void) {
   enum { kKeyAt = 0, kKeyLength = 8, kValueAt = 8, kRowLength = 12 };
-  /* A new key has no change; then up by 10, then up by 3. */
+  /* No EnableFire: a new key has no change; then up by 10, then up by 3. */
   const int32_t samples[][2] = {{100, VXF_STATUS_NO_MATCH}, {110, VXF_STATUS_OK}, {113, VXF_STATUS_FALSE}};
-  unsigned char block[sizeof(VxpChangeControl) + sizeof(VxpChangeKey)];
-  unsigned char scratch[sizeof(VxpChangeRecord) + kKeyLength];
-  VxpChangeControl control;
-  VxpChangeKey key;
-  Plan plan;
-  Pool pool;
-  VxpElement element;
+  const VxpChangeControl control = {.options = 0,
+                                    .keyCount = 1,
+                                    .keyStride = (int16_t)sizeof(VxpChangeKey),
+                                    .keyLength = kKeyLength,
+                                    .valueAreaLength = (int16_t)sizeof(VxpChangeRecord),
+                                    .recordSize = (int16_t)(sizeof(VxpChangeRecord) + kKeyLength)};
+  VxpChangeKey key = {.columnOffset = kKeyAt, .columnLength = kKeyLength};
+  unsigned char block[sizeof control + sizeof key];
+  unsigned char scratch[sizeof(VxpChangeRecord) + kKeyLength] = {0};
+  Plan plan = {{0}, 0};
+  Pool pool = {{0}, 0, 0};
   FilterHandle handle;
   unsigned char row[kRowLength];
   uint32_t result = 0;
+  int16_t scratchId, blockId;
   size_t i;
 
-  memset(&plan, 0, sizeof plan);
-  memset(&pool, 0, sizeof pool);
-  memset(&control, 0, sizeof control);
-  control.options = 0; /* no EnableFire: a new key has no change */
-  control.keyCount = 1;
-  control.keyStride = (int16_t)sizeof key;
-  control.keyLength = kKeyLength;
-  control.valueAreaLength = (int16_t)sizeof(VxpChangeRecord);
-  control.recordSize = (int16_t)sizeof scratch;
-  memset(&key, 0, sizeof key);
-  key.columnOffset = kKeyAt;
-  key.columnLength = kKeyLength;
   PutText(key.columnName, "KEY", sizeof key.columnName);
   memcpy(block, &control, sizeof control);
   memcpy(block + sizeof control, &key, sizeof key);
-  memset(scratch, 0, sizeof scratch);
-
-  /* VXP_FN_CHANGE_ALT keeps the block's own options, whatever the environment says. */
-  element = NewElement(VXP_OP_FUNC, "CPU", kValueAt, 4, VXP_TYPE_LONG, VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT);
-  element.functionCode = VXP_FN_CHANGE_ALT;
-  element.leftLiteralId = AddEntry(&pool, 0, VXP_ENTRY_VALUE, scratch, sizeof scratch);
-  element.leftLiteralLength = (int16_t)sizeof scratch;
-  element.rightLiteralId = AddEntry(&pool, 0, VXP_ENTRY_CHANGE_CONTROL, block, sizeof block);
-  element.rightLiteralLength = (int16_t)sizeof block;
-  element.resultTarget = 1;
-  element.falseSkip = 2; /* no change to compare: the row fails */
-  AddElement(&plan, element);
-
-  element = NewElement(VXP_OP_GT, "CPU", 0, 0, VXP_TYPE_LONG, VXP_SLOT_KIND_LONG + VXP_SLOT_RESULT_LIT);
-  element.rightLiteralId = AddLong(&pool, 5);
-  element.rightLiteralLength = 4;
-  AddElement(&plan, element);
+  scratchId = AddEntry(&pool, 0, VXP_ENTRY_VALUE, scratch, sizeof scratch);
+  blockId = AddEntry(&pool, 0, VXP_ENTRY_CHANGE_CONTROL, block, sizeof block);
+  /* VXP_FN_CHANGE_ALT keeps the block's own options, whatever the environment says; falseSkip 2: no change to
+   * compare, the row fails. */
+  AddElement(&plan, "CPU",
+             (VxpElement){.compareOperator = VXP_OP_FUNC,
+                          .functionCode = VXP_FN_CHANGE_ALT,
+                          .columnOffset = kValueAt,
+                          .columnLength = 4,
+                          .dataType = VXP_TYPE_LONG,
+                          .routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT,
+                          .leftLiteralId = scratchId,
+                          .leftLiteralLength = (int16_t)sizeof scratch,
+                          .rightLiteralId = blockId,
+                          .rightLiteralLength = (int16_t)sizeof block,
+                          .resultTarget = 1,
+                          .falseSkip = 2});
+  AddElement(&plan, "CPU",
+             (VxpElement){.compareOperator = VXP_OP_GT,
+                          .dataType = VXP_TYPE_LONG,
+                          .routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_RESULT_LIT,
+                          .rightLiteralId = AddLong(&pool, 5),
+                          .rightLiteralLength = 4});
 
   CHECK_EQ(Create(&plan, "CHANGES", kRowLength, &pool, &handle), VXF_STATUS_OK);
   if (handle.filter == NULL) return;
