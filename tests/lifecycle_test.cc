@@ -1,13 +1,24 @@
-// A Filter's life: its handle, its copies of the caller's buffers, its locale, and its release.
+// A Filter's life: its handle, its copies of the caller's buffers, its locale and samples, reading it back
+// predicate by predicate, changing its values while it lives, and its release. A modified literal stays inside
+// what creation proved: it never lands on a structure another element trusts, never leaves a reader or writer
+// of the operand with less room than creation gave it, and never makes a routine read further into the record
+// than the record holds.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "core/bytes.h"
+#include "core/change_control.h"
 #include "core/memory.h"
+#include "core/status.h"
+#include "expected_lines.h"
 #include "filter/sample.h"
 #include "filter_fixture.h"
 #include "host/nls.h"
+#include "record.h"
 #include "test_support.h"
 #include "vexhost.h"
 
@@ -17,8 +28,10 @@ namespace {
 using plan::Column;
 using plan::PlanBuilder;
 using plan::PoolBuilder;
+using plan::SearchList;
 using testing::BuiltFilter;
 using testing::CapturedTrace;
+using testing::Record;
 
 constexpr std::uint16_t kLocalePlan = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
 
@@ -170,6 +183,225 @@ TEST(LanguageChange, AppliedAtTheNextBeginOfASampleTheOldOneKeptUntilItWorks) {
   EXPECT_EQ(built.filter().languageId, 0x01140002u);
   ASSERT_EQ(trace.lines().size(), 1u);
   EXPECT_NE(trace.lines()[0].find("LanguageId changed 0x03480001->0x01140002"), std::string::npos);
+}
+
+std::string Bytes(const void* data, std::size_t n) { return std::string(static_cast<const char*>(data), n); }
+
+// One pass of FLT1_GetFilter, whose trace under bit 0x10 prints every field of each FilterInfo it hands out,
+// against the lines kept in tests/data/filter_info/`file`; returns what it handed out.
+std::vector<FilterInfo> ExpectInspection(const BuiltFilter& built, const std::string& file) {
+  CapturedTrace trace;
+  VEXH_SetTraceLevel("FLT1_GetFilter", 0x10);
+  std::vector<FilterInfo> infos;
+  FilterInfo* info = nullptr;
+  while (infos.size() < 100 && FLT1_GetFilter(built.handle(), &info) == 0) {
+    EXPECT_EQ(info, &built.filter().info) << "always the Filter's own record";
+    infos.push_back(*info);
+  }
+  EXPECT_EQ(info, nullptr);
+  testing::ExpectLinesOf("filter_info/" + file, trace.lines());
+  return infos;
+}
+
+TEST(Inspection, OperandsAreReportedAsFarAsTheyHoldBytes) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    const Column right = Column::Long("AVERYLONGCOLUMN", 8);
+    // A literal declared longer than its entry: the routine reads its 4 bytes, a host reads valueLen.
+    plan.RecordLength(24).Compare(Column::Long("CPU", 0), op::kGT, pool.Long(90)).RightLiteralLength(400);
+    plan.CompareColumns(Column::Long("LEFT", 4), op::kLE, right, pool.ColumnDescriptor(right));
+    // The control block's cache pointer is no column name, though the plan marks the block as a column.
+    testing::AddChange(plan, pool, Column::Long("V", 12), Column::Char("KEY", 16, 8)).RightFlags(rep::kColumn);
+    plan.Always();
+  });
+  ASSERT_EQ(built->status(), 0);
+  FLT1_BeginSample(built->handle());
+  built->Evaluate(Record(24, ' ').At(12, 7).bytes());
+  const std::vector<FilterInfo> infos = ExpectInspection(*built, "operands.trace");
+  ASSERT_EQ(infos.size(), 4u);
+  EXPECT_EQ(infos[2].extData, nullptr);
+}
+
+TEST(Inspection, SearchListIsUnfoldedOnePredicatePerEntry) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    plan.Compare(Column::ULong("CPU", 0), op::kGT, pool.ULong(90)).LogicalOperator(op::kAnd);
+    SearchList list = SearchList::Of({"ALPHA", "BETA", "GAM*", "DELTA"}, 0);
+    list.keys[2].entryType = plan::search::kPattern;
+    plan.Search(Column::Char("NAME", 4, 8), pool.Search(list));
+    plan.Compare(Column::VarChar("NOTE", 12, 10).Nullable(), op::kLike, pool.Char("x*"));
+  });
+  ASSERT_EQ(built->status(), 0);
+  ExpectInspection(*built, "search-list.trace");
+  FilterInfo* again = nullptr;
+  ASSERT_EQ(FLT1_GetFilter(built->handle(), &again), 0) << "a pass ending in 63 rewinds";
+  EXPECT_EQ(again->compareOperator, 6);
+}
+
+// Every buffer a modification allocates is released with the Filter, or at once when it is refused; what a
+// refusal says is kept.
+class Modification : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ(OutstandingBlocks(), before_) << "every buffer released with the Filter"; }
+  // FLT1_ModifyPredicate with the bytes of `value`.
+  static std::int32_t Modify(const BuiltFilter& built, const char* column, std::string_view value,
+                             std::uint32_t function = 0) {
+    return FLT1_ModifyPredicate(built.handle(), column, function, value.data(),
+                                static_cast<std::int16_t>(value.size()));
+  }
+  const std::string& LastLine() const { return trace_.lines().back(); }
+
+  const long before_ = OutstandingBlocks();
+  CapturedTrace trace_;
+};
+
+TEST_F(Modification, TwoByteLiteralTakesTheFirstTwoBytesOfAValueNoShorter) {
+  const auto built = testing::MakeFilter(
+      [](auto& plan, auto& pool) { plan.Compare(Column::Short("PRI", 0), op::kEQ, pool.Short(3)); });
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_EQ(Modify(*built, "PRI", std::string("\x07\0\0\0", 4)), 0) << "a 4-byte 7, whose first two bytes are 7";
+  EXPECT_EQ(built->Evaluate(Record().At(0, std::int16_t{7}).bytes()), 0);
+  EXPECT_EQ(built->Evaluate(Record().At(0, std::int16_t{3}).bytes()), 1);
+  EXPECT_EQ(Modify(*built, "PRI", "x"), 58) << "shorter than the literal it replaces";
+  EXPECT_EQ(FLT1_ModifyPredicate(built->handle(), "PRI", 0, "xx", -1), 58);
+  EXPECT_EQ(Modify(*built, "NOSUCH", "xx"), 0) << "no predicate names it";
+}
+
+TEST_F(Modification, FixedLiteralIsBlankPaddedOrRefused) {
+  const auto built = testing::MakeFilter(
+      [](auto& plan, auto& pool) { plan.Compare(Column::Char("NAME", 0, 8), op::kEQ, pool.Char("JOHN", 8)); });
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_EQ(Modify(*built, "NAME", "ABC"), 0);
+  EXPECT_EQ(Bytes(built->element(0).rightData, 8), "ABC     ");
+  EXPECT_EQ(Modify(*built, "NAME", "ABCDEFGHI"), 58);
+  EXPECT_EQ(Bytes(built->element(0).rightData, 8), "ABC     ");
+  EXPECT_EQ(built->Evaluate(Record(32, ' ').Text(0, "ABC").bytes()), 0);
+}
+
+TEST_F(Modification, VaryingLiteralComparesItsNewValueAtTheNextRecord) {
+  const auto built = testing::MakeFilter(
+      [](auto& plan, auto& pool) { plan.Compare(Column::VarChar("NOTE", 0, 22), op::kEQ, pool.Char("first")); });
+  ASSERT_EQ(built->status(), 0);
+  ASSERT_EQ(Modify(*built, "NOTE", "second value"), 0);
+  EXPECT_EQ(built->Evaluate(Record(32, '#').Varying(0, "second value").bytes()), 0);
+  EXPECT_EQ(built->Evaluate(Record(32, '#').Varying(0, "first").bytes()), 1);
+  ASSERT_EQ(Modify(*built, "NOTE", "third"), 0) << "releases the second value's buffer";
+  EXPECT_EQ(built->Evaluate(Record(32, '#').Varying(0, "third").bytes()), 0);
+  EXPECT_EQ(OutstandingBlocks(), before_ + 2) << "the Filter and one literal buffer";
+  FailAllocationAfter(0);
+  EXPECT_EQ(Modify(*built, "NOTE", "fourth"), 7);
+  FailAllocationAfter(-1);
+  EXPECT_EQ(built->Evaluate(Record(32, '#').Varying(0, "third").bytes()), 0) << "the old value is kept";
+}
+
+TEST_F(Modification, StringSearchArgumentsWhateverTheirColumn) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    plan.RecordLength(16).AllOf();
+    plan.StringSearch(Column::Char("A", 0, 8), pool.Char("XY"));
+    plan.StringSearch(Column::Char("B", 8, 8), pool.Char("XY"));
+    plan.Compare(Column::Char("A", 0, 8), op::kNE, pool.Char("ZZZZZZZZ"));
+  });
+  ASSERT_EQ(built->status(), 0);
+  ASSERT_EQ(Modify(*built, "A", "QR", fn::kStringSearch), 0);
+  for (int i : {0, 1}) {
+    EXPECT_EQ(Bytes(built->element(i).leftData, 2), "QR");
+    EXPECT_EQ(built->element(i).leftLiteralLength, 2);
+  }
+  EXPECT_EQ(Bytes(built->element(2).rightData, 8), "QR      ")
+      << "the literal of another element on the named column changes too";
+  EXPECT_EQ(built->Evaluate(Record(16, ' ').Text(0, "ABQRCD").Text(8, "QR").bytes()), 0);
+  EXPECT_NE(built->Evaluate(Record(16, ' ').Text(0, "ABXYCD").Text(8, "QR").bytes()), 0);
+  EXPECT_NE(built->Evaluate(Record(16, ' ').Text(0, "QR").Text(8, "QR").bytes()), 0);
+  // A longer argument is proved as a literal is, and the room it gets is what a later one is proved against.
+  ASSERT_EQ(Modify(*built, "B", "0123456789", fn::kStringSearch), 0);
+  EXPECT_EQ(built->element(0).leftLiteralLength, 10);
+  EXPECT_GE(built->filter().facts[0].leftRoom, 10);
+}
+
+TEST_F(Modification, StructuredOperandsAreNeverOverwritten) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    const Column right = Column::Char("B", 8, 8);
+    plan.CompareColumns(Column::Char("A", 0, 8), op::kEQ, right, pool.ColumnDescriptor(right));
+    plan.Search(Column::Char("A", 0, 8), pool.Search(SearchList::Of({"K"}, 8)));
+  });
+  ASSERT_EQ(built->status(), 0);
+  constexpr std::size_t kRead = offsetof(VxpColumnDescriptor, reserved46);  // what the library reads of it
+  const std::string descriptor = Bytes(built->element(0).rightData, kRead);
+  EXPECT_EQ(Modify(*built, "A", "XXXXXXXX"), 0);
+  EXPECT_EQ(Bytes(built->element(0).rightData, kRead), descriptor);
+  EXPECT_EQ(built->filter().searchEntryCount, 1);
+}
+
+TEST_F(Modification, FixedLiteralSharingAChangeControlBlockIsRefusedAndTheBlockKept) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    const plan::ChangeControl control{.keys = {Column::Char("KEY", 0, 8)}};
+    const plan::Literal scratch = pool.ChangeScratch(control);
+    const plan::Literal block = pool.Change(control);
+    plan.RecordLength(32).Compare(Column::Char("NAME", 8, 8), op::kNE, block).RightLiteralLength(8);
+    plan.Change(Column::Long("CPU", 16), scratch, block).ResultTarget(1);
+    plan.Always();
+  });
+  ASSERT_EQ(built->status(), 0);
+  const std::string kept = Bytes(built->element(1).rightData, change_control::kKeyEntries);
+  EXPECT_EQ(Modify(*built, "NAME", "x"), status::kBadLiteralKind);
+  EXPECT_EQ(Bytes(built->element(1).rightData, change_control::kKeyEntries), kept);
+  EXPECT_EQ(LastLine().rfind("Filter Element 0 invalid rightLiteralId", 0), 0u) << LastLine();
+  FLT1_BeginSample(built->handle());
+  EXPECT_EQ(built->Evaluate(Record(32, ' ').Text(0, "alpha").At(16, 5).bytes()), 0);
+  std::uint32_t result = 0;
+  EXPECT_EQ(FLT1_EndSample(built->handle(), &result), 0);
+}
+
+TEST_F(Modification, FixedLiteralSharingASearchListIsRefused) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    const plan::Literal list = pool.Search(SearchList::Of({"ALPHA", "BETA"}, 8));
+    plan.RecordLength(16).Compare(Column::Char("NAME", 8, 8), op::kNE, list).RightLiteralLength(8);
+    plan.Search(Column::Char("KEY", 0, 8), list);
+  });
+  ASSERT_EQ(built->status(), 0);
+  const std::string kept = Bytes(built->element(1).rightData, 16);
+  EXPECT_EQ(Modify(*built, "NAME", "\xFF\xFF\xFF\xFF"), status::kBadLiteralKind);
+  EXPECT_EQ(Bytes(built->element(1).rightData, 16), kept) << "the list's counts and lengths are the plan's";
+  built->Evaluate(Record(16, ' ').Text(0, "BETA").bytes());
+}
+
+TEST_F(Modification, ShorterVaryingLiteralKeepsTheRoomATimestampIsWrittenInto) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    plan.MakeTime(Column::Char("TS", 0, 16), pool.Char("+"), pool.Char("1D")).ResultOperand(1);
+    plan.Compare(Column::VarChar("V", 16, 16), op::kGT, pool.Char(std::string(16, '0')));
+    plan.AllOf().RecordLength(40);
+  });
+  ASSERT_EQ(built->status(), 0);
+  ASSERT_EQ(Modify(*built, "V", "1"), 0);
+  EXPECT_GE(built->filter().facts[1].rightRoom, 16) << "the timestamp lands in the new buffer";
+  EXPECT_EQ(built->element(1).rightLiteralLength, 1);
+  built->Evaluate(Record(40, ' ').Text(0, "1080301000000000").Varying(16, "2").bytes());
+  EXPECT_EQ(Bytes(built->element(1).rightData, 16), "1080302000000000");
+}
+
+TEST_F(Modification, LocaleAwareLiteralIsReadOverItsNewLength) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    // A varying character column whose flags say UTF-8 is compared by the locale.
+    plan.Flags(plan_flag::kUtf8Data | plan_flag::kLocaleSetup);
+    plan.Compare(Column::VarChar("VTX", 0, 14), op::kEQ, pool.Utf8Char("abcdef")).LeftFlags(rep::kUtf8 | rep::kVarying);
+  });
+  ASSERT_EQ(built->status(), 0);
+  ASSERT_EQ(Modify(*built, "VTX", "ab"), 0);
+  EXPECT_EQ(built->element(0).rightScale, 2);
+  EXPECT_EQ(built->Evaluate(Record(16, ' ').Varying(0, "ab").bytes()), 0);
+  EXPECT_EQ(built->Evaluate(Record(16, ' ').Varying(0, "abcdef").bytes()), 1);
+}
+
+TEST_F(Modification, LiteralLongerThanTheRecordAllowsIsRefusedAndTheOldOneKept) {
+  const auto built = testing::MakeFilter([](auto& plan, auto& pool) {
+    // A fixed compare on a varying column reads the literal's length of the column.
+    plan.RecordLength(16).Compare(Column::VarChar("V", 0, 8), op::kEQ, pool.Char("abcd")).Slot(slot::kCharColLit);
+  });
+  ASSERT_EQ(built->status(), 0);
+  EXPECT_EQ(Modify(*built, "V", std::string(4000, 'z')), status::kLengthOutOfRange);
+  EXPECT_EQ(LastLine().rfind("Filter Element 0 invalid columnOffset 0", 0), 0u) << LastLine();
+  EXPECT_EQ(built->element(0).rightLiteralLength, 4);
+  EXPECT_EQ(built->Evaluate(Record(16, ' ').Text(0, "abcd").bytes()), 0);
+  ASSERT_EQ(Modify(*built, "V", "abcdefghijklmnop"), 0) << "up to the record's end";
+  EXPECT_EQ(built->Evaluate(Record(16, ' ').Text(0, "abcdefghijklmnop").bytes()), 0);
 }
 
 }  // namespace
