@@ -1,8 +1,8 @@
 // The public plan header (vexplan.h) and the library agree. The library's offsets into plans, pools and
 // structured literals are vexplan.h's own (src/core defines them by offsetof and sizeof of its structs), and
 // vexplan.h pins each of those for C and C++ alike; what is checked here is what the library derives and what
-// PlanBuilder and PoolBuilder compute. They write through the same structs, and the C host
-// (c_plan_layout_test.c) writes its plans with those structs alone.
+// PlanBuilder computes. It writes through the same structs, and the C host (c_plan_layout_test.c) writes its
+// plans with those structs alone.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -77,39 +77,6 @@ TEST(PublicLayout, PlanBuilderComputesIdsSkipsTargetsAndConnectives) {
       EXPECT_EQ(element.rightLiteralLength, 4);
     }
   }
-}
-
-TEST(PublicLayout, PoolEntriesChainByEntryLength) {
-  PoolBuilder pool;
-  pool.LanguageId(0x01140002);
-  pool.VarChar("ABC");
-  pool.Char("AB", 5, {.id = 9});
-  pool.Double(2.5, {.valueLength = 3, .kind = -1});
-  const Bytes bytes = pool.Build();
-  const auto header = Read<VxpPoolHeader>(bytes, 0);
-  EXPECT_EQ(header.version, VXP_VERSION_EXTENDED);
-  EXPECT_EQ(header.totalLength, static_cast<std::int16_t>(bytes.size()));
-  EXPECT_EQ(header.entryCount, 3);
-  EXPECT_EQ(header.languageId, 0x01140002u);
-  std::vector<VxpLiteralEntry> entries;
-  std::vector<std::size_t> data;
-  for (std::size_t at = sizeof(VxpPoolHeader); entries.size() < 3; at += entries.back().entryLength) {
-    entries.push_back(Read<VxpLiteralEntry>(bytes, at));
-    data.push_back(at + sizeof(VxpLiteralEntry));
-  }
-  const auto text = [&bytes](std::size_t at, std::size_t n) {
-    return std::string(bytes.begin() + at, bytes.begin() + at + n);
-  };
-  EXPECT_EQ(entries[0].id, 1);
-  EXPECT_EQ(entries[0].dataLength, 5) << "the data length counts the prefix";
-  EXPECT_EQ(entries[0].dataType, VXP_TYPE_VARCHAR);
-  EXPECT_EQ(text(data[0], 5), std::string("\3\0ABC", 5));
-  EXPECT_EQ(entries[1].id, 9);
-  EXPECT_EQ(text(data[1], 5), "AB   ");
-  EXPECT_EQ(entries[2].valueLength, 3);
-  EXPECT_EQ(entries[2].kind, -1);
-  EXPECT_EQ(Read<double>(bytes, data[2]), 2.5);
-  EXPECT_EQ(data[2] + 8, bytes.size()) << "the last entry ends the pool";
 }
 
 }  // namespace
