@@ -211,6 +211,7 @@ TEST(Inspection, OperandsAreReportedAsFarAsTheyHoldBytes) {
   built->Evaluate(Record(24, ' ').At(12, 7).bytes());
   const std::vector<FilterInfo> infos = ExpectInspection(*built, "inspect-operands.trace");
   ASSERT_EQ(infos.size(), 4u);
+  EXPECT_EQ(Bytes(infos[1].value, 8), std::string(8, '\0')) << "a column against a column: 8 zero bytes";
   EXPECT_EQ(infos[2].extData, nullptr);
 }
 
