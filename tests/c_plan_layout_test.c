@@ -13,14 +13,14 @@
 static int g_checks = 0;
 static int g_failures = 0;
 
-#define CHECK_EQ(actual, expected)                                                                 \
-  do {                                                                                             \
-    const long actual_ = (long)(actual), expected_ = (long)(expected);                             \
-    ++g_checks;                                                                                    \
-    if (actual_ != expected_) {                                                                    \
-      ++g_failures;                                                                                \
-      printf("line %d: %s is %ld, expected %ld\n", __LINE__, #actual, actual_, expected_);        \
-    }                                                                                              \
+#define CHECK_EQ(actual, expected)                                                         \
+  do {                                                                                     \
+    const long actual_ = (long)(actual), expected_ = (long)(expected);                     \
+    ++g_checks;                                                                            \
+    if (actual_ != expected_) {                                                            \
+      ++g_failures;                                                                        \
+      printf("line %d: %s is %ld, expected %ld\n", __LINE__, #actual, actual_, expected_); \
+    }                                                                                      \
   } while (0)
 
 /* `text` followed by blanks up to `width` bytes. */
@@ -30,59 +30,36 @@ static void PutText(void* at, const char* text, size_t width) {
   memcpy(at, text, length);
 }
 
-/* A plan under construction: the header is written last, once the elements are counted. */
+/* A plan and a pool under construction: elements and entries (with ids 1, 2, ...) are appended, and the
+ * headers are written once they are counted. */
 typedef struct Plan {
   unsigned char bytes[sizeof(VxpPlanHeader) + 4 * sizeof(VxpElement)];
   int16_t count;
 } Plan;
-
-/* An element with every field zero but its operator, one-element skips and its id. */
-static VxpElement NewElement(int32_t compareOperator) {
-  VxpElement element;
-  memset(&element, 0, sizeof element);
-  element.compareOperator = compareOperator;
-  element.trueSkip = 1;
-  element.falseSkip = 1;
-  return element;
-}
-
-static void AddElement(Plan* plan, VxpElement element) {
-  element.elementId = (uint16_t)(plan->count + 1);
-  memcpy(plan->bytes + sizeof(VxpPlanHeader) + (size_t)plan->count * sizeof element, &element, sizeof element);
-  ++plan->count;
-}
-
-static int16_t FinishPlan(Plan* plan, const char* table, int32_t recordLength) {
-  VxpPlanHeader header;
-  memset(&header, 0, sizeof header);
-  memcpy(header.tag, "PLAN", 4);
-  header.version = VXP_VERSION_EXTENDED;
-  header.totalLength = (int16_t)(sizeof header + (size_t)plan->count * sizeof(VxpElement));
-  header.recordLength = recordLength;
-  header.elementLength = (int16_t)sizeof(VxpElement);
-  header.elementCount = plan->count;
-  PutText(header.tableName, table, sizeof header.tableName);
-  memcpy(plan->bytes, &header, sizeof header);
-  return header.totalLength;
-}
-
-/* A pool under construction: entries are appended with ids 1, 2, ...; the header is written last. */
 typedef struct Pool {
   unsigned char bytes[1024];
   size_t used;
   int16_t count;
 } Pool;
 
+/* Appends `element` on the column `name` with its id, and a skip of 1 wherever it gives none. */
+static void AddElement(Plan* plan, const char* name, VxpElement element) {
+  element.elementId = (uint16_t)(plan->count + 1);
+  if (element.trueSkip == 0) element.trueSkip = 1;
+  if (element.falseSkip == 0) element.falseSkip = 1;
+  PutText(element.columnName, name, sizeof element.columnName);
+  memcpy(plan->bytes + sizeof(VxpPlanHeader) + (size_t)plan->count * sizeof element, &element, sizeof element);
+  ++plan->count;
+}
+
 static int16_t AddEntry(Pool* pool, int16_t dataType, int16_t kind, const void* data, size_t length) {
-  VxpLiteralEntry entry;
-  memset(&entry, 0, sizeof entry);
+  const VxpLiteralEntry entry = {.id = (int16_t)(pool->count + 1),
+                                 .entryLength = (int16_t)(sizeof entry + length),
+                                 .dataLength = (int16_t)length,
+                                 .dataType = dataType,
+                                 .valueLength = (int16_t)length,
+                                 .kind = kind};
   if (pool->used == 0) pool->used = sizeof(VxpPoolHeader);
-  entry.id = (int16_t)(pool->count + 1);
-  entry.entryLength = (int16_t)(sizeof entry + length);
-  entry.dataLength = (int16_t)length;
-  entry.dataType = dataType;
-  entry.valueLength = (int16_t)length;
-  entry.kind = kind;
   memcpy(pool->bytes + pool->used, &entry, sizeof entry);
   memcpy(pool->bytes + pool->used + sizeof entry, data, length);
   pool->used += sizeof entry + length;
@@ -94,23 +71,23 @@ static int16_t AddLong(Pool* pool, int32_t value) {
   return AddEntry(pool, VXP_TYPE_LONG, VXP_ENTRY_VALUE, &value, sizeof value);
 }
 
-static int16_t FinishPool(Pool* pool) {
-  VxpPoolHeader header;
-  memset(&header, 0, sizeof header);
-  if (pool->used == 0) pool->used = sizeof header;
-  memcpy(header.tag, "POOL", 4);
-  header.version = VXP_VERSION_EXTENDED;
-  header.totalLength = (int16_t)pool->used;
-  header.entryCount = pool->count;
-  memcpy(pool->bytes, &header, sizeof header);
-  return header.totalLength;
-}
-
+/* Writes both headers and creates the Filter. */
 static int32_t Create(Plan* plan, const char* table, int32_t recordLength, Pool* pool, FilterHandle* handle) {
-  const int16_t planLength = FinishPlan(plan, table, recordLength);
-  const int16_t poolLength = FinishPool(pool);
+  VxpPlanHeader header = {.tag = {'P', 'L', 'A', 'N'},
+                          .version = VXP_VERSION_EXTENDED,
+                          .totalLength = (int16_t)(sizeof header + (size_t)plan->count * sizeof(VxpElement)),
+                          .recordLength = recordLength,
+                          .elementLength = (int16_t)sizeof(VxpElement),
+                          .elementCount = plan->count};
+  VxpPoolHeader poolHeader = {.tag = {'P', 'O', 'O', 'L'},
+                              .version = VXP_VERSION_EXTENDED,
+                              .totalLength = (int16_t)(pool->used == 0 ? sizeof poolHeader : pool->used),
+                              .entryCount = pool->count};
+  PutText(header.tableName, table, sizeof header.tableName);
+  memcpy(plan->bytes, &header, sizeof header);
+  memcpy(pool->bytes, &poolHeader, sizeof poolHeader);
   memset(handle, 0, sizeof *handle);
-  return FLT1_CreateFilter(0, plan->bytes, planLength, pool->bytes, poolLength, handle);
+  return FLT1_CreateFilter(0, plan->bytes, header.totalLength, pool->bytes, poolHeader.totalLength, handle);
 }
 
 /* The PROCESS row: NAME char(8), STATE char(4), CPU int32. */
@@ -128,73 +105,54 @@ static const unsigned char* Process(const char* name, const char* state, int32_t
 static void SearchListCompareAndLike(void) {
   static const char* const kKeys[] = {"init", "sshd"};
   enum { kKeyCount = 2, kEntrySize = sizeof(VxpSearchEntry) + kNameLength };
-  unsigned char list[sizeof(VxpSearchListHeader) + kKeyCount * kEntrySize];
-  VxpSearchListHeader listHeader;
-  Plan plan;
-  Pool pool;
-  VxpElement element;
+  const VxpSearchListHeader listHeader = {.entryCount = kKeyCount, .dataOffset = kNameAt};
+  const VxpSearchEntry entry = {
+      .size = kEntrySize, .entryType = VXP_SEARCH_KIND_LITERAL, .compareLength = kNameLength, .keyLength = kNameLength};
+  unsigned char list[sizeof listHeader + kKeyCount * kEntrySize];
+  Plan plan = {{0}, 0};
+  Pool pool = {{0}, 0, 0};
   FilterHandle handle;
   FilterInfo* info = NULL;
   unsigned char buffer[kProcessLength];
   uint32_t result = 0, length = 0;
-  int16_t listId, limitId, patternId;
   int32_t status;
   int i, reported = 0;
 
-  memset(&plan, 0, sizeof plan);
-  memset(&pool, 0, sizeof pool);
-  memset(&listHeader, 0, sizeof listHeader);
-  listHeader.entryCount = kKeyCount;
-  listHeader.dataOffset = kNameAt;
   memcpy(list, &listHeader, sizeof listHeader);
   for (i = 0; i < kKeyCount; ++i) {
     unsigned char* place = list + sizeof listHeader + (size_t)i * kEntrySize;
-    VxpSearchEntry entry;
-    memset(&entry, 0, sizeof entry);
-    entry.size = kEntrySize;
-    entry.entryType = VXP_SEARCH_KIND_LITERAL;
-    entry.compareLength = kNameLength;
-    entry.keyLength = kNameLength;
     memcpy(place, &entry, sizeof entry);
     PutText(place + sizeof entry, kKeys[i], kNameLength);
   }
-  listId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_SEARCH_LIST, list, sizeof list);
-  limitId = AddLong(&pool, 50);
-  patternId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_VALUE, "R*", 2);
-
-  element = NewElement(VXP_OP_FUNC);
-  element.logicalOperator = VXP_OP_AND;
-  element.functionCode = VXP_FN_SEARCH_LIST;
-  element.columnOffset = kNameAt;
-  element.columnLength = kNameLength;
-  element.dataType = VXP_TYPE_CHAR;
-  element.routineSlot = VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT;
-  element.rightLiteralId = listId;
-  element.rightLiteralLength = (int16_t)sizeof list;
-  PutText(element.columnName, "NAME", sizeof element.columnName);
-  AddElement(&plan, element);
-
-  element = NewElement(VXP_OP_GT);
-  element.logicalOperator = VXP_OP_AND;
-  element.columnOffset = kCpuAt;
-  element.columnLength = 4;
-  element.dataType = VXP_TYPE_LONG;
-  element.routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT;
-  element.rightLiteralId = limitId;
-  element.rightLiteralLength = 4;
-  element.falseSkip = 2; /* past the last element: the row fails */
-  PutText(element.columnName, "CPU", sizeof element.columnName);
-  AddElement(&plan, element);
-
-  element = NewElement(VXP_OP_LIKE);
-  element.columnOffset = kStateAt;
-  element.columnLength = kStateLength;
-  element.dataType = VXP_TYPE_CHAR;
-  element.routineSlot = VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT;
-  element.rightLiteralId = patternId;
-  element.rightLiteralLength = 2;
-  PutText(element.columnName, "STATE", sizeof element.columnName);
-  AddElement(&plan, element);
+  AddElement(&plan, "NAME",
+             (VxpElement){.compareOperator = VXP_OP_FUNC,
+                          .functionCode = VXP_FN_SEARCH_LIST,
+                          .logicalOperator = VXP_OP_AND,
+                          .columnOffset = kNameAt,
+                          .columnLength = kNameLength,
+                          .dataType = VXP_TYPE_CHAR,
+                          .routineSlot = VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT,
+                          .rightLiteralId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_SEARCH_LIST, list, sizeof list),
+                          .rightLiteralLength = (int16_t)sizeof list});
+  /* falseSkip 2: past the last element, where the row fails. */
+  AddElement(&plan, "CPU",
+             (VxpElement){.compareOperator = VXP_OP_GT,
+                          .logicalOperator = VXP_OP_AND,
+                          .columnOffset = kCpuAt,
+                          .columnLength = 4,
+                          .dataType = VXP_TYPE_LONG,
+                          .routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT,
+                          .rightLiteralId = AddLong(&pool, 50),
+                          .rightLiteralLength = 4,
+                          .falseSkip = 2});
+  AddElement(&plan, "STATE",
+             (VxpElement){.compareOperator = VXP_OP_LIKE,
+                          .columnOffset = kStateAt,
+                          .columnLength = kStateLength,
+                          .dataType = VXP_TYPE_CHAR,
+                          .routineSlot = VXP_SLOT_KIND_CHAR + VXP_SLOT_COL_LIT,
+                          .rightLiteralId = AddEntry(&pool, VXP_TYPE_CHAR, VXP_ENTRY_VALUE, "R*", 2),
+                          .rightLiteralLength = 2});
 
   CHECK_EQ(Create(&plan, "PROCESS", kProcessLength, &pool, &handle), VXF_STATUS_OK);
   if (handle.filter == NULL) return;
@@ -235,34 +193,26 @@ static void SearchListCompareAndLike(void) {
 /* USED < LIMIT: two 4-byte columns of one row, the second named by a column descriptor. */
 static void ColumnAgainstColumn(void) {
   enum { kUsedAt = 0, kLimitAt = 4, kRowLength = 8 };
-  VxpColumnDescriptor descriptor;
-  Plan plan;
-  Pool pool;
-  VxpElement element;
+  const int32_t cases[][3] = {{10, 20, VXF_STATUS_OK}, {20, 20, VXF_STATUS_FALSE}, {-5, -6, VXF_STATUS_FALSE}};
+  VxpColumnDescriptor descriptor = {.columnName = "LIMIT", .dataType = VXP_TYPE_LONG};
+  Plan plan = {{0}, 0};
+  Pool pool = {{0}, 0, 0};
   FilterHandle handle;
   unsigned char row[kRowLength];
-  const int32_t cases[][3] = {{10, 20, VXF_STATUS_OK}, {20, 20, VXF_STATUS_FALSE}, {-5, -6, VXF_STATUS_FALSE}};
   size_t i;
 
-  memset(&plan, 0, sizeof plan);
-  memset(&pool, 0, sizeof pool);
-  memset(&descriptor, 0, sizeof descriptor);
-  strcpy(descriptor.columnName, "LIMIT");
-  descriptor.dataType = VXP_TYPE_LONG;
-
-  element = NewElement(VXP_OP_LT);
-  element.columnOffset = kUsedAt;
-  element.columnLength = 4;
-  element.dataType = VXP_TYPE_LONG;
-  element.rightColumnOffset = kLimitAt;
-  element.rightDataType = VXP_TYPE_LONG;
-  element.rightFlags = VXP_REP_COLUMN;
-  element.routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_COL;
-  element.rightLiteralId = AddEntry(&pool, VXP_TYPE_LONG, VXP_ENTRY_VALUE, &descriptor, sizeof descriptor);
-  element.rightLiteralLength = (int16_t)sizeof descriptor;
-  PutText(element.columnName, "USED", sizeof element.columnName);
-  AddElement(&plan, element);
-
+  AddElement(
+      &plan, "USED",
+      (VxpElement){.compareOperator = VXP_OP_LT,
+                   .columnOffset = kUsedAt,
+                   .columnLength = 4,
+                   .dataType = VXP_TYPE_LONG,
+                   .routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_COL,
+                   .rightColumnOffset = kLimitAt,
+                   .rightDataType = VXP_TYPE_LONG,
+                   .rightFlags = VXP_REP_COLUMN,
+                   .rightLiteralId = AddEntry(&pool, VXP_TYPE_LONG, VXP_ENTRY_VALUE, &descriptor, sizeof descriptor),
+                   .rightLiteralLength = (int16_t)sizeof descriptor});
   CHECK_EQ(Create(&plan, "QUOTA", kRowLength, &pool, &handle), VXF_STATUS_OK);
   if (handle.filter == NULL) return;
   CHECK_EQ(handle.sequence, 102);
@@ -278,78 +228,61 @@ static void ColumnAgainstColumn(void) {
 /* CHANGE(CPU) > 5 per KEY: a change element hands the change since the previous sample to a comparison. */
 static void ChangeSinceThePreviousSample(void) {
   enum { kKeyAt = 0, kKeyLength = 8, kValueAt = 8, kRowLength = 12 };
-  unsigned char block[sizeof(VxpChangeControl) + sizeof(VxpChangeKey)];
-  unsigned char scratch[sizeof(VxpChangeRecord) + kKeyLength];
-  VxpChangeControl control;
-  VxpChangeKey key;
-  Plan plan;
-  Pool pool;
-  VxpElement element;
+  /* No EnableFire: a new key has no change; then up by 10, then up by 3. */
+  const int32_t samples[][2] = {{100, VXF_STATUS_NO_MATCH}, {110, VXF_STATUS_OK}, {113, VXF_STATUS_FALSE}};
+  const VxpChangeControl control = {.options = 0,
+                                    .keyCount = 1,
+                                    .keyStride = (int16_t)sizeof(VxpChangeKey),
+                                    .keyLength = kKeyLength,
+                                    .valueAreaLength = (int16_t)sizeof(VxpChangeRecord),
+                                    .recordSize = (int16_t)(sizeof(VxpChangeRecord) + kKeyLength)};
+  VxpChangeKey key = {.columnOffset = kKeyAt, .columnLength = kKeyLength};
+  unsigned char block[sizeof control + sizeof key];
+  unsigned char scratch[sizeof(VxpChangeRecord) + kKeyLength] = {0};
+  Plan plan = {{0}, 0};
+  Pool pool = {{0}, 0, 0};
   FilterHandle handle;
   unsigned char row[kRowLength];
+  uint32_t result = 0;
   int16_t scratchId, blockId;
+  size_t i;
 
-  memset(&plan, 0, sizeof plan);
-  memset(&pool, 0, sizeof pool);
-  memset(&control, 0, sizeof control);
-  control.options = 0; /* no EnableFire: a new key has no change */
-  control.keyCount = 1;
-  control.keyStride = (int16_t)sizeof key;
-  control.keyLength = kKeyLength;
-  control.valueAreaLength = (int16_t)sizeof(VxpChangeRecord);
-  control.recordSize = (int16_t)sizeof scratch;
-  memset(&key, 0, sizeof key);
-  key.columnOffset = kKeyAt;
-  key.columnLength = kKeyLength;
   PutText(key.columnName, "KEY", sizeof key.columnName);
   memcpy(block, &control, sizeof control);
   memcpy(block + sizeof control, &key, sizeof key);
-  memset(scratch, 0, sizeof scratch);
   scratchId = AddEntry(&pool, 0, VXP_ENTRY_VALUE, scratch, sizeof scratch);
   blockId = AddEntry(&pool, 0, VXP_ENTRY_CHANGE_CONTROL, block, sizeof block);
-
-  /* VXP_FN_CHANGE_ALT keeps the block's own options, whatever the environment says. */
-  element = NewElement(VXP_OP_FUNC);
-  element.functionCode = VXP_FN_CHANGE_ALT;
-  element.columnOffset = kValueAt;
-  element.columnLength = 4;
-  element.dataType = VXP_TYPE_LONG;
-  element.routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT;
-  element.leftLiteralId = scratchId;
-  element.leftLiteralLength = (int16_t)sizeof scratch;
-  element.rightLiteralId = blockId;
-  element.rightLiteralLength = (int16_t)sizeof block;
-  element.resultTarget = 1;
-  element.falseSkip = 2; /* no change to compare: the row fails */
-  PutText(element.columnName, "CPU", sizeof element.columnName);
-  AddElement(&plan, element);
-
-  element = NewElement(VXP_OP_GT);
-  element.dataType = VXP_TYPE_LONG;
-  element.routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_RESULT_LIT;
-  element.rightLiteralId = AddLong(&pool, 5);
-  element.rightLiteralLength = 4;
-  PutText(element.columnName, "CPU", sizeof element.columnName);
-  AddElement(&plan, element);
+  /* VXP_FN_CHANGE_ALT keeps the block's own options, whatever the environment says; falseSkip 2: no change to
+   * compare, the row fails. */
+  AddElement(&plan, "CPU",
+             (VxpElement){.compareOperator = VXP_OP_FUNC,
+                          .functionCode = VXP_FN_CHANGE_ALT,
+                          .columnOffset = kValueAt,
+                          .columnLength = 4,
+                          .dataType = VXP_TYPE_LONG,
+                          .routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_COL_LIT,
+                          .leftLiteralId = scratchId,
+                          .leftLiteralLength = (int16_t)sizeof scratch,
+                          .rightLiteralId = blockId,
+                          .rightLiteralLength = (int16_t)sizeof block,
+                          .resultTarget = 1,
+                          .falseSkip = 2});
+  AddElement(&plan, "CPU",
+             (VxpElement){.compareOperator = VXP_OP_GT,
+                          .dataType = VXP_TYPE_LONG,
+                          .routineSlot = VXP_SLOT_KIND_LONG + VXP_SLOT_RESULT_LIT,
+                          .rightLiteralId = AddLong(&pool, 5),
+                          .rightLiteralLength = 4});
 
   CHECK_EQ(Create(&plan, "CHANGES", kRowLength, &pool, &handle), VXF_STATUS_OK);
   if (handle.filter == NULL) return;
   PutText(row + kKeyAt, "A", kKeyLength);
-
-  CHECK_EQ(FLT1_BeginSample(handle), VXF_STATUS_OK);
-  memcpy(row + kValueAt, &(int32_t){100}, 4);
-  CHECK_EQ(FLT1_FilterRecord(handle, 0, row), VXF_STATUS_NO_MATCH); /* a new key */
-  CHECK_EQ(FLT1_EndSample(handle, &(uint32_t){0}), VXF_STATUS_OK);
-
-  CHECK_EQ(FLT1_BeginSample(handle), VXF_STATUS_OK);
-  memcpy(row + kValueAt, &(int32_t){110}, 4);
-  CHECK_EQ(FLT1_FilterRecord(handle, 0, row), VXF_STATUS_OK); /* up by 10 */
-  CHECK_EQ(FLT1_EndSample(handle, &(uint32_t){0}), VXF_STATUS_OK);
-
-  CHECK_EQ(FLT1_BeginSample(handle), VXF_STATUS_OK);
-  memcpy(row + kValueAt, &(int32_t){113}, 4);
-  CHECK_EQ(FLT1_FilterRecord(handle, 0, row), VXF_STATUS_FALSE); /* up by 3 */
-  CHECK_EQ(FLT1_EndSample(handle, &(uint32_t){0}), VXF_STATUS_OK);
+  for (i = 0; i < sizeof samples / sizeof samples[0]; ++i) {
+    CHECK_EQ(FLT1_BeginSample(handle), VXF_STATUS_OK);
+    memcpy(row + kValueAt, &samples[i][0], 4);
+    CHECK_EQ(FLT1_FilterRecord(handle, 0, row), samples[i][1]);
+    CHECK_EQ(FLT1_EndSample(handle, &result), VXF_STATUS_OK);
+  }
   CHECK_EQ(FLT1_DestroyFilter(handle), VXF_STATUS_OK);
 }
 
