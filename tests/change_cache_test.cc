@@ -22,20 +22,14 @@ struct TableDeleter {
 };
 using Table = std::unique_ptr<ChangeCache, TableDeleter>;
 
-// A cache record as the change functions lay it out: a VxpChangeRecord with its stamp, then the key.
-void* MakeRecord(const std::string& key, std::uint32_t stamp) {
+// Stores a fresh record as the change functions lay it out: a VxpChangeRecord with its stamp, then the key. A
+// refused one stays the caller's, so it is freed here.
+std::int32_t Put(ChangeCache* table, const std::string& key, std::uint32_t stamp = 0) {
   auto* record = static_cast<std::uint8_t*>(std::calloc(1, sizeof(VxpChangeRecord) + key.size()));
   std::memcpy(record + offsetof(VxpChangeRecord, stamp), &stamp, sizeof stamp);
   std::memcpy(record + sizeof(VxpChangeRecord), key.data(), key.size());
-  return record;
-}
-
-const void* KeyOf(void* record) { return static_cast<std::uint8_t*>(record) + sizeof(VxpChangeRecord); }
-
-// Stores a fresh record; a refused one stays the caller's, so it is freed here.
-std::int32_t Put(ChangeCache* table, const std::string& key, std::uint32_t stamp = 0) {
-  void* record = MakeRecord(key, stamp);
-  const std::int32_t st = CachePut(table, KeyOf(record), static_cast<std::uint16_t>(key.size()), record);
+  const auto length = static_cast<std::uint16_t>(key.size());
+  const std::int32_t st = CachePut(table, record + sizeof(VxpChangeRecord), length, record);
   if (st != 0) std::free(record);
   return st;
 }
@@ -77,9 +71,12 @@ TEST(ChangeCache, InitAppliesDefaultsAndTheHeapLimit) {
   EXPECT_NE(exact, nullptr);
 }
 
-TEST(ChangeCache, GrowsWhenTheCountReachesTheThreshold) {
+TEST(ChangeCache, GrowsWhenTheCountReachesTheThresholdAndFindsEveryKeyAgain) {
   Table table(CreateChangeCache(200, 0.75f, 0));
-  for (int i = 0; i < 150; ++i) ASSERT_EQ(Put(table.get(), Key(i, 8)), 0);
+  ASSERT_EQ(Put(table.get(), "\xF0"), 0);  // hash 0xFFFFFFFF: bucket 47, and 327 once grown
+  void* stored = Get(table.get(), "\xF0");
+  EXPECT_EQ(HashBucketOf(table.get(), "\xF0", 1), 47);
+  for (int i = 1; i < 150; ++i) ASSERT_EQ(Put(table.get(), Key(i, 8)), 0);
   EXPECT_EQ(HashStats(table.get()).capacity, 200);
   EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 150 * 48);
   ASSERT_EQ(Put(table.get(), Key(150, 8)), 0);
@@ -88,28 +85,10 @@ TEST(ChangeCache, GrowsWhenTheCountReachesTheThreshold) {
   EXPECT_EQ(s.threshold, 300);
   EXPECT_EQ(s.count, 151);
   EXPECT_EQ(s.currentHeap, 401u * 4 + 24 + 151 * 48);
-  for (int i = 0; i <= 150; ++i) EXPECT_NE(Get(table.get(), Key(i, 8)), nullptr) << i;
-}
-
-TEST(ChangeCache, KeyOfHashZeroIsFoundAgainAfterGrowth) {
-  Table table(CreateChangeCache(200, 0.75f, 0));
-  ASSERT_EQ(Put(table.get(), "\xF0"), 0);
-  void* stored = Get(table.get(), "\xF0");
-  EXPECT_EQ(HashBucketOf(table.get(), "\xF0", 1), 47);
-  ASSERT_EQ(GrowChangeCache(table.get()), table.get());
+  for (int i = 1; i <= 150; ++i) EXPECT_NE(Get(table.get(), Key(i, 8)), nullptr) << i;
   EXPECT_EQ(HashBucketOf(table.get(), "\xF0", 1), 327);
   EXPECT_EQ(Get(table.get(), "\xF0"), stored);
   EXPECT_EQ(Get(table.get(), "\x80"), nullptr);
-}
-
-TEST(ChangeCache, DuplicateKeyChangesNothing) {
-  Table table(CreateChangeCache(0, 0.0f, 0));
-  ASSERT_EQ(Put(table.get(), "abc", 1), 0);
-  void* first = Get(table.get(), "abc");
-  EXPECT_EQ(Put(table.get(), "abc", 2), 4);
-  EXPECT_EQ(Get(table.get(), "abc"), first);
-  EXPECT_EQ(HashStats(table.get()).count, 1);
-  EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 48);
 }
 
 TEST(ChangeCache, HeapLimitRefusesEntriesAndGrowth) {
@@ -150,9 +129,13 @@ TEST(ChangeCache, SixteenBitCapacityAndCountAreNeverExceeded) {
   EXPECT_EQ(Put(full.get(), key), 4);
 }
 
-TEST(ChangeCache, CleaningRemovesRecordsStampedBefore) {
+TEST(ChangeCache, KeysAreKeptOnceAndCleanedByStampAcrossItsWrap) {
   Table table(CreateChangeCache(0, 0.0f, 0));
   ASSERT_EQ(Put(table.get(), "old", 6), 0);
+  void* first = Get(table.get(), "old");
+  EXPECT_EQ(Put(table.get(), "old", 7), 4) << "a duplicate key changes nothing";
+  EXPECT_EQ(Get(table.get(), "old"), first);
+  EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 48);
   ASSERT_EQ(Put(table.get(), "new", 7), 0);
   CleanChangeCache(table.get(), 7);
   EXPECT_EQ(Get(table.get(), "old"), nullptr);
@@ -160,10 +143,6 @@ TEST(ChangeCache, CleaningRemovesRecordsStampedBefore) {
   EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 48);
   CleanChangeCache(table.get(), 7);
   EXPECT_EQ(CachedKeyCount(table.get()), 1);
-}
-
-TEST(ChangeCache, CleaningAgesAcrossTheStampWrap) {
-  Table table(CreateChangeCache(0, 0.0f, 0));
   ASSERT_EQ(Put(table.get(), "before", 0xFFFFFF00u), 0);
   ASSERT_EQ(Put(table.get(), "after", 0x00000100u), 0);
   CleanChangeCache(table.get(), 0x00000100u);
