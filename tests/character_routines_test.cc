@@ -87,7 +87,7 @@ TEST(Substrings, VaryingColumnSubstringsPadOrStandInForABlank) {
     };
     EXPECT_EQ(Evaluate(write, Put(record, c.column, c.value)), c.status) << c.value << " @" << c.start;
   }
-  // 8 + 3 bytes reach past the 10 the column holds: the routine answers 512, and the element does not hold.
+  // 8 + 3 bytes reach past the 10 the column holds: the element does not hold.
   const auto beyond = MakeFilter(
       [](PlanBuilder& plan, PoolBuilder& pool) { plan.Substring(kVarying, 8, op::kEQ, pool.Char("XYZ")); });
   ASSERT_EQ(beyond->status(), 0);

@@ -16,7 +16,6 @@ namespace {
 using plan::Column;
 using plan::PlanBuilder;
 using plan::PoolBuilder;
-using testing::BuiltFilter;
 using testing::GuardedBytes;
 using testing::Record;
 
@@ -24,12 +23,15 @@ constexpr std::uint16_t kLocalePlan = plan_flag::kUtf8Data | plan_flag::kLocaleS
 const Column kText = Column::Utf8Char("TXT", 0, 8);
 const Column kVarText = Column::Utf8VarChar("VTX", 8, 14);
 
-// The verdict on `record` of the plan `write` makes, locale-aware unless `flags` say otherwise.
+// The verdict of the locale-aware plan `write` makes on `record`, which ends where a readable page ends, so
+// that a read past it faults.
 template <typename Write>
-std::int32_t Evaluate(Write&& write, const std::vector<std::uint8_t>& record, std::uint16_t flags = kLocalePlan) {
-  const auto built = testing::MakeFilter([&](PlanBuilder& plan, PoolBuilder& pool) { write(plan.Flags(flags), pool); });
+std::int32_t Evaluate(Write&& write, const Record& record) {
+  const auto built =
+      testing::MakeFilter([&](PlanBuilder& plan, PoolBuilder& pool) { write(plan.Flags(kLocalePlan), pool); });
   EXPECT_EQ(built->status(), 0);
-  return built->status() == 0 ? built->Evaluate(record) : -1;
+  const GuardedBytes bytes(record.bytes());
+  return built->status() == 0 ? FLT1_FilterRecord(built->handle(), 0, bytes.data()) : -1;
 }
 
 TEST(LocaleCollation, OrderIsTheLocalesNotTheBytes) {
@@ -43,13 +45,8 @@ TEST(LocaleCollation, OrderIsTheLocalesNotTheBytes) {
                {op::kNE, "abc", "ABC", "case still counts"}};
   for (const auto& c : cases) {
     const auto write = [&](PlanBuilder& plan, PoolBuilder& pool) { plan.Compare(kText, c.op, pool.Utf8Char(c.literal, 8)); };
-    EXPECT_EQ(Evaluate(write, Record(32, ' ').Text(0, c.value).bytes()), 0) << c.why;
+    EXPECT_EQ(Evaluate(write, Record(32, ' ').Text(0, c.value)), 0) << c.why;
   }
-  // No locale-aware data in the plan: the plain slot compares the bytes of the same column.
-  const auto plain = [](PlanBuilder& plan, PoolBuilder& pool) {
-    plan.Compare(Column::Char("TXT", 0, 8), op::kLT, pool.Char("B       "));
-  };
-  EXPECT_EQ(Evaluate(plain, Record(32, ' ').Text(0, "a").bytes(), 0), 1);
 }
 
 TEST(LocaleLike, QuestionMarkConsumesOneWholeCharacterAndEmptyMatches) {
@@ -60,13 +57,13 @@ TEST(LocaleLike, QuestionMarkConsumesOneWholeCharacterAndEmptyMatches) {
                {"abc", "a*c*", 0},        {"abc", "a*d*", 207}};
   for (const auto& c : cases) {
     const auto write = [&](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(kText, pool.Utf8Char(c.pattern)); };
-    EXPECT_EQ(Evaluate(write, Record(32, ' ').Text(0, c.value).bytes()), c.status) << c.value << " LIKE " << c.pattern;
+    EXPECT_EQ(Evaluate(write, Record(32, ' ').Text(0, c.value)), c.status) << c.value << " LIKE " << c.pattern;
   }
   // Unlike the plain matcher's, an empty pattern or an empty value matches.
   EXPECT_EQ(CompareNLSPattern(reinterpret_cast<const std::uint8_t*>("abc"), 3, nullptr, 0, 0, ' ', nullptr), 0);
   EXPECT_EQ(CompareNLSPattern(nullptr, 0, reinterpret_cast<const std::uint8_t*>("xyz"), 3, 0, ' ', nullptr), 0);
   const auto empty = [](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(kVarText, pool.Utf8Char("xyz")); };
-  EXPECT_EQ(Evaluate(empty, Record(32, ' ').Varying(8, "").bytes()), 0);
+  EXPECT_EQ(Evaluate(empty, Record(32, ' ').Varying(8, "")), 0);
 }
 
 TEST(LocaleSearch, FindsMultiByteTextAndDeliversTheFlag) {
@@ -108,32 +105,21 @@ TEST(LocaleFailures, CollationFailureGives1022AndKeepsTheServiceStatus) {
 }
 
 // A UTF-8 character cut off by the end of its column or record counts as one character, and the routines
-// never read past the operand that holds it: each record here ends where a readable page ends, so that a
-// read past it faults.
-
-// The verdict of the locale-aware plan `write` makes on the 8-byte record "abcdefg" and the lead byte of a
-// 2-byte character.
-template <typename Write>
-std::int32_t VerdictOnCutRecord(Write&& write) {
-  const auto built = testing::MakeFilter([&](PlanBuilder& plan, PoolBuilder& pool) {
-    write(plan.Flags(kLocalePlan).RecordLength(8), pool);
-  });
-  EXPECT_EQ(built->status(), 0);
-  const GuardedBytes record(Record(8).Text(0, "abcdefg\xC3").bytes());
-  return built->status() == 0 ? FLT1_FilterRecord(built->handle(), 0, record.data()) : -1;
-}
-
+// never read past the operand that holds it. The record is "abcdefg" and the lead byte of a 2-byte character.
 TEST(CutCharacters, PatternsLiteralsAndSubstringsStopAtTheEndOfTheColumn) {
+  const Record cut = Record(8).Text(0, "abcdefg\xC3");
   for (const std::string pattern : {"*x", "???????x", "*\xC3\xA9", "abcdefg?", "abcdefg\xC3"}) {
-    const auto like = [&](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(kText, pool.Utf8Char(pattern)); };
+    const auto like = [&](PlanBuilder& plan, PoolBuilder& pool) {
+      plan.RecordLength(8).Like(kText, pool.Utf8Char(pattern));
+    };
     const bool matches = pattern == "abcdefg?" || pattern == "abcdefg\xC3";
-    EXPECT_EQ(VerdictOnCutRecord(like) == 0, matches) << pattern << ": the cut byte is one character";
+    EXPECT_EQ(Evaluate(like, cut) == 0, matches) << pattern << ": the cut byte is one character";
   }
   for (const auto& [literal, holds] : {std::pair<std::string, bool>{"a", false}, {"\xC3", true}}) {
     const auto eighth = [&](PlanBuilder& plan, PoolBuilder& pool) {
-      plan.Substring(kText, 7, op::kEQ, pool.Utf8Char(literal)).LeftLiteralLength(1);
+      plan.RecordLength(8).Substring(kText, 7, op::kEQ, pool.Utf8Char(literal)).LeftLiteralLength(1);
     };
-    EXPECT_EQ(VerdictOnCutRecord(eighth) == 0, holds) << "the eighth character is the cut byte itself";
+    EXPECT_EQ(Evaluate(eighth, cut) == 0, holds) << "the eighth character is the cut byte itself";
   }
 }
 

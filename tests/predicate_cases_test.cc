@@ -1,16 +1,6 @@
-// Predicates over rows, kept as data in tests/data/cases/*.cases: compiled through the compiler's C interface
-// and run by the library, one test per file. A failing case names its file and line.
-//
-//   # a comment line
-//   schema    K char(8), V int32    begins a block: the columns in record order, as vexfilt reads them
-//   key       K                     a column that tells a row of one sample from the next, for CHANGE
-//   row       A, 100                the next row: values in schema order; an empty or missing one stays empty
-//   expect    CHANGE(V) = 30   yes  whether the row passes the predicate (yes or no)
-//   sample                          ends the sample the block's Filters are in and begins the next
-//
-// Each predicate of a block is compiled once, into one Filter that sees the rows of its own expect lines in
-// their samples. Samples are a second apart on the library's clock, so a key missing from a whole sample is
-// forgotten at its end. UTF-8 columns collate as en_US does; the time zone is UTC.
+// Predicates over rows, kept as data in tests/data/cases/*.cases (the README there tells the format): each is
+// compiled through the compiler's C interface and run by the library. One test per file; a failing case names
+// its file and line.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,6 +22,8 @@ namespace {
 
 const std::string kCases = VEXFILT_TEST_DATA "/cases/";
 
+// Samples are a second apart on the library's clock, so that a key no row of a whole sample has is forgotten
+// at its end.
 std::uint32_t g_seconds = 1000;
 void SampleClock(void*, std::uint32_t* seconds, std::uint32_t* nanoseconds) {
   *seconds = g_seconds;
@@ -43,7 +35,8 @@ std::string Trim(const std::string& s) {
   return first == std::string::npos ? "" : s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
-// A compiled predicate and its Filter, released together; `failure` says why either could not be made.
+// A predicate compiled once for its block into one Filter, which sees the rows of the predicate's expect
+// lines in their samples; `failure` says why either could not be made.
 struct Compiled {
   ~Compiled() {
     FLT1_DestroyFilter(handle);  // a handle without a Filter is accepted
@@ -54,67 +47,52 @@ struct Compiled {
   std::string failure;
 };
 
-// The lines from one `schema` line to the next.
-class Block {
- public:
-  explicit Block(std::string schema) : schema_(std::move(schema)) {}
-
+// What the lines from one `schema` line to the next have said.
+struct Block {
+  std::string schema;
   std::vector<std::string> keys, row;
-
-  void NextSample() {
-    std::uint32_t result = 0;
-    for (auto& [predicate, compiled] : filters_) {
-      if (!compiled.failure.empty()) continue;
-      if (inSample_) FLT1_EndSample(compiled.handle, &result);
-      FLT1_BeginSample(compiled.handle);
-    }
-    inSample_ = true;
-  }
-
-  // "yes" when the row passes `predicate`, "no" when it fails it, or what kept it from being run.
-  std::string Verdict(const std::string& predicate) {
-    const auto [at, added] = filters_.try_emplace(predicate);
-    Compiled& compiled = at->second;
-    if (added) Create(predicate, compiled);
-    if (!compiled.failure.empty()) return compiled.failure;
-    std::vector<std::uint8_t> record(static_cast<std::size_t>(VXC_RecordLength(compiled.plan)));
-    const auto length = static_cast<std::int32_t>(record.size());
-    VxcError error{};
-    VXC_ClearRecord(compiled.plan, record.data(), length, &error);
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      const char* column = VXC_ColumnName(compiled.plan, static_cast<std::int32_t>(i));
-      if (row[i].empty()) continue;
-      if (VXC_PutValue(compiled.plan, column, row[i].c_str(), record.data(), length, &error) != VXC_OK) {
-        return std::string("the row: ") + error.message;
-      }
-    }
-    return FLT1_FilterRecord(compiled.handle, 0, record.data()) == 0 ? "yes" : "no";
-  }
-
- private:
-  void Create(const std::string& predicate, Compiled& compiled) {
-    std::vector<const char*> keyNames;
-    for (const std::string& key : keys) keyNames.push_back(key.c_str());
-    const VxcOptions options{nullptr, nullptr, keyNames.data(), static_cast<std::int32_t>(keyNames.size())};
-    VxcError error{};
-    if (VXC_CompileText(schema_.c_str(), predicate.c_str(), &options, &compiled.plan, &error) != VXC_OK) {
-      compiled.failure = std::string("refused: ") + error.message;
-      return;
-    }
-    std::int16_t planLength = 0, poolLength = 0;
-    const void* plan = VXC_PlanBytes(compiled.plan, &planLength);
-    const void* pool = VXC_PoolBytes(compiled.plan, &poolLength);
-    if (const std::int32_t st = FLT1_CreateFilter(0, plan, planLength, pool, poolLength, &compiled.handle); st != 0) {
-      compiled.failure = "FLT1_CreateFilter gives " + std::to_string(st);
-    } else if (inSample_) {
-      FLT1_BeginSample(compiled.handle);
-    }
-  }
-
-  std::string schema_;
-  std::map<std::string, Compiled> filters_;
-  bool inSample_ = false;
+  std::map<std::string, Compiled> filters;  // by predicate
+  bool inSample = false;
 };
+
+void Create(const Block& block, const std::string& predicate, Compiled& compiled) {
+  std::vector<const char*> keys;
+  for (const std::string& key : block.keys) keys.push_back(key.c_str());
+  const VxcOptions options{nullptr, nullptr, keys.data(), static_cast<std::int32_t>(keys.size())};
+  VxcError error{};
+  if (VXC_CompileText(block.schema.c_str(), predicate.c_str(), &options, &compiled.plan, &error) != VXC_OK) {
+    compiled.failure = std::string("refused: ") + error.message;
+    return;
+  }
+  std::int16_t planLength = 0, poolLength = 0;
+  const void* plan = VXC_PlanBytes(compiled.plan, &planLength);
+  const void* pool = VXC_PoolBytes(compiled.plan, &poolLength);
+  if (const std::int32_t st = FLT1_CreateFilter(0, plan, planLength, pool, poolLength, &compiled.handle); st != 0) {
+    compiled.failure = "FLT1_CreateFilter gives " + std::to_string(st);
+  } else if (block.inSample) {
+    FLT1_BeginSample(compiled.handle);
+  }
+}
+
+// "yes" when the block's row passes `predicate`, "no" when it fails it, or what kept it from being run.
+std::string Verdict(Block& block, const std::string& predicate) {
+  const auto [at, added] = block.filters.try_emplace(predicate);
+  Compiled& compiled = at->second;
+  if (added) Create(block, predicate, compiled);
+  if (!compiled.failure.empty()) return compiled.failure;
+  std::vector<std::uint8_t> record(static_cast<std::size_t>(VXC_RecordLength(compiled.plan)));
+  const auto length = static_cast<std::int32_t>(record.size());
+  VxcError error{};
+  VXC_ClearRecord(compiled.plan, record.data(), length, &error);
+  for (std::size_t i = 0; i < block.row.size(); ++i) {
+    const char* column = VXC_ColumnName(compiled.plan, static_cast<std::int32_t>(i));
+    if (!block.row[i].empty() &&
+        VXC_PutValue(compiled.plan, column, block.row[i].c_str(), record.data(), length, &error) != VXC_OK) {
+      return std::string("the row: ") + error.message;
+    }
+  }
+  return FLT1_FilterRecord(compiled.handle, 0, record.data()) == 0 ? "yes" : "no";
+}
 
 class PredicateCases : public ::testing::TestWithParam<std::string> {};
 
@@ -133,9 +111,10 @@ TEST_P(PredicateCases, Hold) {
     words >> word;
     std::getline(words, rest);
     rest = Trim(rest);
+    const std::size_t split = rest.find_last_of(" \t");
     if (word.empty() || word[0] == '#') continue;
     if (word == "schema") {
-      block.emplace(rest);
+      block.emplace().schema = rest;
     } else if (!block) {
       ADD_FAILURE_AT(path.c_str(), number) << "a schema line must come first";
     } else if (word == "key") {
@@ -146,10 +125,16 @@ TEST_P(PredicateCases, Hold) {
       for (std::string value; std::getline(values, value, ',');) block->row.push_back(Trim(value));
     } else if (word == "sample") {
       ++g_seconds;
-      block->NextSample();
-    } else if (const std::size_t split = rest.find_last_of(" \t"); word == "expect" && split != std::string::npos) {
+      std::uint32_t result = 0;
+      for (auto& [predicate, compiled] : block->filters) {
+        if (!compiled.failure.empty()) continue;
+        if (block->inSample) FLT1_EndSample(compiled.handle, &result);
+        FLT1_BeginSample(compiled.handle);
+      }
+      block->inSample = true;
+    } else if (word == "expect" && split != std::string::npos) {
       const std::string predicate = Trim(rest.substr(0, split)), expected = rest.substr(split + 1);
-      const std::string verdict = block->Verdict(predicate);
+      const std::string verdict = Verdict(*block, predicate);
       if (verdict != expected) {
         ADD_FAILURE_AT(path.c_str(), number) << predicate << ": expected " << expected << ", got " << verdict;
       }

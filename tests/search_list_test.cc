@@ -1,9 +1,10 @@
 // Search lists: marking entries, every pattern kind, retrieval of unmatched keys, and lists read from files.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
-#include <unistd.h>
 
 #include "core/memory.h"
 #include "core/search_list.h"
@@ -193,29 +194,23 @@ TEST(Retrieval, BufferTooSmallOffersTheSameEntryAgain) {
   EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()) + 10, 4), "ABC.");
 }
 
-// Search list files in a temporary folder.
-class SearchFiles : public ::testing::Test {
- protected:
-  std::string Write(const std::string& text) {
-    char path[] = "/tmp/vexsearchXXXXXX";
-    const int fd = mkstemp(path);
-    EXPECT_GE(fd, 0);
-    close(fd);
+// A search list file, removed with the object; its path is short, and no other process's.
+class ListFile {
+ public:
+  explicit ListFile(const std::string& text)
+      : path("/tmp/vexsearch" + std::to_string(getpid()) + "-" + std::to_string(++made_)) {
     std::ofstream(path) << text;
-    paths_.push_back(path);
-    return path;
   }
-  ~SearchFiles() override {
-    for (const std::string& path : paths_) std::remove(path.c_str());
-  }
+  ~ListFile() { std::remove(path.c_str()); }
+  const std::string path;
 
-  std::vector<std::string> paths_;
+ private:
+  static inline int made_ = 0;
 };
 
-TEST_F(SearchFiles, OneEntryPerKeyedLine) {
-  const std::string path =
-      Write("alpha\nbeta gamma\ndelta;comment\n gone\n\n;only a comment\nepsilonepsilonepsilonepsilonepsilon\n");
-  auto built = SearchFilter(Column::Char("NAME", 0, 24), SearchList::File(path, 24));
+TEST(SearchFiles, OneEntryPerKeyedLine) {
+  const ListFile file("alpha\nbeta gamma\ndelta;comment\n gone\n\n;only a comment\nepsilonepsilonepsilonepsilonepsilon\n");
+  auto built = SearchFilter(Column::Char("NAME", 0, 24), SearchList::File(file.path, 24));
   ASSERT_EQ(built->status(), 0);
   std::vector<std::string> keys;
   search_list::Entry entry = search_list::FirstEntry(static_cast<std::uint8_t*>(built->element(0).rightData));
@@ -232,9 +227,9 @@ TEST_F(SearchFiles, OneEntryPerKeyedLine) {
 
 // A file that cannot serve leaves the plan's list in use, which is not an error of the host's: its three
 // messages, the path too long for the buffer among them, are written under level bit 0x80 only.
-TEST_F(SearchFiles, UnusableFilesLeaveThePlansListAndAreReportedOnlyUnderBit0x80) {
-  const std::string blanks = Write("   \n\n  x\n"), missing = "/tmp/no-such-search-list";
-  const std::string longPath = "/tmp/" + std::string(70, 'p');
+TEST(SearchFiles, UnusableFilesLeaveThePlansListAndAreReportedOnlyUnderBit0x80) {
+  const ListFile file("   \n\n  x\n");
+  const std::string blanks = file.path, missing = "/tmp/no-such-search-list", longPath = "/tmp/" + std::string(70, 'p');
   for (const std::uint32_t level : {0x80u, 0xFFu & ~0x80u}) {
     CapturedTrace trace;
     VEXH_SetTraceLevel("FLT1_BuildAlternateSearch", level);
