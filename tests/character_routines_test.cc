@@ -41,21 +41,27 @@ TEST(ColumnAgainstLiteral, FixedComparesTheLiteralsLengthVaryingPadsTheShorterOp
     const char* why = "";
   } cases[] = {{kFixed, op::kEQ, "AB", "AB", 0},
                {kFixed, op::kEQ, "ABX", "AB", 0, "only the literal's length is compared"},
-               {kFixed, op::kGT, "AC", "AB", 0},   {kFixed, op::kLT, "AC", "AB", 1},
+               {kFixed, op::kGT, "AC", "AB", 0},
+               {kFixed, op::kLT, "AC", "AB", 1},
                {kFixed, op::kGT, "\xE9", "z", 0, "bytes compare unsigned"},
                {kFixed, op::kNE, "ab", "AB", 0, "case-sensitive"},
                {kVarying, op::kEQ, "AB", "AB ", 0, "the shorter operand is blank padded"},
-               {kVarying, op::kLT, "AB", "AB!", 0}, {kVarying, op::kGE, "ABC", "AB", 0},
-               {kVarying, op::kLE, "", "   ", 0},   {kFixed, op::kLike, "java.io ", "java*", 0},
-               {kFixed, op::kLike, "javx    ", "java*", 1}, {kFixed, op::kLike, "ABC     ", "A?C*", 0},
-               {kVarying, op::kLike, "A", "A  ", 0},  {kVarying, op::kLike, "ABC", "*C", 0},
+               {kVarying, op::kLT, "AB", "AB!", 0},
+               {kVarying, op::kGE, "ABC", "AB", 0},
+               {kVarying, op::kLE, "", "   ", 0},
+               {kFixed, op::kLike, "java.io ", "java*", 0},
+               {kFixed, op::kLike, "javx    ", "java*", 1},
+               {kFixed, op::kLike, "ABC     ", "A?C*", 0},
+               {kVarying, op::kLike, "A", "A  ", 0},
+               {kVarying, op::kLike, "ABC", "*C", 0},
                {kVarying, op::kLike, "ABC", "*D", 1}};
   for (const auto& c : cases) {
     Record record(32, c.column.dataType == type::kVarChar ? '#' : ' ');
     const auto write = [&](PlanBuilder& plan, PoolBuilder& pool) {
-      c.op == op::kLike ? plan.Like(c.column, pool.Char(c.literal)) : plan.Compare(c.column, c.op, pool.Char(c.literal));
+      const plan::Literal literal = pool.Char(c.literal);
+      c.op == op::kLike ? plan.Like(c.column, literal) : plan.Compare(c.column, c.op, literal);
     };
-    EXPECT_EQ(Evaluate(write, Put(record, c.column, c.value)), c.status) << c.value << " " << c.literal << ": " << c.why;
+    EXPECT_EQ(Evaluate(write, Put(record, c.column, c.value)), c.status) << c.value << " " << c.literal << " " << c.why;
   }
 }
 
@@ -98,8 +104,8 @@ TEST(Substrings, VaryingColumnSubstringsPadOrStandInForABlank) {
 
 TEST(Like, PatternEndingInAsteriskMayCoverOneMoreByte) {
   // Three pattern bytes "AB*" in an entry that holds a fourth: the pattern length becomes 4.
-  const auto longer =
-      MakeFilter([](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(kFixed, pool.Char("AB*X")).RightLiteralLength(3); });
+  const auto longer = MakeFilter(
+      [](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(kFixed, pool.Char("AB*X")).RightLiteralLength(3); });
   ASSERT_EQ(longer->status(), 0);
   EXPECT_EQ(longer->element(0).rightScale, 4);
   const auto exact = MakeFilter([](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(kFixed, pool.Char("AB*")); });
@@ -182,7 +188,8 @@ TEST(CreationOfCharacterElements, ConvertedVaryingColumnTakesSlotSixAndLikeNeeds
   });
   ASSERT_EQ(converted->status(), 0);
   EXPECT_EQ(converted->element(0).routineSlot, 6);
-  const auto like = MakeFilter([](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(Column::Long("N", 0), pool.Char("1*")); });
+  const auto like =
+      MakeFilter([](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(Column::Long("N", 0), pool.Char("1*")); });
   EXPECT_EQ(like->status(), 1);
 }
 

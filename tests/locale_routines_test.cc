@@ -44,7 +44,9 @@ TEST(LocaleCollation, OrderIsTheLocalesNotTheBytes) {
                {op::kEQ, "abc", "abc", ""},
                {op::kNE, "abc", "ABC", "case still counts"}};
   for (const auto& c : cases) {
-    const auto write = [&](PlanBuilder& plan, PoolBuilder& pool) { plan.Compare(kText, c.op, pool.Utf8Char(c.literal, 8)); };
+    const auto write = [&](PlanBuilder& plan, PoolBuilder& pool) {
+      plan.Compare(kText, c.op, pool.Utf8Char(c.literal, 8));
+    };
     EXPECT_EQ(Evaluate(write, Record(32, ' ').Text(0, c.value)), 0) << c.why;
   }
 }

@@ -29,12 +29,13 @@ const Column kName = Column::Char("NAME", 0, 8);
 const Column kVarName = Column::VarChar("VNAME", 8, 10);
 
 // A Filter with one search element over `column`, then an always-holding element.
-std::unique_ptr<BuiltFilter> SearchFilter(const Column& column, const SearchList& list, std::int32_t recordLength = 32) {
-  return testing::MakeFilter([&](PlanBuilder& plan, PoolBuilder& pool) {
-    plan.RecordLength(recordLength);
+std::unique_ptr<BuiltFilter> SearchFilter(const Column& column, const SearchList& list, std::int32_t length = 32) {
+  const auto write = [&](PlanBuilder& plan, PoolBuilder& pool) {
+    plan.RecordLength(length);
     plan.Search(column, pool.Search(list));
     plan.Always();
-  }, "SEARCH");
+  };
+  return testing::MakeFilter(write, "SEARCH");
 }
 
 // A record with `name` in kName.
@@ -143,7 +144,8 @@ std::vector<std::string> Unmatched(BuiltFilter& built, const std::vector<std::st
   std::vector<std::string> keys;
   std::vector<std::uint8_t> buffer(32, '.');
   std::int32_t st = 0;
-  for (std::uint32_t length = 32; (st = FLT1_RetrieveRecord(built.handle(), buffer.data(), &length)) == 0; length = 32) {
+  for (std::uint32_t length = 32; (st = FLT1_RetrieveRecord(built.handle(), buffer.data(), &length)) == 0;
+       length = 32) {
     EXPECT_EQ(length, 32u);
     keys.emplace_back(reinterpret_cast<char*>(buffer.data()) + 4, 8);
   }
@@ -209,7 +211,8 @@ class ListFile {
 };
 
 TEST(SearchFiles, OneEntryPerKeyedLine) {
-  const ListFile file("alpha\nbeta gamma\ndelta;comment\n gone\n\n;only a comment\nepsilonepsilonepsilonepsilonepsilon\n");
+  const ListFile file(
+      "alpha\nbeta gamma\ndelta;comment\n gone\n\n;only a comment\nepsilonepsilonepsilonepsilonepsilon\n");
   auto built = SearchFilter(Column::Char("NAME", 0, 24), SearchList::File(file.path, 24));
   ASSERT_EQ(built->status(), 0);
   std::vector<std::string> keys;
