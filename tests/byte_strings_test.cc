@@ -19,9 +19,9 @@ TEST(ComparePadded, ShorterOperandCountsAsBlankPadded) {
   const struct {
     std::string a, b;
     int order;
-  } cases[] = {{"AB", "AB", 0},       {"AB", "AB   ", 0},     {"AB  ", "AB", 0},  {"AB", "AB!", -1},
-               {"AB!", "AB", 1},      {"AB", "AB\xE9", -1},    {"AB ", "AB\xE9", -1}, {"AB\x01", "AB", -1},
-               {"", "", 0},           {"", "  ", 0},           {"B", "AZ", 1}};
+  } cases[] = {{"AB", "AB", 0},       {"AB", "AB   ", 0},    {"AB  ", "AB", 0},     {"AB", "AB!", -1},
+               {"AB!", "AB", 1},      {"AB", "AB\xE9", -1},  {"AB ", "AB\xE9", -1}, {"AB\x01", "AB", -1},
+               {"", "", 0},           {"", "  ", 0},         {"B", "AZ", 1}};
   for (const auto& c : cases) {
     EXPECT_EQ(Sign(ComparePadded(Bytes(c.a), Bytes(c.b), Length(c.a), Length(c.b), kBlank)), c.order)
         << "'" << c.a << "' vs '" << c.b << "'";
@@ -63,8 +63,8 @@ TEST(FindString, FirstByteThenTheRestAndIntoThePadding) {
   const struct {
     std::string data, search;
     int found;
-  } cases[] = {{"ABCD", "BC", 1},    {"ABCD", "XY", 0}, {"ABCD", "CD", 1},  {"ABCD", "ABCDE", 0},
-               {"ABCD", "", 0},      {"AAAB", "AAB", 1}, {"ABAB", "BAB", 1}, {"", "A", 0}};
+  } cases[] = {{"ABCD", "BC", 1},    {"ABCD", "XY", 0},    {"ABCD", "CD", 1},    {"ABCD", "ABCDE", 0},
+               {"ABCD", "", 0},      {"AAAB", "AAB", 1},   {"ABAB", "BAB", 1},   {"", "A", 0}};
   for (const auto& c : cases) {
     EXPECT_EQ(FindString(Bytes(c.data), Length(c.data), Bytes(c.search), Length(c.search)), c.found) << c.search;
   }
@@ -72,8 +72,8 @@ TEST(FindString, FirstByteThenTheRestAndIntoThePadding) {
   const struct {
     std::string search;
     int capacity, found;
-  } padded[] = {{"  ", 10, 1}, {"  ", 4, 0}, {"C ", 10, 1}, {"C  ", 4, 0},
-                {"BC", 3, 1},  {"ABCD", 10, 0}, {"X", 10, 0}, {"ABC", 2, 0}};
+  } padded[] = {{"  ", 10, 1},   {"  ", 4, 0},    {"C ", 10, 1},   {"C  ", 4, 0},
+                {"BC", 3, 1},    {"ABCD", 10, 0}, {"X", 10, 0},    {"ABC", 2, 0}};
   for (const auto& c : padded) {
     EXPECT_EQ(FindPaddedString(Bytes("ABC"), 3, Bytes(c.search), Length(c.search), c.capacity, kBlank), c.found)
         << "'" << c.search << "' in 'ABC' capacity " << c.capacity;
@@ -85,16 +85,16 @@ TEST(ComparePattern, MatchesAsTheRulesSay) {
     std::string value, pattern;
     int width;
     bool matches;
-  } cases[] = {{"AXYZ", "A*", 0, true},   {"ABC", "AB", 0, true},        {"AC", "A?C", 0, false},
-               {"A", "A*?", 0, false},    {"AB", "A*?", 0, true},        {"A", "A  ", 10, true},
-               {"A", "A  ", 0, false},    {"", "", 0, true},             {"ABC", "", 0, true},
-               {"", "*", 0, true},        {"ABCABD", "*ABD", 0, true},   {"ABCABD", "A*BD", 0, true},
-               {"ABXCD", "AB*CD", 0, true}, {"ABXCE", "AB*CD", 0, false}, {"java.lang", "java*", 16, true},
-               {"javx", "java*", 16, false}, {"A", "A?", 0, false},     {"A", "A?", 2, true},
-               {"A", "A?B", 5, false},    {"ab", "AB", 0, false},        {"A", "A*??", 0, false},
-               {"ABC", "*C", 0, true},    {"AB", std::string(6, 'A'), 0, false},
+  } cases[] = {{"AXYZ", "A*", 0, true},          {"ABC", "AB", 0, true},           {"AC", "A?C", 0, false},
+               {"A", "A*?", 0, false},           {"AB", "A*?", 0, true},           {"A", "A  ", 10, true},
+               {"A", "A  ", 0, false},           {"", "", 0, true},                {"ABC", "", 0, true},
+               {"", "*", 0, true},               {"ABCABD", "*ABD", 0, true},      {"ABCABD", "A*BD", 0, true},
+               {"ABXCD", "AB*CD", 0, true},      {"ABXCE", "AB*CD", 0, false},     {"java.lang", "java*", 16, true},
+               {"javx", "java*", 16, false},     {"A", "A?", 0, false},            {"A", "A?", 2, true},
+               {"A", "A?B", 5, false},           {"ab", "AB", 0, false},           {"A", "A*??", 0, false},
+               {"ABC", "*C", 0, true},           {"AB", std::string(6, 'A'), 0, false},
                // Up to twice the width and one stars may match; a longer pattern never does.
-               {"AB", "*****", 0, true},  {"AB", "******", 0, false}};
+               {"AB", "*****", 0, true},         {"AB", "******", 0, false}};
   for (const auto& c : cases) {
     EXPECT_EQ(ComparePattern(Bytes(c.value), Length(c.value), Bytes(c.pattern), Length(c.pattern), c.width),
               c.matches ? 0 : 207)

@@ -190,6 +190,7 @@ TEST(Retrieval, BufferTooSmallOffersTheSameEntryAgain) {
   ASSERT_EQ(built->status(), 0);
   FLT1_BeginSample(built->handle());
   FLT1_EndSample(built->handle(), &report);
+  buffer.assign(64, '.');
   length = 32;
   ASSERT_EQ(FLT1_RetrieveRecord(built->handle(), buffer.data(), &length), 0);
   EXPECT_EQ(LoadUnaligned<std::uint16_t>(buffer.data() + 8), 3);
