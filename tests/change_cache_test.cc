@@ -189,7 +189,6 @@ TEST(ChangeCache, TraceMessages) {
                                "Failure to allocate 1604 bytes for hashtable, heap limit: 1050, current heap: 1628",
                                "Failure to allocate 48 bytes for hashtable, heap limit: 1050, current heap: 1016",
                            }));
-  trace.Clear();
   Table grown(CreateChangeCache(0, 0.0f, 0));
   for (const char* key : {"\x60", "\xF3\x08", "\x01"}) ASSERT_EQ(Put(grown.get(), key, 5), 0);
   ASSERT_EQ(Put(grown.get(), std::string("\0\0", 2), 5), 0);
