@@ -22,20 +22,14 @@ struct TableDeleter {
 };
 using Table = std::unique_ptr<ChangeCache, TableDeleter>;
 
-// A cache record as the change functions lay it out: a VxpChangeRecord with its stamp, then the key.
-void* MakeRecord(const std::string& key, std::uint32_t stamp) {
+// Stores a fresh record as the change functions lay it out: a VxpChangeRecord with its stamp, then the key. A
+// refused one stays the caller's, so it is freed here.
+std::int32_t Put(ChangeCache* table, const std::string& key, std::uint32_t stamp = 0) {
   auto* record = static_cast<std::uint8_t*>(std::calloc(1, sizeof(VxpChangeRecord) + key.size()));
   std::memcpy(record + offsetof(VxpChangeRecord, stamp), &stamp, sizeof stamp);
   std::memcpy(record + sizeof(VxpChangeRecord), key.data(), key.size());
-  return record;
-}
-
-const void* KeyOf(void* record) { return static_cast<std::uint8_t*>(record) + sizeof(VxpChangeRecord); }
-
-// Stores a fresh record; a refused one stays the caller's, so it is freed here.
-std::int32_t Put(ChangeCache* table, const std::string& key, std::uint32_t stamp = 0) {
-  void* record = MakeRecord(key, stamp);
-  const std::int32_t st = CachePut(table, KeyOf(record), static_cast<std::uint16_t>(key.size()), record);
+  const auto length = static_cast<std::uint16_t>(key.size());
+  const std::int32_t st = CachePut(table, record + sizeof(VxpChangeRecord), length, record);
   if (st != 0) std::free(record);
   return st;
 }
@@ -43,6 +37,13 @@ std::int32_t Put(ChangeCache* table, const std::string& key, std::uint32_t stamp
 void* Get(ChangeCache* table, const std::string& key) {
   void* value = nullptr;
   return CacheGet(table, key.data(), static_cast<std::uint16_t>(key.size()), &value) == 0 ? value : nullptr;
+}
+
+// What HashStats says but the load factor, in one line.
+std::string Sizes(ChangeCache* table) {
+  const ChangeCacheStats s = HashStats(table);
+  return "capacity " + std::to_string(s.capacity) + " threshold " + std::to_string(s.threshold) + " count " +
+         std::to_string(s.count) + " heap " + std::to_string(s.currentHeap) + " limit " + std::to_string(s.heapLimit);
 }
 
 std::string Key(int i, std::size_t length) {
@@ -65,67 +66,41 @@ TEST(ChangeCache, HashCodesCountBytesAsSignedAndNeverZero) {
 TEST(ChangeCache, InitAppliesDefaultsAndTheHeapLimit) {
   Table table(CreateChangeCache(0, 0.0f, 0));
   ASSERT_NE(table, nullptr);
-  const ChangeCacheStats s = HashStats(table.get());
-  EXPECT_EQ(s.capacity, 200);
-  EXPECT_FLOAT_EQ(s.loadFactor, 0.75f);
-  EXPECT_EQ(s.threshold, 150);
-  EXPECT_EQ(s.heapLimit, 0u);
-  EXPECT_EQ(s.currentHeap, 824u);
+  EXPECT_EQ(Sizes(table.get()), "capacity 200 threshold 150 count 0 heap 824 limit 0");
+  EXPECT_FLOAT_EQ(HashStats(table.get()).loadFactor, 0.75f);
   EXPECT_EQ(CachedKeyCount(table.get()), 0);
   EXPECT_EQ(CreateChangeCache(200, 0.75f, 800), nullptr);
   Table exact(CreateChangeCache(200, 0.75f, 824));
   EXPECT_NE(exact, nullptr);
 }
 
-TEST(ChangeCache, GrowsWhenTheCountReachesTheThreshold) {
+TEST(ChangeCache, GrowsWhenTheCountReachesTheThresholdAndFindsEveryKeyAgain) {
   Table table(CreateChangeCache(200, 0.75f, 0));
-  for (int i = 0; i < 150; ++i) ASSERT_EQ(Put(table.get(), Key(i, 8)), 0);
-  EXPECT_EQ(HashStats(table.get()).capacity, 200);
-  EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 150 * 48);
-  ASSERT_EQ(Put(table.get(), Key(150, 8)), 0);
-  const ChangeCacheStats s = HashStats(table.get());
-  EXPECT_EQ(s.capacity, 401);
-  EXPECT_EQ(s.threshold, 300);
-  EXPECT_EQ(s.count, 151);
-  EXPECT_EQ(s.currentHeap, 401u * 4 + 24 + 151 * 48);
-  for (int i = 0; i <= 150; ++i) EXPECT_NE(Get(table.get(), Key(i, 8)), nullptr) << i;
-}
-
-TEST(ChangeCache, KeyOfHashZeroIsFoundAgainAfterGrowth) {
-  Table table(CreateChangeCache(200, 0.75f, 0));
-  ASSERT_EQ(Put(table.get(), "\xF0"), 0);
+  ASSERT_EQ(Put(table.get(), "\xF0"), 0);  // hash 0xFFFFFFFF: bucket 47, and 327 once grown
   void* stored = Get(table.get(), "\xF0");
   EXPECT_EQ(HashBucketOf(table.get(), "\xF0", 1), 47);
-  ASSERT_EQ(GrowChangeCache(table.get()), table.get());
+  for (int i = 1; i < 150; ++i) ASSERT_EQ(Put(table.get(), Key(i, 8)), 0);
+  EXPECT_EQ(Sizes(table.get()), "capacity 200 threshold 150 count 150 heap 8024 limit 0");  // 824 + 150 × 48
+  ASSERT_EQ(Put(table.get(), Key(150, 8)), 0);
+  // 401 buckets of 4 bytes, 24 of the table itself, 151 entries of 48.
+  EXPECT_EQ(Sizes(table.get()), "capacity 401 threshold 300 count 151 heap 8876 limit 0");
+  for (int i = 1; i <= 150; ++i) EXPECT_NE(Get(table.get(), Key(i, 8)), nullptr) << i;
   EXPECT_EQ(HashBucketOf(table.get(), "\xF0", 1), 327);
   EXPECT_EQ(Get(table.get(), "\xF0"), stored);
   EXPECT_EQ(Get(table.get(), "\x80"), nullptr);
 }
 
-TEST(ChangeCache, DuplicateKeyChangesNothing) {
-  Table table(CreateChangeCache(0, 0.0f, 0));
-  ASSERT_EQ(Put(table.get(), "abc", 1), 0);
-  void* first = Get(table.get(), "abc");
-  EXPECT_EQ(Put(table.get(), "abc", 2), 4);
-  EXPECT_EQ(Get(table.get(), "abc"), first);
-  EXPECT_EQ(HashStats(table.get()).count, 1);
-  EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 48);
-}
-
 TEST(ChangeCache, HeapLimitRefusesEntriesAndGrowth) {
   Table table(CreateChangeCache(200, 0.75f, 2000));
   for (int i = 0; i < 24; ++i) ASSERT_EQ(Put(table.get(), Key(i, 16)), 0);
-  EXPECT_EQ(HashStats(table.get()).currentHeap, 1976u);
   EXPECT_EQ(Put(table.get(), Key(24, 16)), 1000);
-  EXPECT_EQ(HashStats(table.get()).count, 24);
-  EXPECT_EQ(HashStats(table.get()).currentHeap, 1976u);
+  EXPECT_EQ(Sizes(table.get()), "capacity 200 threshold 150 count 24 heap 1976 limit 2000");
 
   // 64 buckets and one entry fit in 400 bytes, 129 buckets do not: the growth due at the second is refused.
   Table small(CreateChangeCache(64, 1.0f / 64, 400));
   ASSERT_EQ(Put(small.get(), "a"), 0);
   EXPECT_EQ(Put(small.get(), "b"), 1000);
-  EXPECT_EQ(HashStats(small.get()).capacity, 64);
-  EXPECT_EQ(HashStats(small.get()).count, 1);
+  EXPECT_EQ(Sizes(small.get()), "capacity 64 threshold 1 count 1 heap 328 limit 400");
 }
 
 TEST(ChangeCache, SixteenBitCapacityAndCountAreNeverExceeded) {
@@ -150,9 +125,13 @@ TEST(ChangeCache, SixteenBitCapacityAndCountAreNeverExceeded) {
   EXPECT_EQ(Put(full.get(), key), 4);
 }
 
-TEST(ChangeCache, CleaningRemovesRecordsStampedBefore) {
+TEST(ChangeCache, KeysAreKeptOnceAndCleanedByStampAcrossItsWrap) {
   Table table(CreateChangeCache(0, 0.0f, 0));
   ASSERT_EQ(Put(table.get(), "old", 6), 0);
+  void* first = Get(table.get(), "old");
+  EXPECT_EQ(Put(table.get(), "old", 7), 4) << "a duplicate key changes nothing";
+  EXPECT_EQ(Get(table.get(), "old"), first);
+  EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 48);
   ASSERT_EQ(Put(table.get(), "new", 7), 0);
   CleanChangeCache(table.get(), 7);
   EXPECT_EQ(Get(table.get(), "old"), nullptr);
@@ -160,10 +139,6 @@ TEST(ChangeCache, CleaningRemovesRecordsStampedBefore) {
   EXPECT_EQ(HashStats(table.get()).currentHeap, 824u + 48);
   CleanChangeCache(table.get(), 7);
   EXPECT_EQ(CachedKeyCount(table.get()), 1);
-}
-
-TEST(ChangeCache, CleaningAgesAcrossTheStampWrap) {
-  Table table(CreateChangeCache(0, 0.0f, 0));
   ASSERT_EQ(Put(table.get(), "before", 0xFFFFFF00u), 0);
   ASSERT_EQ(Put(table.get(), "after", 0x00000100u), 0);
   CleanChangeCache(table.get(), 0x00000100u);
@@ -214,7 +189,6 @@ TEST(ChangeCache, TraceMessages) {
                                "Failure to allocate 1604 bytes for hashtable, heap limit: 1050, current heap: 1628",
                                "Failure to allocate 48 bytes for hashtable, heap limit: 1050, current heap: 1016",
                            }));
-  trace.Clear();
   Table grown(CreateChangeCache(0, 0.0f, 0));
   for (const char* key : {"\x60", "\xF3\x08", "\x01"}) ASSERT_EQ(Put(grown.get(), key, 5), 0);
   ASSERT_EQ(Put(grown.get(), std::string("\0\0", 2), 5), 0);

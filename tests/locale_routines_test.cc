@@ -1,8 +1,11 @@
-// Locale-aware routines on UTF-8 data: collation order, characters as units of patterns and substrings,
-// and national-language failures.
+// Locale-aware routines on UTF-8 data: collation order, characters as units of patterns, characters cut off
+// by the end of their column or record, and national-language failures. tests/data/cases/locale.cases holds
+// what the predicate language writes exactly: substrings of UTF-8 columns.
 #include <gtest/gtest.h>
 
+#include "core/status.h"
 #include "filter_fixture.h"
+#include "guarded_bytes.h"
 #include "host/nls.h"
 #include "record.h"
 #include "routines/nls_pattern.h"
@@ -13,83 +16,56 @@ namespace {
 using plan::Column;
 using plan::PlanBuilder;
 using plan::PoolBuilder;
-using testing::BuiltFilter;
+using testing::GuardedBytes;
 using testing::Record;
 
 constexpr std::uint16_t kLocalePlan = plan_flag::kUtf8Data | plan_flag::kLocaleSetup;
 const Column kText = Column::Utf8Char("TXT", 0, 8);
 const Column kVarText = Column::Utf8VarChar("VTX", 8, 14);
 
-// The verdict on `record` of the locale-aware plan `write` makes.
+// The verdict of the locale-aware plan `write` makes on `record`, which ends where a readable page ends, so
+// that a read past it faults.
 template <typename Write>
-std::int32_t Evaluate(Write&& write, const Record& record, std::uint16_t flags = kLocalePlan) {
-  const auto built = testing::MakeFilter([&](PlanBuilder& plan, PoolBuilder& pool) { write(plan.Flags(flags), pool); });
+std::int32_t Evaluate(Write&& write, const Record& record) {
+  const auto built =
+      testing::MakeFilter([&](PlanBuilder& plan, PoolBuilder& pool) { write(plan.Flags(kLocalePlan), pool); });
   EXPECT_EQ(built->status(), 0);
-  return built->status() == 0 ? built->Evaluate(record.bytes()) : -1;
-}
-
-std::int32_t CompareText(std::int32_t op, const std::string& value, const std::string& literal) {
-  return Evaluate([&](PlanBuilder& plan, PoolBuilder& pool) { plan.Compare(kText, op, pool.Utf8Char(literal, 8)); },
-                  Record(32, ' ').Text(0, value));
+  const GuardedBytes bytes(record.bytes());
+  return built->status() == 0 ? FLT1_FilterRecord(built->handle(), 0, bytes.data()) : -1;
 }
 
 TEST(LocaleCollation, OrderIsTheLocalesNotTheBytes) {
-  EXPECT_EQ(CompareText(op::kLT, "a", "B"), 0) << "bytes would put 'a' after 'B'";
-  EXPECT_EQ(CompareText(op::kLT, "\xC3\xA4", "b"), 0) << "bytes would put 'ä' after 'b'";
-  EXPECT_EQ(CompareText(op::kEQ, "abc", "abc"), 0);
-  EXPECT_EQ(CompareText(op::kNE, "abc", "ABC"), 0) << "case still counts";
+  const struct {
+    std::int32_t op;
+    std::string value, literal;
+    const char* why;
+  } cases[] = {{op::kLT, "a", "B", "bytes would put 'a' after 'B'"},
+               {op::kLT, "\xC3\xA4", "b", "bytes would put 'ä' after 'b'"},
+               {op::kEQ, "abc", "abc", ""},
+               {op::kNE, "abc", "ABC", "case still counts"}};
+  for (const auto& c : cases) {
+    const auto write = [&](PlanBuilder& plan, PoolBuilder& pool) {
+      plan.Compare(kText, c.op, pool.Utf8Char(c.literal, 8));
+    };
+    EXPECT_EQ(Evaluate(write, Record(32, ' ').Text(0, c.value)), 0) << c.why;
+  }
 }
 
-TEST(LocaleCollation, PlainElementsOfTheSameColumnStillCompareBytes) {
-  // No locale-aware data in the plan: the plain slot is used.
-  EXPECT_EQ(Evaluate([](PlanBuilder& plan, PoolBuilder& pool) {
-              plan.Compare(Column::Char("TXT", 0, 8), op::kLT, pool.Char("B       "));
-            }, Record(32, ' ').Text(0, "a"), 0),
-            1);
-}
-
-TEST(LocaleLike, QuestionMarkConsumesOneWholeCharacter) {
+TEST(LocaleLike, QuestionMarkConsumesOneWholeCharacterAndEmptyMatches) {
   const struct {
     std::string value, pattern;
     std::int32_t status;
   } cases[] = {{"\xC3\xA4" "b", "?b*", 0}, {"\xC3\xA4" "b", "??b*", 207}, {"x\xE2\x82\xAC" "y", "x?y*", 0},
-               {"abc", "a*c*", 0}, {"abc", "a*d*", 207}};
+               {"abc", "a*c*", 0},        {"abc", "a*d*", 207}};
   for (const auto& c : cases) {
-    EXPECT_EQ(Evaluate([&](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(kText, pool.Utf8Char(c.pattern)); },
-                       Record(32, ' ').Text(0, c.value)),
-              c.status)
-        << c.value << " LIKE " << c.pattern;
+    const auto write = [&](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(kText, pool.Utf8Char(c.pattern)); };
+    EXPECT_EQ(Evaluate(write, Record(32, ' ').Text(0, c.value)), c.status) << c.value << " LIKE " << c.pattern;
   }
-}
-
-TEST(LocaleLike, EmptyPatternOrEmptyValueMatches) {
+  // Unlike the plain matcher's, an empty pattern or an empty value matches.
   EXPECT_EQ(CompareNLSPattern(reinterpret_cast<const std::uint8_t*>("abc"), 3, nullptr, 0, 0, ' ', nullptr), 0);
   EXPECT_EQ(CompareNLSPattern(nullptr, 0, reinterpret_cast<const std::uint8_t*>("xyz"), 3, 0, ' ', nullptr), 0);
-  EXPECT_EQ(Evaluate([](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(kVarText, pool.Utf8Char("xyz")); },
-                     Record(32, ' ').Varying(8, "")),
-            0)
-      << "unlike the plain matcher";
-}
-
-TEST(LocaleSubstrings, PositionsCountCharacters) {
-  const struct {
-    std::string value;
-    int start, length;
-    std::string literal;
-    std::int32_t status;
-    char fill = ' ';
-  } cases[] = {// "äbc": 'b' is the second character but the third byte.
-               {"\xC3\xA4" "bc", 1, 1, "b", 0},
-               {"\xC3\xA4" "bc", 0, 1, "\xC3\xA4", 0},
-               {"\xC3\xA4" "bc", 2, 1, "b", 1},
-               // A start at the end compares a single blank.
-               {"\xC3\xA4" "bc", 3, 1, " ", 0, '#'}};
-  for (const auto& c : cases) {
-    const auto write = [&](PlanBuilder& plan, PoolBuilder& pool) {
-      plan.Substring(kVarText, c.start, op::kEQ, pool.Utf8Char(c.literal)).LeftLiteralLength(static_cast<std::int16_t>(c.length));
-    };
-    EXPECT_EQ(Evaluate(write, Record(32, c.fill).Varying(8, c.value)), c.status) << c.start;
-  }
+  const auto empty = [](PlanBuilder& plan, PoolBuilder& pool) { plan.Like(kVarText, pool.Utf8Char("xyz")); };
+  EXPECT_EQ(Evaluate(empty, Record(32, ' ').Varying(8, "")), 0);
 }
 
 TEST(LocaleSearch, FindsMultiByteTextAndDeliversTheFlag) {
@@ -117,18 +93,58 @@ TEST(LocaleVarying, PrefixOutOfRangeIsAnError) {
 
 TEST(LocaleFailures, CollationFailureGives1022AndKeepsTheServiceStatus) {
   // UTF-8 data without a locale set up: every national-language call fails.
-  PoolBuilder pool;
-  PlanBuilder plan("NLS");
-  plan.Flags(plan_flag::kUtf8Data);
-  plan.Compare(kText, op::kEQ, pool.Utf8Char("abc", 8));
-  plan.Like(kText, pool.Utf8Char("a*"));
-  BuiltFilter built(plan, pool);
-  ASSERT_EQ(built.status(), 0);
-  ASSERT_EQ(built.filter().locale, nullptr);
+  const auto built = testing::MakeFilter([](PlanBuilder& plan, PoolBuilder& pool) {
+    plan.Flags(plan_flag::kUtf8Data);
+    plan.Compare(kText, op::kEQ, pool.Utf8Char("abc", 8));
+    plan.Like(kText, pool.Utf8Char("a*"));
+  });
+  ASSERT_EQ(built->status(), 0);
+  ASSERT_EQ(built->filter().locale, nullptr);
   const Record record = Record(32, ' ').Text(0, "abc");
-  EXPECT_EQ(built.element(0).routine(built.element(0), record.bytes().data()), 1);
-  EXPECT_EQ(built.element(0).conditionCode, nls_status::kBadArgument);
-  EXPECT_EQ(built.element(1).routine(built.element(1), record.bytes().data()), 1022);
+  EXPECT_EQ(built->element(0).routine(built->element(0), record.bytes().data()), 1);
+  EXPECT_EQ(built->element(0).conditionCode, nls_status::kBadArgument);
+  EXPECT_EQ(built->element(1).routine(built->element(1), record.bytes().data()), 1022);
+}
+
+// A UTF-8 character cut off by the end of its column or record counts as one character, and the routines
+// never read past the operand that holds it. The record is "abcdefg" and the lead byte of a 2-byte character.
+TEST(CutCharacters, PatternsLiteralsAndSubstringsStopAtTheEndOfTheColumn) {
+  const Record cut = Record(8).Text(0, "abcdefg\xC3");
+  for (const std::string pattern : {"*x", "???????x", "*\xC3\xA9", "abcdefg?", "abcdefg\xC3"}) {
+    const auto like = [&](PlanBuilder& plan, PoolBuilder& pool) {
+      plan.RecordLength(8).Like(kText, pool.Utf8Char(pattern));
+    };
+    const bool matches = pattern == "abcdefg?" || pattern == "abcdefg\xC3";
+    EXPECT_EQ(Evaluate(like, cut) == 0, matches) << pattern << ": the cut byte is one character";
+  }
+  for (const auto& [literal, holds] : {std::pair<std::string, bool>{"a", false}, {"\xC3", true}}) {
+    const auto eighth = [&](PlanBuilder& plan, PoolBuilder& pool) {
+      plan.RecordLength(8).Substring(kText, 7, op::kEQ, pool.Utf8Char(literal)).LeftLiteralLength(1);
+    };
+    EXPECT_EQ(Evaluate(eighth, cut) == 0, holds) << "the eighth character is the cut byte itself";
+  }
+}
+
+TEST(CutCharacters, SearchPrefixIgnoresTheBytesAfterItsColumn) {
+  // The key column's last byte is a cut character; the byte after it, in the next column, would complete it.
+  for (const char next : {'\xA9', ' '}) {
+    const auto built = testing::MakeFilter([](PlanBuilder& plan, PoolBuilder& pool) {
+      plan.Flags(kLocalePlan).RecordLength(8);
+      plan.Search(Column::Utf8Char("K", 4, 3),
+                  pool.Search(plan::SearchList::Of({"ab\xC3"}, 0, plan::search::kLocale | plan::search::kPrefix)));
+      plan.Always();
+    });
+    ASSERT_EQ(built->status(), 0);
+    FLT1_BeginSample(built->handle());
+    const GuardedBytes record(Record(8, ' ').Text(4, "ab\xC3").At(7, next).bytes());
+    FLT1_FilterRecord(built->handle(), 0, record.data());
+    std::uint32_t result = 0;
+    FLT1_EndSample(built->handle(), &result);
+    std::uint8_t buffer[8];
+    std::uint32_t length = sizeof buffer;
+    EXPECT_EQ(FLT1_RetrieveRecord(built->handle(), buffer, &length), status::kNoMoreRecords)
+        << "the key matched whatever byte follows its column: " << int(static_cast<std::uint8_t>(next));
+  }
 }
 
 }  // namespace
