@@ -45,9 +45,11 @@ struct FilterElement : VxpElement {
 static_assert(sizeof(FilterElement) == kElementRecordSize + 4 * sizeof(void*) && sizeof(FilterElement) % 8 == 0);
 static_assert(std::is_trivially_copyable_v<FilterElement>);
 
-// One step of the program creation binds from the plan: the routine the walk calls, the element it is called
-// with, and how many steps ahead each outcome leads. Steps stand beside the elements, one each, so that a
-// skip counts the same in both; the walk reads only steps. A chain bound as one routine (element_chains.h)
+// One step of the program creation binds from the plan: the routine the walk calls, and how many steps ahead
+// each outcome leads. Steps stand beside the elements, one each: step i is called with element i, and a
+// skip counts the same in both. The walk reads only steps for its control, and finds the element by the
+// same index instead of loading a pointer to it, which would add a load before every routine can start
+// (P5 of docs/performance.md ran 5% slower with one). A chain bound as one routine (element_chains.h)
 // is a step of its first element that leads past the others, which the walk then never visits, while the
 // plan copy keeps every element and skip exactly as the host wrote them.
 // A fused step says which chain it answers for and how many elements the chain holds.
@@ -55,10 +57,9 @@ enum class StepKind : std::uint8_t { kElement, kRun, kJoin };
 struct Step {
   Routine routine;
   BatchRoutine batch;  // the routine over a batch of records, when it has one
-  FilterElement* element;
   std::int16_t trueSkip;
   std::int16_t falseSkip;
-  std::int16_t members = 1;  // elements from `element` on that `routine` answers for
+  std::int16_t members = 1;  // elements from this step's on that `routine` answers for
   StepKind kind = StepKind::kElement;
 };
 

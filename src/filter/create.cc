@@ -193,7 +193,7 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
       FilterElement& element = filter->elements[i];
       const BoundRoutine bound = FastPath(element, *filter->facts[i].cell);
       element.routine = bound.routine;
-      filter->steps[i] = Step{bound.routine, bound.batch, &element, element.trueSkip, element.falseSkip};
+      filter->steps[i] = Step{bound.routine, bound.batch, element.trueSkip, element.falseSkip};
     }
     // Last, since runs and joins are made of steps bound to their elements' plain routines; runs first,
     // since a run's routine is faster than a join of the same equalities.
