@@ -1,5 +1,5 @@
-// Column functions where the predicate language cannot reach (tests/data/cases/mktime.cases and change.cases
-// hold what it can): MKTIME's amounts and refusals, the regular-expression functions, and changes delivered
+// Column functions where the predicate language cannot reach (tests/data/predicates/routines.cases
+// holds what it can): MKTIME's amounts and refusals, the regular-expression functions, and changes delivered
 // into words no comparison of the language reads.
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Locale-aware routines on UTF-8 data: collation order, characters as units of patterns, characters cut off
-// by the end of their column or record, and national-language failures. tests/data/cases/locale.cases holds
+// by the end of their column or record, and national-language failures. tests/data/predicates/routines.cases holds
 // what the predicate language writes exactly: substrings of UTF-8 columns.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// Numeric comparisons the predicate language cannot write (tests/data/cases/numeric.cases holds those it can):
+// Numeric comparisons the predicate language cannot write (tests/data/predicates/routines.cases holds those it can):
 // NaN, function result words, signed against unsigned words, scaled numbers against text.
 #include <gtest/gtest.h>
 
