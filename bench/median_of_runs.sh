@@ -35,6 +35,7 @@ awk '
       for (c = 4; c <= 8; c++) {
         cell = sprintf(" %.2f", median(t[key, c]))
         if (c != 6) cell = cell sprintf(" (%.2fx)", median(r[key, c]))
+        if (median(t[key, c]) + 0 == 0) cell = " -"  # not run: filtered out
         line = line cell " |"
       }
       goal = target[key]; gsub(/[ x]/, "", goal)
