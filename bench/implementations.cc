@@ -12,15 +12,20 @@
 namespace vexfilt::bench {
 namespace {
 
+// The Filter of `p` over the table.
+FilterHandle CreateFilter(Predicate p, const TableSet& set) {
+  const PlanAndPool built = BuildPlan(p, set.table);
+  FilterHandle handle{};
+  if (FLT1_CreateFilter(0, built.plan.data(), static_cast<std::int16_t>(built.plan.size()), built.pool.data(),
+                        static_cast<std::int16_t>(built.pool.size()), &handle) != 0) {
+    throw std::runtime_error(std::string("FLT1_CreateFilter failed for ") + NameOf(p));
+  }
+  return handle;
+}
+
 class LibraryCounter final : public RecordCounter {
  public:
-  LibraryCounter(Predicate p, const TableSet& set) : table_(set.table) {
-    const PlanAndPool built = BuildPlan(p, set.table);
-    if (FLT1_CreateFilter(0, built.plan.data(), static_cast<std::int16_t>(built.plan.size()), built.pool.data(),
-                          static_cast<std::int16_t>(built.pool.size()), &handle_) != 0) {
-      throw std::runtime_error(std::string("FLT1_CreateFilter failed for ") + NameOf(p));
-    }
-  }
+  LibraryCounter(Predicate p, const TableSet& set) : table_(set.table), handle_(CreateFilter(p, set)) {}
   ~LibraryCounter() override { FLT1_DestroyFilter(handle_); }
   std::int64_t Count(std::size_t first, std::size_t last) override {
     // Locals, so that the call in the loop cannot make the compiler reload them.
@@ -40,13 +45,8 @@ class LibraryCounter final : public RecordCounter {
 // FLT1_FilterRecords over batches of the table, counting the statuses of 0.
 class BatchCounter final : public RecordCounter {
  public:
-  BatchCounter(Predicate p, const TableSet& set) : table_(set.table), statuses_(kBatchRecords) {
-    const PlanAndPool built = BuildPlan(p, set.table);
-    if (FLT1_CreateFilter(0, built.plan.data(), static_cast<std::int16_t>(built.plan.size()), built.pool.data(),
-                          static_cast<std::int16_t>(built.pool.size()), &handle_) != 0) {
-      throw std::runtime_error(std::string("FLT1_CreateFilter failed for ") + NameOf(p));
-    }
-  }
+  BatchCounter(Predicate p, const TableSet& set)
+      : table_(set.table), statuses_(kBatchRecords), handle_(CreateFilter(p, set)) {}
   ~BatchCounter() override { FLT1_DestroyFilter(handle_); }
   std::int64_t Count(std::size_t first, std::size_t last) override {
     std::int64_t passed = 0;
