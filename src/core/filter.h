@@ -51,8 +51,8 @@ static_assert(std::is_trivially_copyable_v<FilterElement>);
 // same index instead of loading a pointer to it, which would add a load before every routine can start
 // (P5 of docs/performance.md ran 5% slower with one). A chain bound as one routine (element_chains.h)
 // is a step of its first element that leads past the others, which the walk then never visits, while the
-// plan copy keeps every element and skip exactly as the host wrote them.
-// A fused step says which chain it answers for and how many elements the chain holds.
+// plan copy keeps every element and skip exactly as the host wrote them. A fused step says which kind of
+// chain it answers for and how many elements the chain holds.
 enum class StepKind : std::uint8_t { kElement, kRun, kJoin };
 struct Step {
   Routine routine;
