@@ -209,7 +209,7 @@ TEST(Inspection, OperandsAreReportedAsFarAsTheyHoldBytes) {
   ASSERT_EQ(built->status(), 0);
   FLT1_BeginSample(built->handle());
   built->Evaluate(Record(24, ' ').At(12, 7).bytes());
-  const std::vector<FilterInfo> infos = ExpectInspection(*built, "inspect-operands.trace");
+  const std::vector<FilterInfo> infos = ExpectInspection(*built, "getfilter-operands.trace");
   ASSERT_EQ(infos.size(), 4u);
   EXPECT_EQ(Bytes(infos[1].value, 8), std::string(8, '\0')) << "a column against a column: 8 zero bytes";
   EXPECT_EQ(infos[2].extData, nullptr);
@@ -224,7 +224,7 @@ TEST(Inspection, SearchListIsUnfoldedOnePredicatePerEntry) {
     plan.Compare(Column::VarChar("NOTE", 12, 10).Nullable(), op::kLike, pool.Char("x*"));
   });
   ASSERT_EQ(built->status(), 0);
-  ExpectInspection(*built, "inspect-search-list.trace");
+  ExpectInspection(*built, "getfilter-search-list.trace");
   FilterInfo* again = nullptr;
   ASSERT_EQ(FLT1_GetFilter(built->handle(), &again), 0) << "a pass ending in 63 rewinds";
   EXPECT_EQ(again->compareOperator, 6);

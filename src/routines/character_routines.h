@@ -25,12 +25,12 @@ std::int32_t ByOutcome(FilterElement& element, const std::uint8_t* record) {
 
 namespace character {
 
-// Outcome functions of the plain routines, by slot.
-std::int32_t FixedColumnLiteral(FilterElement& e, const std::uint8_t* record);  // 0
-std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record);  // 1
-std::int32_t ResultLiteral(FilterElement& e, const std::uint8_t* record);  // 3
-std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record);  // 5
-std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record);  // 6
+// Outcome functions of the plain routines.
+std::int32_t FixedColumnLiteral(FilterElement& e, const std::uint8_t* record);
+std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record);
+std::int32_t ResultLiteral(FilterElement& e, const std::uint8_t* record);
+std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record);
+std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record);
 
 std::int32_t FixedColumnLike(FilterElement& e, const std::uint8_t* record);
 std::int32_t FixedColumnColumnLike(FilterElement& e, const std::uint8_t* record);

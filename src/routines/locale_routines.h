@@ -12,12 +12,12 @@ namespace vexfilt {
 
 namespace locale_aware {
 
-// Outcome functions of the locale-aware routines, by slot.
-std::int32_t FixedColumnLiteral(FilterElement& e, const std::uint8_t* record);  // 25
-std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record);  // 26
-std::int32_t ResultLiteral(FilterElement& e, const std::uint8_t* record);  // 28
-std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record);  // 30
-std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record);  // 31
+// Outcome functions of the locale-aware routines.
+std::int32_t FixedColumnLiteral(FilterElement& e, const std::uint8_t* record);
+std::int32_t FixedColumnColumn(FilterElement& e, const std::uint8_t* record);
+std::int32_t ResultLiteral(FilterElement& e, const std::uint8_t* record);
+std::int32_t VaryingColumnLiteral(FilterElement& e, const std::uint8_t* record);
+std::int32_t VaryingColumnColumn(FilterElement& e, const std::uint8_t* record);
 
 std::int32_t FixedColumnLike(FilterElement& e, const std::uint8_t* record);
 std::int32_t FixedColumnColumnLike(FilterElement& e, const std::uint8_t* record);

@@ -63,9 +63,9 @@ class PlanFilter {
 };
 
 // A column's value as text; empty when it cannot be read, which a record of the plan's length never causes.
-std::string ValueText(const VxcPlan* plan, const char* column, const std::vector<std::uint8_t>& record) {
+std::string ValueText(const VxcPlan* plan, const char* column, const std::uint8_t* record, std::size_t length) {
   char* text = nullptr;
-  if (VXC_GetValue(plan, column, record.data(), static_cast<std::int32_t>(record.size()), &text, nullptr) != VXC_OK) {
+  if (VXC_GetValue(plan, column, record, static_cast<std::int32_t>(length), &text, nullptr) != VXC_OK) {
     return {};
   }
   std::string value(text);
@@ -188,9 +188,10 @@ int RunSamples(const VxcPlan* plan, const std::vector<Sample>& samples, const Ru
         if (options.countOnly) continue;
         if (!headerPrinted) PrintRow(names, out);
         headerPrinted = true;
-        const std::vector<std::uint8_t> record(batch.begin() + static_cast<std::ptrdiff_t>(b * empty.size()),
-                                               batch.begin() + static_cast<std::ptrdiff_t>((b + 1) * empty.size()));
-        for (std::size_t c = 0; c < names.size(); ++c) printed[c] = ValueText(plan, names[c].c_str(), record);
+        const std::uint8_t* record = batch.data() + b * empty.size();
+        for (std::size_t c = 0; c < names.size(); ++c) {
+          printed[c] = ValueText(plan, names[c].c_str(), record, empty.size());
+        }
         PrintRow(printed, out);
       }
     };
@@ -240,7 +241,7 @@ int RunSamples(const VxcPlan* plan, const std::vector<Sample>& samples, const Ru
           std::fprintf(err, "error: retrieving the missing keys failed (FLT1_RetrieveRecord status %d)\n", status);
           return 2;
         }
-        std::fprintf(out, "# missing: %s\n", ValueText(plan, keysColumn, buffer).c_str());
+        std::fprintf(out, "# missing: %s\n", ValueText(plan, keysColumn, buffer.data(), buffer.size()).c_str());
       }
     }
   }
