@@ -105,7 +105,8 @@ std::vector<bpf_insn> BpfProgramOf(Predicate p, const ProcessTable& table) {
       }
       break;
     }
-    case Predicate::kP5: {
+    case Predicate::kP5:
+    case Predicate::kP6: {
       // At least four bytes, "root", then blanks up to the length.
       a.Load(BPF_H, kUserOffset);
       a.Jump(BPF_JGE, 4, next, reject);

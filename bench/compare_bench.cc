@@ -1,5 +1,5 @@
 // FLT1_FilterRecord, and FLT1_FilterRecords over batches, beside what a host would use instead: a hand-written loop, SQLite's SELECT count(*) and
-// libpcap's BPF interpreter, on the five predicates of the process table, over 1,000,000 records (more than
+// libpcap's BPF interpreter, on the six predicates of the process table, over 1,000,000 records (more than
 // the caches hold) and over 100,000 (the first 100,000 of them). Before any time is taken every
 // implementation must find the same number of matches, and the library must evaluate without allocating.
 // Then: the benchmarks, each thread count of the scaling benchmark, and the cost of creating and destroying

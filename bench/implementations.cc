@@ -145,7 +145,8 @@ std::unique_ptr<RecordCounter> MakeCounter(Impl impl, Predicate p, const TableSe
     case Predicate::kP4: return Hand(set.table, [pids = WantedPids(set.table)](const std::uint8_t* r) {
         return HandPredicates{pids}.P4(r);
       });
-    case Predicate::kP5: return Hand(set.table, [](const std::uint8_t* r) { return HandPredicates::P5(r); });
+    case Predicate::kP5:
+    case Predicate::kP6: return Hand(set.table, [](const std::uint8_t* r) { return HandPredicates::P5(r); });
   }
   return nullptr;
 }

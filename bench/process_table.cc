@@ -103,7 +103,7 @@ std::vector<std::uint8_t> BigEndianCopy(const ProcessTable& table) {
 }
 
 const char* NameOf(Predicate p) {
-  static constexpr const char* kNamesOf[] = {"P1", "P2", "P3", "P4", "P5"};
+  static constexpr const char* kNamesOf[] = {"P1", "P2", "P3", "P4", "P5", "P6"};
   return kNamesOf[static_cast<int>(p)];
 }
 
@@ -121,7 +121,8 @@ std::string TextOf(Predicate p, const ProcessTable& table) {
       for (std::int32_t pid : WantedPids(table)) text += (text.empty() ? "PID = " : " OR PID = ") + std::to_string(pid);
       return text;
     }
-    case Predicate::kP5: return "USER = 'root'";
+    case Predicate::kP5:
+    case Predicate::kP6: return "USER = 'root'";
   }
   return {};
 }
@@ -148,6 +149,7 @@ PlanAndPool BuildPlan(Predicate p, const ProcessTable& table) {
       for (std::int32_t wanted : WantedPids(table)) plan.Compare(pid, op::kEQ, pool.Long(wanted));
       break;
     case Predicate::kP5: plan.Compare(user, op::kEQ, pool.Char("root")); break;
+    case Predicate::kP6: plan.Compare(user, op::kEQ, pool.Char("root", static_cast<std::int16_t>(kUserCapacity))); break;
   }
   return {plan.Build(), pool.Build()};
 }
@@ -163,7 +165,8 @@ std::string SqlConditionOf(Predicate p, const ProcessTable& table) {
       for (std::int32_t pid : WantedPids(table)) text += (text.empty() ? "pid = " : " OR pid = ") + std::to_string(pid);
       return text;
     }
-    case Predicate::kP5: return "user = 'root'";
+    case Predicate::kP5:
+    case Predicate::kP6: return "user = 'root'";
   }
   return {};
 }

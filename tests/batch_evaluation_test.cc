@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/filter.h"
 #include "guarded_bytes.h"
 #include "test_support.h"
 #include "vexcompile.h"
@@ -43,6 +44,7 @@ class Compiled {
   Compiled& operator=(const Compiled&) = delete;
 
   FilterHandle handle() const { return handle_; }
+  const Filter& filter() const { return *FilterOf(handle_); }
   std::size_t recordLength() const { return static_cast<std::size_t>(VXC_RecordLength(plan_)); }
 
   // `count` random rows, each `stride` bytes apart; bytes between records hold 0xA5.
@@ -83,6 +85,11 @@ class Compiled {
       i += n;
     }
     for (std::int32_t status : statuses) seen.push_back(std::to_string(status));
+    // Each element's record, work fields included, as the last record to reach it left it.
+    for (int e = 0; e < filter().elementCount; ++e) {
+      const auto* bytes = reinterpret_cast<const std::uint8_t*>(&filter().elements[e]);
+      seen.push_back("element " + std::to_string(e) + " " + ::testing::PrintToString(std::vector<std::uint8_t>(bytes, bytes + kElementRecordSize)));
+    }
     std::uint32_t result = 0;
     EXPECT_EQ(FLT1_EndSample(handle_, &result), 0);
     std::vector<std::uint8_t> key(recordLength());
@@ -102,6 +109,14 @@ class Compiled {
   FilterHandle handle_{};
 };
 
+// Plans of compares only, of several steps, which run step by step over a batch.
+const char* const kStepsOverBatches[] = {
+    "(CPU > 50 OR MEM < 100.0) AND NOT (ID = 1 OR ID = 2)",
+    "NOT (NAME = 'db' OR NAME = 'cron') AND (IO > 4000 OR CPU <= 3)",
+    "(NAME = 'web-0' OR CPU < 20) AND MEM >= 1000.0 OR ID < 10",
+    "NAME = 'java' AND CPU > 80 OR NAME = 'init' AND CPU < 5 OR IO > 4000000000",
+};
+
 // Stateless compares, joins and runs; a change function; expected keys; MKTIME; a jump into the middle.
 const char* const kPredicates[] = {
     "CPU > 90",
@@ -112,8 +127,25 @@ const char* const kPredicates[] = {
     "PCTCHANGE(IO) >= 50 AND NOT NAME = 'db'",
     "KEYS(NAME) IN ('cron', 'db', 'ghost') AND CPU > 100",
     "MKTIME(TS, '+90M') > '2024-01-15 16:00' OR NAME CONTAINS 'eb'",
-    "(CPU > 50 OR MEM < 100.0) AND NOT (ID = 1 OR ID = 2)",
+    kStepsOverBatches[0],
+    kStepsOverBatches[1],
+    kStepsOverBatches[2],
+    kStepsOverBatches[3],
+    // A jump into a join of text compares, whose members' work fields both the join and the jump write.
+    "(CPU < 20 OR ID = 3) AND NAME = 'db' OR NAME = 'cron'",
 };
+
+TEST(BatchEvaluation, OnlyPlansOfCompareStepsRunStepByStep) {
+  for (const char* predicate : kStepsOverBatches) {
+    EXPECT_TRUE(Compiled(predicate).filter().stepsRunOverBatches) << predicate;
+  }
+  // A change cache, expected keys and a result target must see the records in order, and so must a join
+  // whose text member is also led to directly.
+  for (const char* predicate : {"(CPU < 20 OR ID = 3) AND NAME = 'db' OR NAME = 'cron'","CHANGE(IO) > 100 OR CPU < 0", "KEYS(NAME) IN ('cron', 'db', 'ghost') AND CPU > 100",
+                                "MKTIME(TS, '+90M') > '2024-01-15 16:00' OR NAME CONTAINS 'eb'"}) {
+    EXPECT_FALSE(Compiled(predicate).filter().stepsRunOverBatches) << predicate;
+  }
+}
 
 TEST(BatchEvaluation, AgreesWithOneByOneOverSamplesBatchSizesAndStrides) {
   const UtcZone utc;

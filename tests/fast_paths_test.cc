@@ -147,11 +147,69 @@ TEST(PrefixLike, MatcherTracedAfterBindingTracesFromTheNextRecord) {
   trace.Clear();
   EXPECT_EQ(like.Evaluate("javaw"), 0);
   EXPECT_FALSE(trace.lines().empty()) << "the level raised at run time takes effect";
+  // A batch reads the level once, and the matcher answers all of it.
+  trace.Clear();
+  const std::vector<std::uint8_t> records = Record(64, ' ').Text(0, "javaw").Text(32, "jav").bytes();
+  std::int32_t statuses[2] = {-1, -1};
+  ASSERT_EQ(FLT1_FilterRecords(like.built().handle(), 0, records.data(), 32, 2, statuses), 0);
+  EXPECT_EQ(statuses[0], 0);
+  EXPECT_EQ(statuses[1], 1);
+  EXPECT_GE(trace.lines().size(), 4u) << "both calls' entry and exit";
   VEXH_ResetTraceLevels();
   trace.Clear();
   EXPECT_EQ(like.Evaluate("javaw"), 0);
   EXPECT_NE(like.Evaluate("jav"), 0);
   EXPECT_TRUE(trace.lines().empty());
+}
+
+// A varying column equal, or not, to a literal whose last bytes are blanks: the routine bound for the
+// literal's significant bytes must leave every status and work field as the cell's general routine does.
+TEST(VaryingEquality, AnswersAndWorkFieldsAreTheGeneralRoutines) {
+  const Column user = Column::VarChar("USER", 0, 12);  // 10 bytes of text
+  const std::vector<std::string> literals = {"root", "root      ", "root  ", "", "   ", "ro ot",
+                                             "abcdefghij", "abcdefghijklmnop ", "abcdefghijklmnopq"};
+  // Values shorter, equal, longer with blanks, longer with a byte below or above the blank.
+  const std::vector<std::string> values = {"", "r", "roo", "root", "root ", "root     ", "root\x1f", "root!",
+                                           "rooT", "ro ot", "ro", "abcdefghij", " ", "   "};
+  for (const auto& [op, column] : {std::pair{op::kEQ, Op::kEQ}, std::pair{op::kNE, Op::kNE}}) {
+    for (const std::string& literal : literals) {
+      PoolBuilder pool;
+      PlanBuilder plan("USERS");
+      plan.Compare(user, op, pool.Char(literal));
+      const BuiltFilter built(plan, pool);
+      ASSERT_EQ(built.status(), 0);
+      const Routine general = OperatorTable(Mode::kPlain, column)[slot::kVarCharColLit].routine;
+      // 17 significant bytes are more than the forms cover: the general routine stays.
+      EXPECT_EQ(built.element(0).routine == general, literal == "abcdefghijklmnopq") << literal;
+      std::vector<std::vector<std::uint8_t>> records;
+      for (const std::string& value : values) records.push_back(Record(16, 'x').Varying(0, value).bytes());
+      // A length past the capacity: the whole column, prefix bytes included, is the value.
+      records.push_back(Record(16, ' ').At<std::uint16_t>(0, 0x2020).bytes());
+      for (const auto& record : records) {
+        FilterElement expected = built.element(0);
+        const std::int32_t status = general(expected, record.data());
+        EXPECT_EQ(built.Evaluate(record), status) << "'" << literal << "' op " << op << " " << ::testing::PrintToString(record);
+        const FilterElement& bound = built.element(0);
+        EXPECT_EQ(bound.conditionCode, expected.conditionCode) << "'" << literal << "' " << ::testing::PrintToString(record);
+        EXPECT_EQ(bound.leftScale, expected.leftScale);
+        EXPECT_EQ(bound.alternateOperator, expected.alternateOperator);
+      }
+    }
+  }
+}
+
+TEST(VaryingEquality, ModifiedLiteralIsBoundAgain) {
+  PoolBuilder pool;
+  PlanBuilder plan("USERS");
+  plan.Compare(Column::VarChar("USER", 0, 28), op::kEQ, pool.Char("root"));
+  const BuiltFilter built(plan, pool);
+  ASSERT_EQ(built.status(), 0);
+  const Routine first = built.element(0).routine;
+  const std::string longer = "postgres      ";
+  ASSERT_EQ(FLT1_ModifyPredicate(built.handle(), "USER", 0, longer.data(), static_cast<std::int16_t>(longer.size())), 0);
+  EXPECT_NE(built.element(0).routine, first) << "a routine for four significant bytes would compare only 'post'";
+  EXPECT_EQ(built.Evaluate(Record(32, ' ').Varying(0, "postgres").bytes()), 0);
+  EXPECT_EQ(built.Evaluate(Record(32, ' ').Varying(0, "postmark").bytes()), 1);
 }
 
 // One integer column at 0 against a literal: whether it holds for the record's value, and the routine bound.

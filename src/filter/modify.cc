@@ -140,10 +140,11 @@ std::int32_t ModifyPredicate(Filter& filter, const char* columnName, std::uint32
     }
     if (columnName != nullptr && NamesColumn(columnName, e.columnName)) {
       st = ChangeLiteral(creation, i, value, valueLength);
-      // A prefix routine chosen for the old pattern may not fit the new one. Every other routine, a run's or
-      // a join's (element_chains.h) among them, reads each literal where it was just written, and stays.
+      // A prefix routine, or a varying column's equality routine, chosen for the old literal may not fit the
+      // new one. Every other routine, a run's or a join's (element_chains.h) among them, reads each literal
+      // where it was just written, and stays.
       const RoutineCell& cell = *creation.filter.facts[i].cell;
-      if (cell.family == Family::kPrefixPattern) {
+      if (cell.family == Family::kPrefixPattern || cell.family == Family::kVaryingTextLiteral) {
         const BoundRoutine bound = FastPath(e, cell);
         e.routine = filter.steps[i].routine = bound.routine;
         filter.steps[i].batch = bound.batch;

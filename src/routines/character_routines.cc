@@ -2,7 +2,9 @@
 #include "routines/character_routines.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <utility>
 
 #include "core/bytes.h"
 #include "core/status.h"
@@ -49,6 +51,39 @@ VaryingData ReadVarying(FilterElement& e, const std::uint8_t* record) {
 }
 
 constexpr std::uint8_t kOneBlank[1] = {kBlank};
+
+// ComparePadded of a value against a literal whose bytes after the first `significant` are all blanks. Those
+// blanks cannot decide, so a value at least that long compares its first `significant` bytes, a compare of
+// a known size, and then its own remaining bytes against the blank.
+template <int significant>
+std::int32_t CompareWithSignificant(const std::uint8_t* value, std::int32_t length, const std::uint8_t* literal,
+                                    std::int32_t literalLength) {
+  if (length < significant) return ComparePadded(value, literal, length, literalLength, kBlank);
+  if (const std::int32_t order = CompareBytes(value, literal, significant)) return order;
+  const auto rest = static_cast<std::size_t>(length - significant);
+  const std::size_t at = SkipPad(value + significant, rest, kBlank);
+  if (at == rest) return 0;
+  return value[significant + at] > kBlank ? 1 : -1;
+}
+
+// A varying column, not a substring of it, equal or not equal to a literal of `significant` bytes and then
+// blanks: what VaryingColumnLiteral answers, with the same work fields written.
+template <Op op, int significant>
+[[gnu::flatten]] std::int32_t VaryingColumnShortLiteral(FilterElement& e, const std::uint8_t* record) {
+  const VaryingData value = ReadVarying(e, record);
+  e.conditionCode = CompareWithSignificant<significant>(value.data, value.length, LiteralOf(e), e.rightLiteralLength);
+  return StatusOf(OutcomeHolds<op>(e.conditionCode));
+}
+
+template <Op op, std::size_t... significant>
+constexpr std::array<BoundRoutine, sizeof...(significant)> ShortLiteralForms(std::index_sequence<significant...>) {
+  return {kBound<&VaryingColumnShortLiteral<op, static_cast<int>(significant)>>...};
+}
+
+// Host-written literals are padded to the column's width ('root' and 22 blanks); names and codes are short.
+constexpr int kLongestSignificant = 16;
+constexpr auto kEqualForms = ShortLiteralForms<Op::kEQ>(std::make_index_sequence<kLongestSignificant + 1>());
+constexpr auto kNotEqualForms = ShortLiteralForms<Op::kNE>(std::make_index_sequence<kLongestSignificant + 1>());
 
 }  // namespace
 
@@ -231,6 +266,26 @@ BoundRoutine FixedColumnLiteralForm(Op op) {
     case Op::kLT: return kBound<OperatorRoutines<Op::kLT>::FixedColumnLiteral>;
     case Op::kGE: return kBound<OperatorRoutines<Op::kGE>::FixedColumnLiteral>;
     case Op::kLE: return kBound<OperatorRoutines<Op::kLE>::FixedColumnLiteral>;
+    default: return {};
+  }
+}
+
+BoundRoutine VaryingColumnLiteralForm(const FilterElement& e, Op op) {
+  // A substring may report that it lies beyond the data: a routine that prints has no loop over a batch.
+  if (e.functionCode == fn::kSubstring) return {};
+  if ((op == Op::kEQ || op == Op::kNE) && e.rightLiteralLength >= 0) {
+    const std::uint8_t* literal = LiteralOf(e);
+    int significant = e.rightLiteralLength;
+    while (significant > 0 && literal[significant - 1] == kBlank) --significant;
+    if (significant <= kLongestSignificant) return (op == Op::kEQ ? kEqualForms : kNotEqualForms)[static_cast<std::size_t>(significant)];
+  }
+  switch (op) {
+    case Op::kEQ: return kBound<OperatorRoutines<Op::kEQ>::VaryingColumnLiteral>;
+    case Op::kNE: return kBound<OperatorRoutines<Op::kNE>::VaryingColumnLiteral>;
+    case Op::kGT: return kBound<OperatorRoutines<Op::kGT>::VaryingColumnLiteral>;
+    case Op::kLT: return kBound<OperatorRoutines<Op::kLT>::VaryingColumnLiteral>;
+    case Op::kGE: return kBound<OperatorRoutines<Op::kGE>::VaryingColumnLiteral>;
+    case Op::kLE: return kBound<OperatorRoutines<Op::kLE>::VaryingColumnLiteral>;
     default: return {};
   }
 }

@@ -57,6 +57,12 @@ struct OperatorRoutines {
 // outcome function is inlined; none for another operator.
 BoundRoutine FixedColumnLiteralForm(Op op);
 
+// The varying column against a literal for `op` (EQ to LE) with its loop over a batch, or none for a
+// substring. Equality with a literal of at most 16 bytes before its trailing blanks gets a routine that
+// compares those bytes at a known size; it is chosen for the literal the element holds, and chosen again
+// when the literal changes.
+BoundRoutine VaryingColumnLiteralForm(const FilterElement& element, Op op);
+
 }  // namespace character
 
 // Hands a string search's found flag to the element `resultTarget` away. Creation proved it exists

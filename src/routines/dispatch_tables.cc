@@ -38,7 +38,9 @@ std::int32_t TracedNeverHolds(FilterElement&, const std::uint8_t*) {
 template <Mode mode, Op op>
 constexpr RoutineCell UndefinedFloatCell() {
   if constexpr (mode == Mode::kPlain) {
-    return {NeverHolds, kUndefinedFloatNames[static_cast<int>(op)]};
+    RoutineCell cell{NeverHolds, kUndefinedFloatNames[static_cast<int>(op)]};
+    cell.family = Family::kConstant;
+    return cell;
   } else {
     return {TracedNeverHolds<op>, kUndefinedFloatNames[static_cast<int>(op)]};
   }
@@ -131,6 +133,7 @@ constexpr RoutineTable ComparisonTable() {
   // The families of the speed passes, plain cells only.
   if constexpr (m == Mode::kPlain) {
     t[slot::kCharColLit]   = InFamily(t[slot::kCharColLit],   Family::kTextLiteral,   op);
+    t[slot::kVarCharColLit] = InFamily(t[slot::kVarCharColLit], Family::kVaryingTextLiteral, op);
     t[slot::kLongColLit]   = InFamily(t[slot::kLongColLit],   Family::kLongLiteral,   op);
     t[slot::kShortColLit]  = InFamily(t[slot::kShortColLit],  Family::kShortLiteral,  op);
     t[slot::kDoubleColLit] = InFamily(t[slot::kDoubleColLit], Family::kDoubleLiteral, op);
@@ -182,6 +185,7 @@ template <Mode m>
 constexpr RoutineTable AlwaysTable() {
   RoutineTable t{};
   t[slot::kFunction] = {m == Mode::kPlain ? AlwaysHolds : TracedAlwaysHolds, "True"};
+  if constexpr (m == Mode::kPlain) t[slot::kFunction].family = Family::kConstant;
   return t;
 }
 

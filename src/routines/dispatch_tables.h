@@ -75,7 +75,9 @@ enum class Family : std::uint8_t {
   kShortLiteral,  // a 2-byte integer column against a literal
   kDoubleLiteral,  // a double column against a literal
   kTextLiteral,  // a fixed character column against a literal of bytes
+  kVaryingTextLiteral,  // a varying character column against a literal of bytes
   kPrefixPattern,  // LIKE on a fixed character column, whose pattern may be plain bytes and then asterisks
+  kConstant,  // holds, or does not, whatever the record (the compiler's TRUE and NEVER)
 };
 
 // One cell: the routine, the name under which its traced form traces (empty for an empty cell), what the

@@ -5,6 +5,7 @@
 
 #include "routines/byte_strings.h"
 #include "routines/character_routines.h"
+#include "routines/function_routines.h"
 #include "routines/numeric_routines.h"
 #include "routines/prefix_like.h"
 
@@ -49,6 +50,11 @@ BoundRoutine FastPath(const FilterElement& element, const RoutineCell& cell) {
     case Family::kTextLiteral: {
       const BoundRoutine form = character::FixedColumnLiteralForm(cell.op);
       return form.routine == cell.routine ? form : BoundRoutine{cell.routine, nullptr};
+    }
+    case Family::kConstant: return cell.routine == &AlwaysHolds ? kBound<AlwaysHolds> : kBound<numeric::NeverHolds>;
+    case Family::kVaryingTextLiteral: {
+      const BoundRoutine form = character::VaryingColumnLiteralForm(element, cell.op);
+      return form.routine != nullptr ? form : BoundRoutine{cell.routine, nullptr};
     }
     case Family::kPrefixPattern: {
       // The general matcher traces the entry and exit of its calls under bit 0x40; while that is asked for
