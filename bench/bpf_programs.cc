@@ -106,7 +106,12 @@ std::vector<bpf_insn> BpfProgramOf(Predicate p, const ProcessTable& table) {
       break;
     }
     case Predicate::kP5:
-    case Predicate::kP6: {
+    case Predicate::kP6:
+    case Predicate::kP7: {
+      if (p == Predicate::kP7) {
+        a.Load(BPF_W, kCpuOffset);
+        a.Jump(BPF_JGT, 90, accept, next);
+      }
       // At least four bytes, "root", then blanks up to the length.
       a.Load(BPF_H, kUserOffset);
       a.Jump(BPF_JGE, 4, next, reject);

@@ -147,6 +147,7 @@ std::unique_ptr<RecordCounter> MakeCounter(Impl impl, Predicate p, const TableSe
       });
     case Predicate::kP5:
     case Predicate::kP6: return Hand(set.table, [](const std::uint8_t* r) { return HandPredicates::P5(r); });
+    case Predicate::kP7: return Hand(set.table, [](const std::uint8_t* r) { return HandPredicates::P7(r); });
   }
   return nullptr;
 }

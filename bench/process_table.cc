@@ -103,7 +103,7 @@ std::vector<std::uint8_t> BigEndianCopy(const ProcessTable& table) {
 }
 
 const char* NameOf(Predicate p) {
-  static constexpr const char* kNamesOf[] = {"P1", "P2", "P3", "P4", "P5", "P6"};
+  static constexpr const char* kNamesOf[] = {"P1", "P2", "P3", "P4", "P5", "P6", "P7"};
   return kNamesOf[static_cast<int>(p)];
 }
 
@@ -123,6 +123,7 @@ std::string TextOf(Predicate p, const ProcessTable& table) {
     }
     case Predicate::kP5:
     case Predicate::kP6: return "USER = 'root'";
+    case Predicate::kP7: return "CPU > 90 OR USER = 'root'";
   }
   return {};
 }
@@ -150,6 +151,11 @@ PlanAndPool BuildPlan(Predicate p, const ProcessTable& table) {
       break;
     case Predicate::kP5: plan.Compare(user, op::kEQ, pool.Char("root")); break;
     case Predicate::kP6: plan.Compare(user, op::kEQ, pool.Char("root", static_cast<std::int16_t>(kUserCapacity))); break;
+    case Predicate::kP7:
+      plan.AnyOf();
+      plan.Compare(cpu, op::kGT, pool.Long(90));
+      plan.Compare(user, op::kEQ, pool.Char("root"));
+      break;
   }
   return {plan.Build(), pool.Build()};
 }
@@ -167,6 +173,7 @@ std::string SqlConditionOf(Predicate p, const ProcessTable& table) {
     }
     case Predicate::kP5:
     case Predicate::kP6: return "user = 'root'";
+    case Predicate::kP7: return "cpu > 90 OR user = 'root'";
   }
   return {};
 }

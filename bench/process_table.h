@@ -53,10 +53,11 @@ T Read(const std::uint8_t* record, std::int32_t offset) {
   return value;
 }
 
-// P6 is P5 as a host compiles it: the literal padded with blanks to the column's capacity.
-enum class Predicate { kP1, kP2, kP3, kP4, kP5, kP6 };
-inline constexpr std::array<Predicate, 6> kPredicates = {Predicate::kP1, Predicate::kP2, Predicate::kP3,
-                                                         Predicate::kP4, Predicate::kP5, Predicate::kP6};
+// P6 is P5 as a host compiles it: the literal padded with blanks to the column's capacity. P7 is P1 or P5,
+// two steps that no chain joins: a batch runs them one after the other.
+enum class Predicate { kP1, kP2, kP3, kP4, kP5, kP6, kP7 };
+inline constexpr std::array<Predicate, 7> kPredicates = {Predicate::kP1, Predicate::kP2, Predicate::kP3, Predicate::kP4,
+                                                         Predicate::kP5, Predicate::kP6, Predicate::kP7};
 
 // "P1" .. "P5", and the predicate as a user writes it.
 const char* NameOf(Predicate p);
@@ -84,6 +85,7 @@ struct HandPredicates {
     const auto pid = Read<std::int32_t>(r, kPidOffset);
     return pid == pids[0] || pid == pids[1] || pid == pids[2] || pid == pids[3] || pid == pids[4];
   }
+  static bool P7(const std::uint8_t* r) { return P1(r) || P5(r); }
   static bool P5(const std::uint8_t* r) {
     const auto length = Read<std::uint16_t>(r, kUserOffset);
     // A length beyond the capacity makes the whole column, prefix included, the value.

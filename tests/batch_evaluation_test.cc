@@ -109,8 +109,8 @@ class Compiled {
   FilterHandle handle_{};
 };
 
-// Plans of compares only, of several steps, which run step by step over a batch.
-const char* const kStepsOverBatches[] = {
+// Plans of compares only, of several steps.
+const char* const kSteps[] = {
     "(CPU > 50 OR MEM < 100.0) AND NOT (ID = 1 OR ID = 2)",
     "NOT (NAME = 'db' OR NAME = 'cron') AND (IO > 4000 OR CPU <= 3)",
     "(NAME = 'web-0' OR CPU < 20) AND MEM >= 1000.0 OR ID < 10",
@@ -127,25 +127,13 @@ const char* const kPredicates[] = {
     "PCTCHANGE(IO) >= 50 AND NOT NAME = 'db'",
     "KEYS(NAME) IN ('cron', 'db', 'ghost') AND CPU > 100",
     "MKTIME(TS, '+90M') > '2024-01-15 16:00' OR NAME CONTAINS 'eb'",
-    kStepsOverBatches[0],
-    kStepsOverBatches[1],
-    kStepsOverBatches[2],
-    kStepsOverBatches[3],
-    // A jump into a join of text compares, whose members' work fields both the join and the jump write.
+    kSteps[0],
+    kSteps[1],
+    kSteps[2],
+    kSteps[3],
+    // A jump into a join of text compares: both the join and the jump write the member's work fields.
     "(CPU < 20 OR ID = 3) AND NAME = 'db' OR NAME = 'cron'",
 };
-
-TEST(BatchEvaluation, OnlyPlansOfCompareStepsRunStepByStep) {
-  for (const char* predicate : kStepsOverBatches) {
-    EXPECT_TRUE(Compiled(predicate).filter().stepsRunOverBatches) << predicate;
-  }
-  // A change cache, expected keys and a result target must see the records in order, and so must a join
-  // whose text member is also led to directly.
-  for (const char* predicate : {"(CPU < 20 OR ID = 3) AND NAME = 'db' OR NAME = 'cron'","CHANGE(IO) > 100 OR CPU < 0", "KEYS(NAME) IN ('cron', 'db', 'ghost') AND CPU > 100",
-                                "MKTIME(TS, '+90M') > '2024-01-15 16:00' OR NAME CONTAINS 'eb'"}) {
-    EXPECT_FALSE(Compiled(predicate).filter().stepsRunOverBatches) << predicate;
-  }
-}
 
 TEST(BatchEvaluation, AgreesWithOneByOneOverSamplesBatchSizesAndStrides) {
   const UtcZone utc;

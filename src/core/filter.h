@@ -26,12 +26,10 @@ struct RoutineCell;
 // error status of its family). It may write the work fields of the element and of the element's Filter.
 using Routine = std::int32_t (*)(FilterElement& element, const std::uint8_t* record);
 
-// A routine's answers for `count` records of a batch, into `statuses[j]`: what the routine answers them one
-// by one, in order, with the same effects. The records are the batch's first `count` (record `j` at
-// `records + j * stride`) when `selection` is null, else those it lists in ascending order (record
-// `selection[j]`).
+// A routine's answers for `count` records, record `i` at `records + i * stride`, into `statuses[i]`: what the
+// routine answers them one by one, in order, with the same effects.
 using BatchRoutine = void (*)(FilterElement& element, const std::uint8_t* records, std::size_t stride,
-                              const std::int32_t* selection, std::int32_t count, std::int32_t* statuses);
+                              std::int32_t count, std::int32_t* statuses);
 
 // The plan's 192-byte element record (the public VxpElement, byte for byte), followed by the four references
 // the library fills at creation. References are 8 bytes here, so they live after the record instead of in
@@ -116,8 +114,6 @@ struct alignas(8) Filter {
   // Set at creation when both skips of the first step reach the end: every record then costs that one
   // routine call, and evaluation makes it without walking.
   bool firstElementDecides;
-  // Set at creation when a batch may run step by step over selections of its records (evaluate.h).
-  bool stepsRunOverBatches;
 };
 static_assert(sizeof(Filter) % 8 == 0, "the plan copy follows the Filter's fields 8-byte aligned");
 

@@ -18,7 +18,6 @@
 #include "filter/check_writes.h"
 #include "filter/configuration.h"
 #include "filter/destroy.h"
-#include "filter/evaluate.h"
 #include "filter/plan_checks.h"
 #include "host/nls.h"
 #include "host/services.h"
@@ -210,7 +209,6 @@ std::int32_t CreateFilter(const void* plan, std::int16_t planLength, const void*
   const Step* first = filter->steps;
   filter->firstElementDecides = filter->elementCount > 0 && first->trueSkip >= filter->elementCount &&
                                 first->falseSkip >= filter->elementCount;
-  filter->stepsRunOverBatches = StepsRunOverBatches(*filter);
 
   handle->sequence = NextSequence();
   handle->reserved = 0;

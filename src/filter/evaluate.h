@@ -24,20 +24,10 @@ inline std::int32_t EvaluateRecord(const Filter& filter, const std::uint8_t* rec
 }
 
 // The status of each of `count` records, record `i` at `records + i * stride`, into `statuses[i]`: the
-// records one by one, in order, as EvaluateRecord answers them. The choice between one call, steps over
-// the batch and the walk is made once for the batch.
+// records one by one, in order, as EvaluateRecord answers them. The choice between one call and the walk
+// is made once for the batch.
 void EvaluateRecords(const Filter& filter, const std::uint8_t* records, std::size_t stride, std::int32_t count,
                      std::int32_t* statuses);
-
-// Plans of at most this many steps may run step by step over a batch.
-inline constexpr int kLongestStepsOverBatches = 64;
-
-// Whether a batch may run step by step: each step over the records that reach it, in order, instead of each
-// record through the steps. Every step must have a loop over a batch (routines/batched.h: those write only
-// their elements' work fields and print nothing), so that each element ends a batch as the last record to
-// reach it left it, whichever order the steps ran in. A join's routine also writes its members' fields, so
-// no jump may lead into a chain, where a member would be called both by its join and by its own step.
-bool StepsRunOverBatches(const Filter& filter);
 
 }  // namespace vexfilt
 

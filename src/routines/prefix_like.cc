@@ -31,10 +31,10 @@ std::int32_t FixedColumnPrefix(FilterElement& e, const std::uint8_t* record) {
 // The same over a batch, with the trace level read once for the batch: read at every record, its atomic
 // loads kept the loop from holding anything in registers. A level raised during a batch is seen at the next.
 template <int length>
-void FixedColumnPrefixBatch(FilterElement& e, const std::uint8_t* records, std::size_t stride, const std::int32_t* selection,
-                            std::int32_t count, std::int32_t* __restrict statuses) {
-  if (ComparePatternTracesCalls()) [[unlikely]] return Batched<character::FixedColumnLike>(e, records, stride, selection, count, statuses);
-  Batched<StartsWithPrefix<length>>(e, records, stride, selection, count, statuses);
+void FixedColumnPrefixBatch(FilterElement& e, const std::uint8_t* records, std::size_t stride, std::int32_t count,
+                            std::int32_t* __restrict statuses) {
+  if (ComparePatternTracesCalls()) [[unlikely]] return Batched<character::FixedColumnLike>(e, records, stride, count, statuses);
+  Batched<StartsWithPrefix<length>>(e, records, stride, count, statuses);
 }
 
 template <std::size_t... lengths>
