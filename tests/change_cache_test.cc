@@ -22,15 +22,17 @@ struct TableDeleter {
 };
 using Table = std::unique_ptr<ChangeCache, TableDeleter>;
 
-// Stores a fresh record as the change functions lay it out: a VxpChangeRecord with its stamp, then the key. A
-// refused one stays the caller's, so it is freed here.
+// Stores a record as the change functions lay it out: a VxpChangeRecord with its stamp, then the key.
 std::int32_t Put(ChangeCache* table, const std::string& key, std::uint32_t stamp = 0) {
-  auto* record = static_cast<std::uint8_t*>(std::calloc(1, sizeof(VxpChangeRecord) + key.size()));
-  std::memcpy(record + offsetof(VxpChangeRecord, stamp), &stamp, sizeof stamp);
-  std::memcpy(record + sizeof(VxpChangeRecord), key.data(), key.size());
-  const auto length = static_cast<std::uint16_t>(key.size());
-  const std::int32_t st = CachePut(table, record + sizeof(VxpChangeRecord), length, record);
-  if (st != 0) std::free(record);
+  std::string record(sizeof(VxpChangeRecord), '\0');
+  std::memcpy(record.data() + offsetof(VxpChangeRecord, stamp), &stamp, sizeof stamp);
+  record += key;
+  void* stored = nullptr;
+  const std::int32_t st = CachePut(table, record.data(), static_cast<std::uint32_t>(record.size()), sizeof(VxpChangeRecord),
+                                   static_cast<std::uint16_t>(key.size()), &stored);
+  if (st == 0) {
+    EXPECT_EQ(std::memcmp(stored, record.data(), record.size()), 0) << "the table keeps a copy";
+  }
   return st;
 }
 
@@ -56,6 +58,9 @@ TEST(ChangeCache, HashCodesCountBytesAsSignedAndNeverZero) {
   EXPECT_EQ(ChangeKeyHash("\x80", 1), 0x0FFFFF60u);
   EXPECT_EQ(ChangeKeyHash("\0", 1), 16u);
   EXPECT_EQ(ChangeKeyHash("abc", 3), 0x9783u);
+  // Keys long enough that nibbles reach the top and fold back, with bytes past 0x7F among them.
+  EXPECT_EQ(ChangeKeyHash("host-0042:process-name", 22), 0x0C4CDDF5u);
+  EXPECT_EQ(ChangeKeyHash("\xff\xfe\x80\x7f web\xc3\xa9-0042 db", 18), 0x0F701DC2u);
   EXPECT_EQ(HashBucket(0xFFFFFFFFu, 200), 47u);
   EXPECT_EQ(HashBucket(0xFFFFFFFFu, 401), 327u);
   EXPECT_EQ(EntryShare(16), 48u);

@@ -3,10 +3,12 @@
 // into words no comparison of the language reads.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "core/change_control.h"
+#include "core/memory.h"
 #include "filter_fixture.h"
 #include "record.h"
 #include "routines/change_cache.h"
@@ -146,6 +148,36 @@ class ChangeFunction : public ::testing::Test {
   std::unique_ptr<BuiltFilter> built_;
   bool inSample_ = false;
 };
+
+// A new key's record is stored in one block with its cache entry. Without memory for it, the element says
+// so and answers 1000; once the table can take no more keys, it says the table refused and answers 207.
+// Neither leaks, and the keys already held still answer.
+TEST_F(ChangeFunction, NewKeyWithoutMemoryOrRoomSaysWhichAndLeaksNothing) {
+  Build(Column::Long("V", 0));
+  const long before = OutstandingBlocks();
+  testing::CapturedTrace trace;
+  VEXH_SetTraceLevel("VXO2_ChangeValue", 0x80);
+  FailAllocationAfter(0);
+  EXPECT_EQ(See("A", 1), 1000);
+  FailAllocationAfter(-1);
+  EXPECT_TRUE(trace.Contains("Change Function record Allocation error. status=1000")) << ::testing::PrintToString(trace.lines());
+  EXPECT_EQ(OutstandingBlocks(), before);
+
+  // 51,455 buckets at most, grown at three quarters: the 38,592nd key is refused.
+  char key[9];
+  for (int i = 0; i < 38'591; ++i) {
+    std::snprintf(key, sizeof key, "%08d", i);
+    ASSERT_EQ(See(key, 1), 207) << i;
+  }
+  trace.Clear();
+  const long held = OutstandingBlocks();
+  EXPECT_EQ(See("refused!", 1), 207);
+  EXPECT_TRUE(trace.Contains("Change Hashtable error. status=1000")) << ::testing::PrintToString(trace.lines());
+  EXPECT_EQ(OutstandingBlocks(), held);
+  NextSample();
+  EXPECT_EQ(See("00012345", 5), 0) << "a held key still finds its value";
+  VEXH_ResetTraceLevels();
+}
 
 // A value of one sample, then the next: a new key leaves the target alone, and the change goes into the word
 // the target's routine reads, which for two bytes and doubles is none the language compares.

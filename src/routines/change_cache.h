@@ -1,6 +1,8 @@
-// The change-value cache: a chained hash table from a row key to the cache record that holds the key. The
-// table owns the records from a successful insertion; the key bytes are not copied, they live in the record.
-// Memory is accounted in the table itself (its buckets plus a share per entry) against a heap limit.
+// The change-value cache: a chained hash table from a row key to the cache record that holds the key. Each
+// record is copied into one block with the table's entry for it, the entry first: a look-up reaches the
+// stored hash, the key and the values in one block, where an entry of its own and a record of its own cost
+// two dependent loads from memory. Memory is accounted in the table itself (its buckets plus a share per
+// entry) against a heap limit.
 #ifndef VEXFILT_ROUTINES_CHANGE_CACHE_H_
 #define VEXFILT_ROUTINES_CHANGE_CACHE_H_
 
@@ -31,9 +33,15 @@ inline constexpr std::size_t kCacheStampOffset = offsetof(VxpChangeRecord, stamp
 // Capacity 0 means 200; a load factor not above 0 means 0.75; heap limit 0 means none.
 ChangeCache* CreateChangeCache(std::uint16_t capacity, float loadFactor, std::uint32_t heapLimit);
 
-// 0 stored (the table now owns `value`); 4 the key is present (nothing stored); 1000 refused: heap limit,
-// no memory, or the table is full. On refusal the caller keeps `value`.
-std::int32_t CachePut(ChangeCache* table, const void* key, std::uint16_t keyLength, void* value);
+// CachePut's answer when no block could be had for the record.
+inline constexpr std::int32_t kNoRecordBlock = -1;
+
+// Stores a copy of the `recordSize` bytes at `record`, whose key is the `keyLength` bytes at `keyOffset`:
+// 0 stored, with `*stored` the copy, which the table owns; 4 the key is present (nothing stored); 1000
+// refused: heap limit, or the table is full or cannot grow; kNoRecordBlock when memory is short, which is
+// found before the table is looked at.
+std::int32_t CachePut(ChangeCache* table, const void* record, std::uint32_t recordSize, std::uint16_t keyOffset,
+                      std::uint16_t keyLength, void** stored);
 
 // 0 with `*value` set to the key's record, or 207 when absent. The record stays valid until the next cleaning.
 std::int32_t CacheGet(ChangeCache* table, const void* key, std::uint16_t keyLength, void** value);

@@ -125,17 +125,16 @@ std::int32_t DeliverChange(FilterElement& element, const std::uint8_t* record, s
     return trace.Exit(status::kOk, __LINE__);
   }
 
-  auto* fresh = static_cast<std::uint8_t*>(AllocateBlock(static_cast<std::size_t>(recordSize), "vxo2chg", __LINE__));
-  if (fresh == nullptr) {
+  void* fresh = nullptr;
+  const std::int32_t put = CachePut(cache, scratch, static_cast<std::uint32_t>(recordSize), static_cast<std::uint16_t>(cr::kKey),
+                                    static_cast<std::uint16_t>(keyLength), &fresh);
+  if (put == kNoRecordBlock) {
     if (trace.HasAny(trace_bit::k80)) {
       TracePrintf(block, __LINE__, "Change Function record Allocation error. status=%d", status::kHeapExhausted);
     }
     return trace.Exit(status::kHeapExhausted, __LINE__);
   }
-  std::memcpy(fresh, scratch, static_cast<std::size_t>(recordSize));
-  const std::int32_t put = CachePut(cache, fresh + cr::kKey, static_cast<std::uint16_t>(keyLength), fresh);
   if (put != status::kOk) {
-    ReleaseBlock(fresh, "vxo2chg", __LINE__);
     if (trace.HasAny(trace_bit::k80)) TracePrintf(block, __LINE__, "Change Hashtable error. status=%d", put);
     return trace.Exit(status::kNoMatch, __LINE__);
   }
