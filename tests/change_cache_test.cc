@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "routines/change_cache.h"
 #include "test_support.h"
@@ -149,6 +150,37 @@ TEST(ChangeCache, KeysAreKeptOnceAndCleanedByStampAcrossItsWrap) {
   CleanChangeCache(table.get(), 0x00000100u);
   EXPECT_EQ(Get(table.get(), "before"), nullptr);
   EXPECT_NE(Get(table.get(), "after"), nullptr);
+}
+
+// A look-up first tries the entry found after the last one in the sample before; whatever the order, each
+// key finds its own record, and no look-up follows a link to an entry that cleaning freed.
+TEST(ChangeCache, LookUpsInAnyOrderFindTheirOwnRecordsAcrossCleaning) {
+  Table table(CreateChangeCache(0, 0.0f, 0));
+  std::vector<std::string> keys;
+  for (int i = 0; i < 10; ++i) {
+    keys.push_back(Key(i, 8));
+    ASSERT_EQ(Put(table.get(), keys.back(), i % 2 == 0 ? 1u : 2u), 0);
+  }
+  const auto keyOf = [](void* record) { return std::string(static_cast<char*>(record) + sizeof(VxpChangeRecord), 8); };
+  std::vector<std::string> reversed(keys.rbegin(), keys.rend());
+  for (const auto* order : {&keys, &keys, &reversed, &keys}) {
+    for (const std::string& key : *order) {
+      void* record = Get(table.get(), key);
+      ASSERT_NE(record, nullptr) << key;
+      EXPECT_EQ(keyOf(record), key);
+    }
+  }
+  CleanChangeCache(table.get(), 2);  // frees the even keys, each some other key's successor
+  for (const std::string& key : keys) {
+    void* record = Get(table.get(), key);
+    if (key.back() % 2 == 0) {
+      EXPECT_EQ(record, nullptr) << key;
+    } else {
+      ASSERT_NE(record, nullptr) << key;
+      EXPECT_EQ(keyOf(record), key);
+    }
+  }
+  EXPECT_EQ(Get(table.get(), "00000042"), nullptr);
 }
 
 TEST(ChangeCache, NullTableIsAccepted) {
