@@ -165,12 +165,14 @@ TEST(PrefixLike, MatcherTracedAfterBindingTracesFromTheNextRecord) {
 // A varying column equal, or not, to a literal whose last bytes are blanks: the routine bound for the
 // literal's significant bytes must leave every status and work field as the cell's general routine does.
 TEST(VaryingEquality, AnswersAndWorkFieldsAreTheGeneralRoutines) {
-  const Column user = Column::VarChar("USER", 0, 12);  // 10 bytes of text
+  // 10 bytes of text, enough to read a word of them; and 4, too few.
+  for (const Column& user : {Column::VarChar("USER", 0, 12), Column::VarChar("CODE", 0, 6)}) {
   const std::vector<std::string> literals = {"root", "root      ", "root  ", "", "   ", "ro ot",
-                                             "abcdefghij", "abcdefghijklmnop ", "abcdefghijklmnopq"};
+                                             "abcdefgh", "abcdefghi", "abcdefghij", "abcdefghijklmnop ", "abcdefghijklmnopq"};
   // Values shorter, equal, longer with blanks, longer with a byte below or above the blank.
   const std::vector<std::string> values = {"", "r", "roo", "root", "root ", "root     ", "root\x1f", "root!",
-                                           "rooT", "ro ot", "ro", "abcdefghij", " ", "   "};
+                                           "rooT", "ro ot", "ro", "abcdefgh", "abcdefgh  ", "abcdefgh \x7f",
+                                           "abcdefgh\x1f", "abcdefghij", "abcdefgi", "\xff", " ", "   "};
   for (const auto& [op, column] : {std::pair{op::kEQ, Op::kEQ}, std::pair{op::kNE, Op::kNE}}) {
     for (const std::string& literal : literals) {
       PoolBuilder pool;
@@ -195,6 +197,7 @@ TEST(VaryingEquality, AnswersAndWorkFieldsAreTheGeneralRoutines) {
         EXPECT_EQ(bound.alternateOperator, expected.alternateOperator);
       }
     }
+  }
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <utility>
 
@@ -66,24 +67,54 @@ std::int32_t CompareWithSignificant(const std::uint8_t* value, std::int32_t leng
   return value[significant + at] > kBlank ? 1 : -1;
 }
 
+// The same for a literal of at most eight significant bytes, where the value has at least eight bytes to
+// read: its first eight, blank past its length, against the literal's as one word each. Compared byte by
+// byte, a branch on the length and one on the first difference went wrong on most records, since which
+// names match, and their lengths, vary; the word leaves a branch only for values longer than eight bytes
+// that equal the literal over the first eight. Byte-swapped, the first differing byte is the most
+// significant one; little-endian hosts only, where the value's first bytes are the word's low ones.
+template <int significant>
+std::int32_t CompareFirstWord(const std::uint8_t* value, std::int32_t length, const std::uint8_t* literal) {
+  static_assert(significant <= 8);
+  constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
+  std::uint64_t padded = kBlanks;
+  std::memcpy(&padded, literal, significant);
+  const std::uint64_t kept = length >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * length)) - 1;
+  const std::uint64_t word = (LoadUnaligned<std::uint64_t>(value) & kept) | (kBlanks & ~kept);
+  if (word != padded) return __builtin_bswap64(word) < __builtin_bswap64(padded) ? -1 : 1;
+  if (length <= 8) return 0;
+  const auto rest = static_cast<std::size_t>(length - 8);
+  const std::size_t at = SkipPad(value + 8, rest, kBlank);
+  if (at == rest) return 0;
+  return value[8 + at] > kBlank ? 1 : -1;
+}
+
 // A varying column, not a substring of it, equal or not equal to a literal of `significant` bytes and then
-// blanks: what VaryingColumnLiteral answers, with the same work fields written.
-template <Op op, int significant>
+// blanks: what VaryingColumnLiteral answers, with the same work fields written. `byWord` when the column
+// holds at least eight bytes and the literal at most eight significant ones.
+template <Op op, int significant, bool byWord>
 [[gnu::flatten]] std::int32_t VaryingColumnShortLiteral(FilterElement& e, const std::uint8_t* record) {
   const VaryingData value = ReadVarying(e, record);
-  e.conditionCode = CompareWithSignificant<significant>(value.data, value.length, LiteralOf(e), e.rightLiteralLength);
+  if constexpr (byWord) {
+    e.conditionCode = CompareFirstWord<significant>(value.data, value.length, LiteralOf(e));
+  } else {
+    e.conditionCode = CompareWithSignificant<significant>(value.data, value.length, LiteralOf(e), e.rightLiteralLength);
+  }
   return StatusOf(OutcomeHolds<op>(e.conditionCode));
 }
 
-template <Op op, std::size_t... significant>
+template <Op op, bool byWord, std::size_t... significant>
 constexpr std::array<BoundRoutine, sizeof...(significant)> ShortLiteralForms(std::index_sequence<significant...>) {
-  return {kBound<&VaryingColumnShortLiteral<op, static_cast<int>(significant)>>...};
+  return {kBound<&VaryingColumnShortLiteral<op, static_cast<int>(significant), byWord>>...};
 }
 
 // Host-written literals are padded to the column's width ('root' and 22 blanks); names and codes are short.
 constexpr int kLongestSignificant = 16;
-constexpr auto kEqualForms = ShortLiteralForms<Op::kEQ>(std::make_index_sequence<kLongestSignificant + 1>());
-constexpr auto kNotEqualForms = ShortLiteralForms<Op::kNE>(std::make_index_sequence<kLongestSignificant + 1>());
+constexpr int kLongestByWord = 8;
+constexpr auto kEqualForms = ShortLiteralForms<Op::kEQ, false>(std::make_index_sequence<kLongestSignificant + 1>());
+constexpr auto kNotEqualForms = ShortLiteralForms<Op::kNE, false>(std::make_index_sequence<kLongestSignificant + 1>());
+constexpr auto kEqualWordForms = ShortLiteralForms<Op::kEQ, true>(std::make_index_sequence<kLongestByWord + 1>());
+constexpr auto kNotEqualWordForms = ShortLiteralForms<Op::kNE, true>(std::make_index_sequence<kLongestByWord + 1>());
 
 }  // namespace
 
@@ -277,7 +308,10 @@ BoundRoutine VaryingColumnLiteralForm(const FilterElement& e, Op op) {
     const std::uint8_t* literal = LiteralOf(e);
     int significant = e.rightLiteralLength;
     while (significant > 0 && literal[significant - 1] == kBlank) --significant;
-    if (significant <= kLongestSignificant) return (op == Op::kEQ ? kEqualForms : kNotEqualForms)[static_cast<std::size_t>(significant)];
+    const auto at = static_cast<std::size_t>(significant);
+    const bool wordFits = e.columnLength - kLengthPrefix >= 8 && std::endian::native == std::endian::little;
+    if (significant <= kLongestByWord && wordFits) return (op == Op::kEQ ? kEqualWordForms : kNotEqualWordForms)[at];
+    if (significant <= kLongestSignificant) return (op == Op::kEQ ? kEqualForms : kNotEqualForms)[at];
   }
   switch (op) {
     case Op::kEQ: return kBound<OperatorRoutines<Op::kEQ>::VaryingColumnLiteral>;
