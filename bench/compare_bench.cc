@@ -74,6 +74,42 @@ void RegisterThreadBenchmarks(const TableSet& set) {
   }
 }
 
+// What bounds a batch over one-line records: reading one word of every record and nothing else, and the
+// hand-written P1 and P3 in the batch call's own shape, statuses of 1,024 records stored, then counted.
+void RegisterBoundBenchmarks(const TableSet& set) {
+  const std::size_t records = set.table.size();
+  const auto add = [&](const std::string& name, auto count) {
+    benchmark::RegisterBenchmark(("bound/" + name + "/" + std::to_string(records)).c_str(), [&set, records, count](benchmark::State& state) {
+      for (auto _ : state) {
+        std::int64_t result = count(set.table, records);
+        benchmark::DoNotOptimize(result);
+      }
+      PerRecord(state, records);
+    })->Unit(benchmark::kMillisecond);
+  };
+  add("read_one_word", [](const ProcessTable& table, std::size_t n) {
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < n; ++i) sum ^= Read<std::uint32_t>(table.record(i), kCpuOffset);
+    return static_cast<std::int64_t>(sum);
+  });
+  const auto inBatches = [](auto matches) {
+    return [matches](const ProcessTable& table, std::size_t n) {
+      constexpr std::size_t kBatch = 1024;
+      static std::int32_t statuses[kBatch];
+      std::int64_t passed = 0;
+      for (std::size_t at = 0; at < n; at += kBatch) {
+        const std::size_t count = std::min(kBatch, n - at);
+        for (std::size_t i = 0; i < count; ++i) statuses[i] = matches(table.record(at + i)) ? 0 : 1;
+        benchmark::ClobberMemory();
+        for (std::size_t i = 0; i < count; ++i) passed += statuses[i] == 0;
+      }
+      return passed;
+    };
+  };
+  add("P1_statuses_by_hand", inBatches([](const std::uint8_t* r) { return HandPredicates::P1(r); }));
+  add("P3_statuses_by_hand", inBatches([](const std::uint8_t* r) { return HandPredicates::P3(r); }));
+}
+
 // A Filter of five elements of four kinds: CPU > 50 AND MEM < 1000.0 AND NAME = 'java' AND NAME LIKE
 // 'java*' AND USER = 'root'.
 PlanAndPool FiveElementPlan() {
@@ -289,6 +325,8 @@ int main(int argc, char** argv) {
   RegisterFilterBenchmarks(large);
   RegisterFilterBenchmarks(small);
   RegisterThreadBenchmarks(large);
+  RegisterBoundBenchmarks(large);
+  RegisterBoundBenchmarks(small);
   RegisterLifecycleBenchmark();
 
   SummaryReporter reporter;
