@@ -78,7 +78,8 @@ std::int32_t CompareFirstWord(const std::uint8_t* value, std::int32_t length, co
   static_assert(significant <= 8);
   constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
   std::uint64_t padded = kBlanks;
-  std::memcpy(&padded, literal, significant);
+  // An empty literal may have no bytes to point at.
+  if constexpr (significant > 0) std::memcpy(&padded, literal, significant);
   const std::uint64_t kept = length >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * length)) - 1;
   const std::uint64_t word = (LoadUnaligned<std::uint64_t>(value) & kept) | (kBlanks & ~kept);
   if (word != padded) return __builtin_bswap64(word) < __builtin_bswap64(padded) ? -1 : 1;
