@@ -49,6 +49,14 @@ inline std::size_t SkipPad(const std::uint8_t* p, std::size_t n, std::uint8_t pa
   return n;
 }
 
+// -1, 0 or +1 as the `n` bytes at `p` sort before, equal to or after as many pad bytes: the first byte that
+// is not the pad decides.
+inline std::int32_t CompareWithPad(const std::uint8_t* p, std::size_t n, std::uint8_t pad) {
+  const std::size_t at = SkipPad(p, n, pad);
+  if (at == n) return 0;
+  return p[at] > pad ? 1 : -1;
+}
+
 // Negative, 0 or positive as `a` sorts before, equal to or after `b`, the shorter counting as padded with
 // `pad` to the longer one's length.
 inline std::int32_t ComparePadded(const std::uint8_t* a, const std::uint8_t* b, std::int32_t lengthA,
@@ -60,9 +68,8 @@ inline std::int32_t ComparePadded(const std::uint8_t* a, const std::uint8_t* b, 
   const bool aLonger = lengthA > lengthB;
   const std::uint8_t* rest = (aLonger ? a : b) + common;
   const auto restLength = static_cast<std::size_t>((aLonger ? lengthA : lengthB) - common);
-  const std::size_t at = SkipPad(rest, restLength, pad);
-  if (at == restLength) return 0;
-  return (rest[at] > pad) == aLonger ? 1 : -1;
+  const std::int32_t order = CompareWithPad(rest, restLength, pad);
+  return aLonger ? order : -order;
 }
 
 // 1 when `search` occurs in `data`, else 0. An empty search string, or one longer than the data, is not found.

@@ -63,6 +63,12 @@ std::uint32_t StampOf(CacheEntry& entry) {
   return stamp;
 }
 
+// The entry the next look-up's key is compared with first is the one found after this one.
+void RememberFound(ChangeCache& table, CacheEntry* entry) {
+  table.lastFound = entry;
+  table.lastFoundEra = table.era;
+}
+
 bool SameKey(const CacheEntry& entry, const void* key, std::uint16_t keyLength) {
   return entry.keyLength == keyLength && CompareBytes(entry.key(), static_cast<const std::uint8_t*>(key), keyLength) == 0;
 }
@@ -161,8 +167,7 @@ std::int32_t CachePut(ChangeCache* table, const void* record, std::uint32_t reco
   entry->keyLength = keyLength;
   entry->keyOffset = keyOffset;
   *stored = entry->record();
-  table->lastFound = entry;
-  table->lastFoundEra = table->era;
+  RememberFound(*table, entry);
   // Appended, so that a chain keeps the order of first sight.
   CacheEntry** link = &table->buckets[HashBucket(hash, table->capacity)];
   while (*link != nullptr) link = &(*link)->next;
@@ -202,8 +207,7 @@ std::int32_t CacheGet(ChangeCache* table, const void* key, std::uint16_t keyLeng
       last->successorEra = table->era;
     }
   }
-  table->lastFound = found;
-  table->lastFoundEra = table->era;
+  RememberFound(*table, found);
   if (value != nullptr) *value = found->record();
   return trace.Exit(status::kOk, __LINE__);
 }

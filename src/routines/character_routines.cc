@@ -61,10 +61,7 @@ std::int32_t CompareWithSignificant(const std::uint8_t* value, std::int32_t leng
                                     std::int32_t literalLength) {
   if (length < significant) return ComparePadded(value, literal, length, literalLength, kBlank);
   if (const std::int32_t order = CompareBytes(value, literal, significant)) return order;
-  const auto rest = static_cast<std::size_t>(length - significant);
-  const std::size_t at = SkipPad(value + significant, rest, kBlank);
-  if (at == rest) return 0;
-  return value[significant + at] > kBlank ? 1 : -1;
+  return CompareWithPad(value + significant, static_cast<std::size_t>(length - significant), kBlank);
 }
 
 // The same for a literal of at most eight significant bytes, where the value has at least eight bytes to
@@ -84,10 +81,7 @@ std::int32_t CompareFirstWord(const std::uint8_t* value, std::int32_t length, co
   const std::uint64_t word = (LoadUnaligned<std::uint64_t>(value) & kept) | (kBlanks & ~kept);
   if (word != padded) return __builtin_bswap64(word) < __builtin_bswap64(padded) ? -1 : 1;
   if (length <= 8) return 0;
-  const auto rest = static_cast<std::size_t>(length - 8);
-  const std::size_t at = SkipPad(value + 8, rest, kBlank);
-  if (at == rest) return 0;
-  return value[8 + at] > kBlank ? 1 : -1;
+  return CompareWithPad(value + 8, static_cast<std::size_t>(length - 8), kBlank);
 }
 
 // A varying column, not a substring of it, equal or not equal to a literal of `significant` bytes and then
@@ -289,18 +283,25 @@ template struct OperatorRoutines<Op::kLT>;
 template struct OperatorRoutines<Op::kGE>;
 template struct OperatorRoutines<Op::kLE>;
 
-// Made here, where each operator's routine is defined, so that its loop over a batch may inline it.
-BoundRoutine FixedColumnLiteralForm(Op op) {
-  switch (op) {
-    case Op::kEQ: return kBound<OperatorRoutines<Op::kEQ>::FixedColumnLiteral>;
-    case Op::kNE: return kBound<OperatorRoutines<Op::kNE>::FixedColumnLiteral>;
-    case Op::kGT: return kBound<OperatorRoutines<Op::kGT>::FixedColumnLiteral>;
-    case Op::kLT: return kBound<OperatorRoutines<Op::kLT>::FixedColumnLiteral>;
-    case Op::kGE: return kBound<OperatorRoutines<Op::kGE>::FixedColumnLiteral>;
-    case Op::kLE: return kBound<OperatorRoutines<Op::kLE>::FixedColumnLiteral>;
-    default: return {};
-  }
+// Made here, where each operator's routine is defined, so that its loop over a batch may inline it. By
+// operator: EQ NE GT LT GE LE.
+namespace {
+
+using OperatorForms = std::array<BoundRoutine, 6>;
+template <Op... ops>
+constexpr OperatorForms kFixedLiteralForms = {kBound<OperatorRoutines<ops>::FixedColumnLiteral>...};
+template <Op... ops>
+constexpr OperatorForms kVaryingLiteralForms = {kBound<OperatorRoutines<ops>::VaryingColumnLiteral>...};
+constexpr auto& kFixedLiteralByOperator = kFixedLiteralForms<Op::kEQ, Op::kNE, Op::kGT, Op::kLT, Op::kGE, Op::kLE>;
+constexpr auto& kVaryingLiteralByOperator = kVaryingLiteralForms<Op::kEQ, Op::kNE, Op::kGT, Op::kLT, Op::kGE, Op::kLE>;
+
+BoundRoutine FormFor(const OperatorForms& forms, Op op) {
+  return op <= Op::kLE ? forms[static_cast<std::size_t>(op)] : BoundRoutine{};
 }
+
+}  // namespace
+
+BoundRoutine FixedColumnLiteralForm(Op op) { return FormFor(kFixedLiteralByOperator, op); }
 
 BoundRoutine VaryingColumnLiteralForm(const FilterElement& e, Op op) {
   // A substring may report that it lies beyond the data: a routine that prints has no loop over a batch.
@@ -314,15 +315,7 @@ BoundRoutine VaryingColumnLiteralForm(const FilterElement& e, Op op) {
     if (significant <= kLongestByWord && wordFits) return (op == Op::kEQ ? kEqualWordForms : kNotEqualWordForms)[at];
     if (significant <= kLongestSignificant) return (op == Op::kEQ ? kEqualForms : kNotEqualForms)[at];
   }
-  switch (op) {
-    case Op::kEQ: return kBound<OperatorRoutines<Op::kEQ>::VaryingColumnLiteral>;
-    case Op::kNE: return kBound<OperatorRoutines<Op::kNE>::VaryingColumnLiteral>;
-    case Op::kGT: return kBound<OperatorRoutines<Op::kGT>::VaryingColumnLiteral>;
-    case Op::kLT: return kBound<OperatorRoutines<Op::kLT>::VaryingColumnLiteral>;
-    case Op::kGE: return kBound<OperatorRoutines<Op::kGE>::VaryingColumnLiteral>;
-    case Op::kLE: return kBound<OperatorRoutines<Op::kLE>::VaryingColumnLiteral>;
-    default: return {};
-  }
+  return FormFor(kVaryingLiteralByOperator, op);
 }
 
 }  // namespace vexfilt::character
