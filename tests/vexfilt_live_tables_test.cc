@@ -116,6 +116,26 @@ const TableCase kTables[] = {
         {"1500", "1", "4242", "my (odd) name", "R", "150", "20400", "137438953472", "4", "1024", "0",
          "2024-01-15 12:15:00.000"},
         {"3000", "1", "www-data", "late", "S", "25", "800", "8000", "1", "0", "4", "2024-01-15 12:16:41.000"}}}}},
+    // /proc has no blocks, /mnt/gone cannot be asked, and the later /tmp hides the earlier.
+    {"filesystems",
+     "USE_PCT > 0",
+     {{"proc-1",
+       {{"/", "ext4", "/dev/vda1", "10240", "5120", "4608", "52.6", "655360", "55360", "8.4"},
+        {"/media/USB Stick", "vfat", "/dev/sdb1", "30720", "20480", "10240", "66.7", "0", "0", "0"},
+        {"/tmp", "ext4", "/dev/sdc1", "1024", "0", "972", "0", "65536", "11", "0"},
+        {"/big", "xfs", "/dev/md0", "4294967295", "2147483648", "2147483648", "50", "100", "50", "50"}}}}},
+    {"interfaces",
+     "RX_KB > 0",
+     {{"proc-1",
+       {{"lo", "19", "174", "0", "0", "19", "174", "0", "0"},
+        {"eth0", "18350", "909", "1", "2", "66", "847", "3", "4"},
+        {"wlan0", "4294967295", "4294967295", "0", "0", "1", "1", "0", "0"}}}}},
+    {"disks",
+     "READS > 0",
+     {{"proc-1",
+       {{"loop0", "0", "0", "0", "0", "0", "0", "0", "0"},
+        {"vda", "754263", "16063577", "703648", "179040", "89243552", "435034", "0", "160136"},
+        {"sda", "100", "1024", "50", "20", "2048", "70", "1", "120"}}}}},
 };
 
 TEST(LiveTables, CapturedSamplesReadAsRows) {
@@ -166,6 +186,15 @@ TEST(LiveTables, ThisMachine) {
     EXPECT_GT(std::stoul(row[6]), 1000u);
   }
   EXPECT_TRUE(found) << pid;
+
+  for (const char* other : {"filesystems", "interfaces", "disks"}) {
+    std::unique_ptr<LiveTable> table = OpenLiveTable(other);
+    const Rows sample = ReadRows(*table, LiveRoot{});
+    ExpectRecordsTakeRows(*table, table->KeyColumns()[0] + " <> 'x'", sample);
+    if (std::string(other) == "filesystems") {
+      EXPECT_FALSE(sample.empty());
+    }
+  }
 }
 
 }  // namespace

@@ -15,12 +15,15 @@
 namespace vexfilt::cli {
 
 const std::vector<std::string>& LiveTableNames() {
-  static const std::vector<std::string> names = {"processes"};
+  static const std::vector<std::string> names = {"processes", "filesystems", "interfaces", "disks"};
   return names;
 }
 
 std::unique_ptr<LiveTable> OpenLiveTable(std::string_view name) {
   if (name == "processes") return live::OpenProcesses();
+  if (name == "filesystems") return live::OpenFilesystems();
+  if (name == "interfaces") return live::OpenInterfaces();
+  if (name == "disks") return live::OpenDisks();
   return nullptr;
 }
 

@@ -42,6 +42,9 @@ double RoundToTenth(double value);
 std::string Fitted(std::string_view value, std::size_t capacity);
 
 std::unique_ptr<LiveTable> OpenProcesses();
+std::unique_ptr<LiveTable> OpenFilesystems();
+std::unique_ptr<LiveTable> OpenInterfaces();
+std::unique_ptr<LiveTable> OpenDisks();
 
 }  // namespace vexfilt::cli::live
 
