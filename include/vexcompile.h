@@ -94,6 +94,12 @@ VEXCOMPILE_EXPORT const char* VXC_ColumnName(const VxcPlan* plan, int32_t index)
  * for the keys a sample missed; NULL when the plan lists none. */
 VEXCOMPILE_EXPORT const char* VXC_KeysColumn(const VxcPlan* plan);
 
+/* The column of the plan's CHANGE() or PCTCHANGE() (`percent` set to 1 for the latter, when given), and
+ * its key column number `index` (from 0), valid while the plan lives; NULL when the plan has none, or past
+ * the last key. A program that shows the change a row matched by keeps the previous values by these keys. */
+VEXCOMPILE_EXPORT const char* VXC_ChangeColumn(const VxcPlan* plan, int32_t* percent);
+VEXCOMPILE_EXPORT const char* VXC_ChangeKey(const VxcPlan* plan, int32_t index);
+
 /* Writes `value`, as text ("42", "web-0", "2024-01-15 12:30:00"), into `column` of the record of
  * `recordLength` bytes, laid out as the plan reads it. A value the column cannot hold is refused with
  * VXC_BAD_VALUE and a message that says why, and the record is left as it was. */
@@ -103,6 +109,10 @@ VEXCOMPILE_EXPORT int32_t VXC_PutValue(const VxcPlan* plan, const char* column, 
  * a byte 0 inside is part of the value, not its end. */
 VEXCOMPILE_EXPORT int32_t VXC_PutValueBytes(const VxcPlan* plan, const char* column, const char* value,
                                             size_t valueLength, void* record, int32_t recordLength, VxcError* error);
+/* The same for the schema's column number `index` (from 0, as VXC_ColumnName counts), without looking up a
+ * name: for a program that writes many rows. On success `error` is left as it was. */
+VEXCOMPILE_EXPORT int32_t VXC_PutColumnBytes(const VxcPlan* plan, int32_t index, const char* value,
+                                             size_t valueLength, void* record, int32_t recordLength, VxcError* error);
 /* Writes an empty record: its numbers 0, its text columns empty, its timestamps blank and every byte between
  * columns 0. A record the library returns (FLT1_RetrieveRecord) starts best from one. */
 VEXCOMPILE_EXPORT int32_t VXC_ClearRecord(const VxcPlan* plan, void* record, int32_t recordLength, VxcError* error);

@@ -93,6 +93,14 @@ static void HostStructCompilesAndRuns(void) {
   CHECK(strcmp(processes[2].name, "web-7") == 0);
   CHECK(VXC_PutValue(plan, "NAME", "web-3", &processes[2], kSize, &error) == VXC_OK);
   CHECK(VXC_PutValue(plan, "NAME", "web-1", &processes[0], 8, &error) == VXC_BAD_ARGUMENT);
+  /* By column number: the same conversion and the same refusals, and no column past the last. */
+  CHECK(VXC_PutColumnBytes(plan, 2, " 77", 3, &processes[2], kSize, &error) == VXC_OK && processes[2].cpu == 77);
+  CHECK(VXC_PutColumnBytes(plan, 1, "web-3", 5, &processes[2], kSize, &error) == VXC_OK);
+  CHECK(VXC_PutColumnBytes(plan, 2, "1e3", 3, &processes[2], kSize, &error) == VXC_BAD_VALUE);
+  CHECK(strstr(error.message, "'1e3' is not an int32") != NULL && processes[2].cpu == 77);
+  CHECK(VXC_PutColumnBytes(plan, 3, "1", 1, &processes[2], kSize, &error) == VXC_BAD_VALUE);
+  CHECK(VXC_PutColumnBytes(plan, 2, "10", 2, &processes[2], kSize, &error) == VXC_OK && processes[2].cpu == 10);
+  CHECK(VXC_ChangeColumn(plan, NULL) == NULL && VXC_ChangeKey(plan, 0) == NULL);
 
   CHECK(VXC_Listing(plan, &text, &error) == VXC_OK && text != NULL && strstr(text, "LIKE") != NULL);
   VXC_FreeText(text);
@@ -158,7 +166,15 @@ static void FaultsAreStatusesWithPlaces(void) {
   CHECK(VXC_CompileText("CPU int32, NAME char(8)", "KEYS(NAME) IN ('db') AND CHANGE(CPU) > 1", &options, &plan,
                         &error) == VXC_OK);
   CHECK(plan != NULL && VXC_KeysColumn(plan) != NULL && strcmp(VXC_KeysColumn(plan), "NAME") == 0);
+  CHECK(VXC_ChangeColumn(plan, NULL) != NULL && strcmp(VXC_ChangeColumn(plan, NULL), "CPU") == 0);
+  CHECK(VXC_ChangeKey(plan, 0) != NULL && strcmp(VXC_ChangeKey(plan, 0), "NAME") == 0 && VXC_ChangeKey(plan, 1) == NULL);
   VXC_FreePlan(plan);
+  {
+    int32_t percent = 0;
+    CHECK(VXC_CompileText("CPU int32, NAME char(8)", "PCTCHANGE(CPU) > 1", &options, &plan, &error) == VXC_OK);
+    CHECK(plan != NULL && VXC_ChangeColumn(plan, &percent) != NULL && percent == 1);
+    VXC_FreePlan(plan);
+  }
   CHECK(VXC_CompileText(NULL, "CPU > 1", NULL, &plan, &error) == VXC_BAD_ARGUMENT);
   CHECK(VXC_CompileText("CPU int32", "CPU > 1", NULL, NULL, NULL) == VXC_BAD_ARGUMENT);
   {

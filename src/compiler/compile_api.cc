@@ -253,6 +253,31 @@ VEXCOMPILE_EXPORT const char* VXC_KeysColumn(const VxcPlan* plan) {
   }
 }
 
+VEXCOMPILE_EXPORT const char* VXC_ChangeColumn(const VxcPlan* plan, int32_t* percent) {
+  if (percent != nullptr) *percent = 0;
+  if (plan == nullptr) return nullptr;
+  try {
+    const auto change = ChangeOf(plan->compiled.plan, plan->compiled.pool);
+    const Field* field = change ? plan->schema.Find(change->column) : nullptr;
+    if (field != nullptr && percent != nullptr) *percent = change->control.percent ? 1 : 0;
+    return field == nullptr ? nullptr : field->name.c_str();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+VEXCOMPILE_EXPORT const char* VXC_ChangeKey(const VxcPlan* plan, int32_t index) {
+  if (plan == nullptr || index < 0) return nullptr;
+  try {
+    const auto change = ChangeOf(plan->compiled.plan, plan->compiled.pool);
+    if (!change || static_cast<std::size_t>(index) >= change->control.keys.size()) return nullptr;
+    const Field* field = plan->schema.Find(change->control.keys[static_cast<std::size_t>(index)]);
+    return field == nullptr ? nullptr : field->name.c_str();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
 VEXCOMPILE_EXPORT int32_t VXC_GetValue(const VxcPlan* plan, const char* column, const void* record,
                                        int32_t recordLength, char** text, VxcError* error) {
   if (text != nullptr) *text = nullptr;
@@ -284,6 +309,26 @@ VEXCOMPILE_EXPORT int32_t VXC_PutValueBytes(const VxcPlan* plan, const char* col
     const std::string fault = plan->schema.Encode(*field, std::string_view(value, valueLength), bytes);
     if (!fault.empty()) return Failed(error, VXC_BAD_VALUE, fault);
     return Succeeded(error);
+  });
+}
+
+VEXCOMPILE_EXPORT int32_t VXC_PutColumnBytes(const VxcPlan* plan, int32_t index, const char* value, size_t valueLength,
+                                             void* record, int32_t recordLength, VxcError* error) {
+  if (plan == nullptr || (value == nullptr && valueLength != 0) || record == nullptr) {
+    return Failed(error, VXC_BAD_ARGUMENT, "plan, value and record must not be NULL");
+  }
+  const auto& fields = plan->schema.fields();
+  if (index < 0 || static_cast<std::size_t>(index) >= fields.size()) {
+    return Failed(error, VXC_BAD_VALUE, "no column " + std::to_string(index));
+  }
+  if (recordLength < plan->schema.recordLength()) return Failed(error, VXC_BAD_ARGUMENT, RecordTooShort(*plan, recordLength));
+  return Guarded(error, [&]() -> std::int32_t {
+    const std::span<std::uint8_t> bytes(static_cast<std::uint8_t*>(record), static_cast<std::size_t>(recordLength));
+    const std::string fault =
+        plan->schema.Encode(fields[static_cast<std::size_t>(index)], std::string_view(value, valueLength), bytes);
+    if (!fault.empty()) return Failed(error, VXC_BAD_VALUE, fault);
+    // Only a failure fills `error`: a row's fields are written by the million.
+    return VXC_OK;
   });
 }
 

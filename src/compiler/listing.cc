@@ -19,13 +19,6 @@ namespace vexfilt::cli {
 namespace {
 
 constexpr std::int32_t kNoMorePredicates = VXF_STATUS_NO_MORE_ELEMENTS;
-// Change control block: options, then key columns after the block at a stride, each naming its column.
-constexpr std::size_t kChangeOptions = offsetof(VxpChangeControl, options);
-constexpr std::size_t kChangeKeyCount = offsetof(VxpChangeControl, keyCount);
-constexpr std::size_t kChangeKeyStride = offsetof(VxpChangeControl, keyStride);
-constexpr std::size_t kChangeKeys = sizeof(VxpChangeControl);
-constexpr std::size_t kChangeKeyName = offsetof(VxpChangeKey, columnName);
-constexpr std::size_t kChangeKeyNameSize = sizeof(VxpChangeKey::columnName);
 
 // One element as a person reads it.
 struct Line {
@@ -99,16 +92,8 @@ std::string Number(std::int32_t type, const void* value, std::int16_t length) {
 }
 
 std::string ChangeKeys(std::string_view control) {
-  if (control.size() < kChangeKeys) return "";
-  const auto count = Read<std::int16_t>(control.data(), kChangeKeyCount);
-  const auto stride = Read<std::int16_t>(control.data(), kChangeKeyStride);
   std::string names;
-  for (int i = 0; i < count && stride > 0; ++i) {
-    const std::size_t at = kChangeKeys + static_cast<std::size_t>(i * stride) + kChangeKeyName;
-    if (at + kChangeKeyNameSize > control.size()) break;
-    if (!names.empty()) names += ',';
-    names += Trimmed(control.substr(at, kChangeKeyNameSize));
-  }
+  for (const std::string& key : ReadChangeControl(control).keys) names += (names.empty() ? "" : ",") + key;
   return names;
 }
 
@@ -170,10 +155,7 @@ std::string OperationOf(const PlanElementView& element, const FilterInfo& info, 
     case fn::kAlways: return "TRUE";
     case fn::kChange:
     case fn::kChangeAlt: {
-      const std::string_view control = PoolData(compiled.pool, e.rightLiteralId);
-      const bool percent = control.size() >= 4 &&
-                           (Read<std::uint32_t>(control.data(), kChangeOptions) & plan::change_option::kPercent);
-      return percent ? "PCTCHANGE" : "CHANGE";
+      return ReadChangeControl(PoolData(compiled.pool, e.rightLiteralId)).percent ? "PCTCHANGE" : "CHANGE";
     }
     default: break;
   }

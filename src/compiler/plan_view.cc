@@ -1,12 +1,29 @@
 #include "plan_view.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "plan/column.h"
+#include "plan/pool_builder.h"
 #include "routines/rows.h"
 
 namespace vexfilt::cli {
 namespace {
+
+// Change control block: options, then key columns after the block at a stride, each naming its column.
+constexpr std::size_t kChangeOptions = offsetof(VxpChangeControl, options);
+constexpr std::size_t kChangeKeyCount = offsetof(VxpChangeControl, keyCount);
+constexpr std::size_t kChangeKeyStride = offsetof(VxpChangeControl, keyStride);
+constexpr std::size_t kChangeKeys = sizeof(VxpChangeControl);
+constexpr std::size_t kChangeKeyName = offsetof(VxpChangeKey, columnName);
+constexpr std::size_t kChangeKeyNameSize = sizeof(VxpChangeKey::columnName);
+
+template <typename T>
+T ReadAt(std::string_view data, std::size_t offset) {
+  T value{};
+  std::memcpy(&value, data.data() + offset, sizeof value);
+  return value;
+}
 
 std::string Trimmed(const char* text, std::size_t size) {
   std::string out(text, strnlen(text, size));
@@ -88,6 +105,33 @@ std::uint32_t PoolLanguageId(const std::vector<std::uint8_t>& pool) {
   PoolHeader header{};
   if (pool.size() >= kPoolHeaderSize) std::memcpy(&header, pool.data(), sizeof header);
   return header.languageId;
+}
+
+ChangeControlView ReadChangeControl(std::string_view control) {
+  ChangeControlView view;
+  if (control.size() < kChangeKeys) return view;
+  view.percent = (ReadAt<std::uint32_t>(control, kChangeOptions) & plan::change_option::kPercent) != 0;
+  const auto count = ReadAt<std::int16_t>(control, kChangeKeyCount);
+  const auto stride = ReadAt<std::int16_t>(control, kChangeKeyStride);
+  for (int i = 0; i < count && stride > 0; ++i) {
+    const std::size_t at = kChangeKeys + static_cast<std::size_t>(i * stride) + kChangeKeyName;
+    if (at + kChangeKeyNameSize > control.size()) break;
+    view.keys.push_back(Trimmed(control.data() + at, kChangeKeyNameSize));
+  }
+  return view;
+}
+
+std::optional<ChangeUse> ChangeOf(const std::vector<std::uint8_t>& plan, const std::vector<std::uint8_t>& pool) {
+  std::string error;
+  const auto view = ReadPlan(plan, &error);
+  if (!view) return std::nullopt;
+  for (const PlanElementView& element : view->elements) {
+    const std::uint32_t function = element.record.functionCode;
+    if (function == fn::kChange || function == fn::kChangeAlt) {
+      return ChangeUse{element.column, ReadChangeControl(PoolData(pool, element.record.rightLiteralId))};
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace vexfilt::cli

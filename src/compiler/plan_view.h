@@ -47,6 +47,21 @@ std::string RoutineName(std::int32_t op, std::uint32_t function, std::int16_t sl
 std::string_view PoolData(const std::vector<std::uint8_t>& pool, std::int16_t id);
 std::uint32_t PoolLanguageId(const std::vector<std::uint8_t>& pool);
 
+// What a change control block says: PCTCHANGE rather than CHANGE, and the names of its key columns.
+struct ChangeControlView {
+  bool percent = false;
+  std::vector<std::string> keys;
+};
+ChangeControlView ReadChangeControl(std::string_view control);
+
+// The plan's change element (CHANGE or PCTCHANGE; a plan the compiler writes holds at most one): its
+// column and control block; nullopt when it has none.
+struct ChangeUse {
+  std::string column;
+  ChangeControlView control;
+};
+std::optional<ChangeUse> ChangeOf(const std::vector<std::uint8_t>& plan, const std::vector<std::uint8_t>& pool);
+
 }  // namespace vexfilt::cli
 
 #endif  // VEXFILT_COMPILER_PLAN_VIEW_H_

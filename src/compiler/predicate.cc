@@ -129,11 +129,21 @@ class Parser {
  public:
   Parser(std::vector<Token> tokens, const Schema& schema) : tokens_(std::move(tokens)), schema_(schema) {}
 
+  // "EXPECT KEYS(COL) IN (...)" declares the expected keys as a clause of its own, before or after the
+  // condition, where a reader does not take it for part of the condition; "KEYS(...) IN (...) AND" says the
+  // same and keeps working.
   NodePtr Parse() {
     if (Peek().kind == Tok::kEnd) throw Failure{"the predicate is empty", 0};
-    NodePtr node = Or();
-    if (Peek().kind != Tok::kEnd) throw Failure{"expected AND, OR or the end of the predicate", Peek().position};
-    return node;
+    NodePtr expected = AtExpect() ? Expected() : nullptr;
+    NodePtr node = expected != nullptr && Peek().kind == Tok::kEnd ? nullptr : Or();
+    if (expected == nullptr && AtExpect()) expected = Expected();
+    if (Peek().kind != Tok::kEnd) {
+      throw Failure{"expected AND, OR or the end of the predicate", Peek().position};
+    }
+    if (expected == nullptr) return node;
+    if (node == nullptr) return expected;
+    const int position = expected->position;
+    return Binary(Node::Kind::kAnd, position, std::move(expected), std::move(node));
   }
 
  private:
@@ -184,7 +194,22 @@ class Parser {
       return node;
     }
     if (IsWord(Peek(), "KEYS") && Peek(1).kind == Tok::kLParen) return Keys();
+    // TRUE holds for every row, as a predicate of its own or a branch; a column named TRUE keeps its name.
+    if (IsWord(Peek(), "TRUE") && schema_.Find("TRUE") == nullptr) {
+      auto node = std::make_unique<Node>();
+      node->kind = Node::Kind::kTrue;
+      node->position = Next().position;
+      return node;
+    }
     return Comparison();
+  }
+
+  bool AtExpect() const {
+    return IsWord(Peek(), "EXPECT") && IsWord(Peek(1), "KEYS") && Peek(2).kind == Tok::kLParen;
+  }
+  NodePtr Expected() {
+    Next();
+    return Keys();
   }
 
   const Field* ColumnNamed(const Token& token) {

@@ -15,9 +15,12 @@
 namespace vexfilt::cli {
 namespace {
 
+// The C locale's white space, tested without a call: every field of every row read passes through here.
+constexpr bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
   return s;
 }
 
@@ -59,6 +62,20 @@ bool ParseInteger(std::string_view text, T* out) {
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
   return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+}
+
+// Plain decimals take from_chars, which needs no terminated copy; what it does not take whole (a sign '+',
+// hexadecimal, a value out of range) goes to strtod, whose reading is the one predicates use. A number too
+// small for a normal double reads as its nearest value, as a predicate's literal does; only one too large
+// for any double is refused.
+bool ParseDouble(std::string_view text, double* out) {
+  if (text.empty()) return false;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  if (ec == std::errc() && end == text.data() + text.size()) return std::isfinite(*out);
+  const std::string copy(text);
+  char* stop = nullptr;
+  *out = std::strtod(copy.c_str(), &stop);
+  return stop == copy.c_str() + copy.size() && std::isfinite(*out);
 }
 
 template <typename T>
@@ -330,7 +347,8 @@ std::string TerminatedText(std::string_view value, int width) {
 }
 
 bool HoldsEndBytes(std::string_view text) {
-  return text.find_first_of(std::string_view("\0\1", 2)) != std::string_view::npos;
+  // A loop, not find_first_of, which searches the two bytes once for every byte of the text.
+  return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) <= 1; });
 }
 
 std::string_view TextValue(const Field& field, std::string_view text) {
@@ -423,14 +441,8 @@ std::string Schema::Encode(const Field& field, std::string_view value, std::span
       return {};
     }
     case Kind::kDouble: {
-      const std::string text(Trim(value));
-      char* end = nullptr;
-      // A number too small for a normal double reads as its nearest value, as a predicate's literal does;
-      // only one too large for any double is refused.
-      const double v = text.empty() ? 0 : std::strtod(text.c_str(), &end);
-      if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v)) {
-        return bad("a finite number");
-      }
+      double v = 0;
+      if (!ParseDouble(Trim(value), &v)) return bad("a finite number");
       Put(record, at, v);
       return {};
     }
@@ -454,8 +466,11 @@ std::string Schema::Encode(const Field& field, std::string_view value, std::span
     if (HoldsEndBytes(text)) {
       return Quoted(value).append(" holds a byte 0x00 or 0x01, which end text values in records");
     }
-    const std::string bytes = TerminatedText(text, field.column.length);
-    std::memcpy(record.data() + at, bytes.data(), bytes.size());
+    // Written in place: this runs for every field of every row the program reads.
+    std::uint8_t* bytes = record.data() + at;
+    std::memcpy(bytes, text.data(), text.size());
+    bytes[text.size()] = 0;
+    std::memset(bytes + text.size() + 1, 1, static_cast<std::size_t>(field.column.length) - text.size() - 1);
     return {};
   }
   // A UTF-8 column: its length, the value, the end mark, blanks.
