@@ -1,10 +1,11 @@
 # Runs the command given after "--" and compares what it prints with expected files.
 #
-#   cmake [-DEXPECT_OUT=file] [-DEXPECT_ERR=file] [-DERR_MATCHES=regex] [-DEXIT=n] [-DINPUT=file]
-#         [-DWORKDIR=dir] -P compare_output.cmake -- program arguments...
+#   cmake [-DEXPECT_OUT=file | -DOUT_MATCHES=regex] [-DEXPECT_ERR=file] [-DERR_MATCHES=regex] [-DEXIT=n]
+#         [-DINPUT=file] [-DWORKDIR=dir] -P compare_output.cmake -- program arguments...
 #
-# Standard output must equal EXPECT_OUT (and is not checked without it), standard error EXPECT_ERR or,
-# instead, match ERR_MATCHES; the exit status must be EXIT (default 0). With VEXFILT_UPDATE_GOLDEN=1 in the
+# Standard output must equal EXPECT_OUT or match OUT_MATCHES (output that holds the time it was taken), and
+# is not checked without either; standard error must equal EXPECT_ERR or, instead, match ERR_MATCHES; the
+# exit status must match EXIT, a number or alternatives such as 0|1 (default 0). With VEXFILT_UPDATE_GOLDEN=1 in the
 # environment the expected files are rewritten from what the command printed. An "internal error" on
 # standard error always fails.
 set(command "")
@@ -54,6 +55,9 @@ endfunction()
 if(DEFINED EXPECT_OUT)
   compare("standard output" out ${EXPECT_OUT})
 endif()
+if(DEFINED OUT_MATCHES AND NOT out MATCHES "${OUT_MATCHES}")
+  string(APPEND failures "standard output does not match '${OUT_MATCHES}':\n${out}\n")
+endif()
 if(DEFINED EXPECT_ERR)
   compare("standard error" err ${EXPECT_ERR})
 elseif(DEFINED ERR_MATCHES)
@@ -66,7 +70,7 @@ endif()
 if(err MATCHES "internal error")
   string(APPEND failures "the program reported an internal error:\n${err}\n")
 endif()
-if(NOT status STREQUAL EXIT)
+if(NOT status MATCHES "^(${EXIT})$")
   string(APPEND failures "exit status ${status}, expected ${EXIT}\nstandard error:\n${err}\n")
 endif()
 if(failures)

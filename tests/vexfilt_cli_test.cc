@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "csv.h"
 #include "error_text.h"
 #include "language.h"
 #include "plan_file.h"
@@ -368,21 +367,6 @@ TEST(VexfiltSchema, ColumnsPlacedAtTheirOffsetsDescribeAHostsRecord) {
                   {"A int32 at 29998", "longer than 30000 bytes"},
                   {"A int32, record 0", "bad record length '0'"}},
                  kSchemaRefused);
-}
-
-TEST(VexfiltCsv, QuotesLineEndsAndLineNumbers) {
-  std::vector<CsvRow> rows;
-  std::string error;
-  ASSERT_TRUE(ParseCsv("A,B\r\n\"x, \"\"y\"\"\",2\n\n\"multi\nline\",3\n,\n", &rows, &error)) << error;
-  ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[1].fields, (std::vector<std::string>{"x, \"y\"", "2"}));
-  EXPECT_EQ(rows[2].line, 4);
-  EXPECT_EQ(rows[2].fields[0], "multi\nline");
-  EXPECT_EQ(rows[3].fields, (std::vector<std::string>{"", ""}));
-  EXPECT_FALSE(ParseCsv("A\n\"open\n", &rows, &error));
-  EXPECT_NE(error.find("line 2"), std::string::npos) << error;
-  EXPECT_EQ(CsvField("plain"), "plain");
-  EXPECT_EQ(CsvField("a,\"b\""), "\"a,\"\"b\"\"\"");
 }
 
 }  // namespace

@@ -1,4 +1,7 @@
 // vexfilt: filters CSV rows with a predicate compiled into a Filter Plan and run through the library.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -14,33 +17,55 @@
 #include "demo.h"
 #include "error_text.h"
 #include "run.h"
+#include "sources.h"
+#include "stop_signal.h"
 #include "vexcompile.h"
 #include "vexhost.h"
 
 namespace {
 
 using vexfilt::cli::RunOptions;
-using vexfilt::cli::Sample;
 
 constexpr const char* kUsage = R"(usage: vexfilt --schema "COL TYPE, ..." [options] PREDICATE [FILE...]
+       vexfilt --source TABLE [options] [PREDICATE]
        vexfilt --load-plan PLANFILE [options] [FILE...]
        vexfilt            (no arguments: runs an embedded process-table sample)
 
-Filters CSV rows: the predicate is compiled once into a Filter Plan and a Literal Pool, and each FILE
-(- or none: standard input) is one sample, run in order. A file's header row names every schema column,
-in any order. Matching rows are printed as CSV in schema order, the header once; after each sample, the
-expected keys that no row of the sample has are printed as "# missing: KEY".
+Filters CSV rows: the predicate is compiled once into a Filter Plan and a Literal Pool, and rows are read,
+filtered and printed as they come, in batches, so memory stays small whatever the input's size. Each FILE
+is one sample, run in order; standard input (- or no FILE) starts a new sample at each --sample-separator
+line and each --every tick. A sample's header row names every schema column, in any order. Matching rows
+are printed in schema order, the header once; after each sample, the expected keys that no row of the
+sample has are printed as "# missing: KEY".
 
-options:
+input:
   --schema TEXT        columns in record order: "PID int32, NAME char(16), CPU double"
                        types: int16 uint16 int32 uint32 double char(N) varchar(N)
                               utf8char(N) utf8varchar(N) timestamp
   --schema-file PATH   the same, one or more columns a line; # starts a comment
-  --key COL[,COL]      columns that identify a row from one sample to the next (for CHANGE)
+  --ignore-extra-columns  a header may name columns the schema does not have; they are skipped
+  --sample-separator LINE  the line that ends a sample on standard input (default: an empty line)
+  --source TABLE       sample this machine instead of reading CSV: processes, filesystems, interfaces,
+                       disks (each with its own schema and key), or command:CMD, whose CSV output (with
+                       a header, under --schema) is one sample each time it runs
+  --every TIME         time between samples of --source or of standard input: 5s (default), 500ms, 2m
+  --samples N          stop after N samples of --source or standard input (default: until interrupted;
+                       an interrupt ends the run after the sample under way)
+  --schema-only        print the --source table's schema, as --schema-file reads it, and exit
+
+compiling:
+  --key COL[,COL]      columns that identify a row from one sample to the next (for CHANGE); a --source
+                       table has its own
   --table NAME         table name written into the plan, up to 10 characters (default TABLE)
   --language LANG      collation of utf8 columns: en_US (default), de_DE, sv_SE, fr, ... or a number
+
+output:
+  --format FORMAT      csv (default), table (aligned columns for a terminal) or jsonl (one JSON object
+                       a line: sample, time, source and the columns, or missing, or count)
   --count              print the number of matching rows (per sample when there are several)
-  --headings           print "# sample N: FILE" before each sample's rows
+  --missing-only       print only the expected keys a sample missed, not the rows
+  --headings           print "# sample N: FILE" before each sample's rows, with the time a sample was
+                       taken from standard input or --source (on by default with --source)
   --explain            print the compiled plan, one line per element, and exit
   --dot                print the plan's jump graph for Graphviz (vexfilt ... --dot | dot -Tsvg) and exit
   --save-plan PATH     write the compiled plan and its schema to PATH and exit
@@ -55,10 +80,12 @@ predicate:
   COL CONTAINS 'text'        the text occurs anywhere in the column
   SUBSTR(COL, 3, 2) = 'ab'   characters 3 and 4 (counted from 1)
   MKTIME(TS, '+90M') > '2024-01-15 12:00:00'   TS moved by D, H, M, S or T (ms); TS2 < MKTIME(TS, '-1D')
-  CHANGE(COL) > 100          change of an int32/uint32 column since the key's previous sample (needs --key)
+  CHANGE(COL) > 100          change of an int32/uint32 column since the key's previous sample (needs a key)
   PCTCHANGE(COL) >= 50       the same in percent of the previous value
-  KEYS(COL) IN ('a', 'b')    keys expected in every sample, joined to the rest with AND
+  TRUE                       every row (the predicate --source takes when none is given)
   combined with AND, OR, NOT (also NOT LIKE, NOT CONTAINS) and parentheses
+  EXPECT KEYS(COL) IN ('a', 'b')   before or after the predicate: keys expected in every sample, which
+                       filter no row (KEYS(COL) IN (...) AND ... says the same)
 
 exit status: 0 rows matched, 1 no row matched, 2 error
 )";
@@ -135,9 +162,10 @@ bool SetTrace(const std::string& text, std::string* error) {
 
 int main(int argc, char** argv) {
   if (argc == 1) return vexfilt::cli::RunDemo(stdout, stderr);
-  std::string schemaText, predicate, loadPath, savePath, traceText;
+  std::string schemaText, predicate, loadPath, savePath, traceText, source, separator, everyText, samplesText;
   bool haveSchema = false, havePredicate = false, explain = false, dot = false, haveTrace = false;
-  bool haveTable = false, haveLanguage = false;
+  bool haveTable = false, haveLanguage = false, schemaOnly = false, haveEvery = false, haveSamples = false;
+  bool haveHeadings = false;
   bool compileOption = false;  // an option that only compiling a predicate uses
   std::string tableName, language;
   std::vector<std::string> keyColumns;
@@ -191,8 +219,29 @@ int main(int argc, char** argv) {
       compileOption = true;
     } else if (arg == "--count") {
       runOptions.countOnly = true;
+    } else if (arg == "--missing-only") {
+      runOptions.missingOnly = true;
     } else if (arg == "--headings") {
-      runOptions.sampleHeadings = true;
+      haveHeadings = true;
+    } else if (arg == "--format") {
+      if (!value(&v)) return Fail("--format needs csv, table or jsonl");
+      if (!vexfilt::cli::OutputFormatNamed(v, &runOptions.format)) {
+        return Fail("--format '" + v + "' is not csv, table or jsonl");
+      }
+    } else if (arg == "--ignore-extra-columns") {
+      runOptions.ignoreExtraColumns = true;
+    } else if (arg == "--sample-separator") {
+      if (!value(&separator)) return Fail("--sample-separator needs the line, e.g. ---");
+    } else if (arg == "--source") {
+      if (!value(&source)) return Fail("--source needs a table: processes, filesystems, interfaces, disks or command:CMD");
+    } else if (arg == "--every") {
+      if (!value(&everyText)) return Fail("--every needs a time, e.g. 5s or 500ms");
+      haveEvery = true;
+    } else if (arg == "--samples") {
+      if (!value(&samplesText)) return Fail("--samples needs a number");
+      haveSamples = true;
+    } else if (arg == "--schema-only") {
+      schemaOnly = true;
     } else if (arg == "--explain") {
       explain = true;
     } else if (arg == "--dot") {
@@ -212,6 +261,7 @@ int main(int argc, char** argv) {
     }
   }
   if (explain && dot) return Fail("--explain and --dot each print the plan; choose one");
+  if (runOptions.countOnly && runOptions.missingOnly) return Fail("--count and --missing-only each choose what to print; choose one");
   const bool compileOnly = explain || dot || !savePath.empty();
   if (compileOnly && !files.empty()) {
     return Fail("--explain, --dot and --save-plan read no input; '" + files.front() + "' was named");
@@ -219,6 +269,54 @@ int main(int argc, char** argv) {
   if (haveTrace) {
     std::string error;
     if (!SetTrace(traceText, &error)) return Fail(error);
+  }
+
+  // The rhythm of samples taken from a source or standard input.
+  vexfilt::cli::Rhythm rhythm;
+  if (haveEvery && !vexfilt::cli::ParseInterval(everyText, &rhythm.everyMs)) {
+    return Fail("--every '" + everyText + "' is not a time such as 5s, 500ms or 2m (at most 24h)");
+  }
+  if (haveSamples) {
+    char* end = nullptr;
+    rhythm.samples = std::strtol(samplesText.c_str(), &end, 10);
+    if (samplesText.empty() || *end != '\0' || rhythm.samples < 1) {
+      return Fail("--samples '" + samplesText + "' is not a number of samples, 1 or more");
+    }
+  }
+  const bool readsStdin = source.empty() && (files.empty() || (files.size() == 1 && files[0] == "-"));
+  if ((haveEvery || haveSamples) && source.empty() && !readsStdin) {
+    return Fail("--every and --samples pace samples of --source or standard input; files are read whole");
+  }
+
+  // A live table brings its own schema and keys.
+  std::unique_ptr<vexfilt::cli::LiveTable> liveTable;
+  const bool commandSource = source.rfind("command:", 0) == 0;
+  if (!source.empty()) {
+    if (!loadPath.empty()) return Fail("--source takes a predicate, not --load-plan");
+    if (!files.empty()) return Fail("--source reads no files; '" + files.front() + "' was named");
+    if (commandSource) {
+      if (source.size() == 8) return Fail("--source command: needs a command, e.g. 'command:ps -eo pid,pcpu'");
+      if (schemaOnly) return Fail("--schema-only prints a table's schema; a command's is the --schema given");
+    } else {
+      liveTable = vexfilt::cli::OpenLiveTable(source);
+      if (liveTable == nullptr) {
+        return Fail("--source '" + source + "' is not processes, filesystems, interfaces, disks or command:CMD");
+      }
+      if (schemaOnly) {
+        std::fputs(vexfilt::cli::SchemaFileText(source, *liveTable).c_str(), stdout);
+        return 0;
+      }
+      if (haveSchema) return Fail("--source " + source + " has its own schema (vexfilt --source " + source + " --schema-only prints it)");
+      schemaText = liveTable->Schema();
+      haveSchema = true;
+      if (keyColumns.empty()) keyColumns = liveTable->KeyColumns();
+    }
+    if (!havePredicate) {
+      predicate = "TRUE";
+      havePredicate = true;
+    }
+  } else if (schemaOnly) {
+    return Fail("--schema-only prints the schema of a --source table");
   }
 
   std::unique_ptr<VxcPlan, decltype(&VXC_FreePlan)> plan(nullptr, &VXC_FreePlan);
@@ -264,13 +362,37 @@ int main(int argc, char** argv) {
   if (!savePath.empty() && VXC_SavePlan(plan.get(), savePath.c_str(), &error) != VXC_OK) return Fail(error.message);
   if (compileOnly) return 0;
 
-  if (files.empty()) files.push_back("-");
-  std::vector<Sample> samples;
-  for (const std::string& path : files) {
-    Sample sample{path == "-" ? "<stdin>" : path, {}};
-    if (!ReadFile(path, &sample.text)) return Fail("cannot read '" + path + "'");
-    samples.push_back(std::move(sample));
-  }
   runOptions.planFromFile = !loadPath.empty();
-  return vexfilt::cli::RunSamples(plan.get(), samples, runOptions, stdout, stderr);
+  runOptions.namedCounts = files.size() > 1;
+  // Samples a source takes follow one another in time: each says when it was taken.
+  runOptions.sampleHeadings = haveHeadings || !source.empty();
+  vexfilt::cli::CatchStopSignals();
+  vexfilt::cli::SampleRunner runner(plan.get(), runOptions, stdout, stderr);
+  if (!runner.Ready()) return 2;
+  bool ran = true;
+  if (liveTable != nullptr) {
+    ran = vexfilt::cli::RunLiveTable(runner, *liveTable, vexfilt::cli::LiveRoot{}, source, rhythm);
+  } else if (commandSource) {
+    ran = vexfilt::cli::RunCommand(runner, source.substr(8), rhythm);
+  } else {
+    if (files.empty()) files.push_back("-");
+    std::size_t number = 0;
+    for (const std::string& path : files) {
+      if (vexfilt::cli::StopRequested()) break;
+      const bool isStdin = path == "-";
+      const int fd = isStdin ? 0 : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) return Fail("cannot read '" + path + "'");
+      vexfilt::cli::CsvStream stream(fd);
+      vexfilt::cli::StreamSamples how;
+      how.split = isStdin;
+      how.separator = separator;
+      how.everyMs = isStdin && haveEvery ? rhythm.everyMs : 0;
+      how.limit = isStdin ? rhythm.samples : 0;
+      how.number = &number;
+      ran = vexfilt::cli::RunCsvStream(runner, stream, isStdin ? "<stdin>" : path, how);
+      if (!isStdin) close(fd);
+      if (!ran) break;
+    }
+  }
+  return ran ? runner.ExitStatus() : 2;
 }
