@@ -52,6 +52,7 @@ class Output {
   bool csvHeaderPrinted_ = false;
   std::vector<std::vector<std::string>> held_;
   std::vector<std::size_t> widths_;
+  std::string line_;  // the CSV line being put together, kept for its room
 };
 
 // `text` as a JSON string, quotes included; bytes that are not UTF-8 become U+FFFD.
