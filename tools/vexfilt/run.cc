@@ -378,6 +378,8 @@ bool RunCsvStream(SampleRunner& runner, CsvStream& stream, const std::string& na
     if (!runner.Row(stream.fields(), columns, stream.line(), ++rows)) return false;
   }
   if (!haveHeader) {
+    // Interrupted before anything came: nothing was asked of the input yet.
+    if (StopRequested()) return true;
     std::fprintf(runner.err(), "error: %s: no header row\n", name.c_str());
     return false;
   }

@@ -2,6 +2,8 @@
 
 #include <signal.h>
 
+#include <initializer_list>
+
 namespace vexfilt::cli {
 namespace {
 
@@ -23,8 +25,12 @@ void CatchStopSignals() {
   action.sa_handler = &OnStop;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;  // no SA_RESTART: the read or wait under way returns EINTR
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (const int signalNumber : {SIGINT, SIGTERM}) {
+    // A signal ignored when the program started (SIGINT in a background job of a shell) stays ignored.
+    struct sigaction before {};
+    if (sigaction(signalNumber, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signalNumber, &action, nullptr);
+  }
 }
 
 bool StopRequested() { return stopRequested != 0; }
