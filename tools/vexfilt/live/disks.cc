@@ -22,19 +22,15 @@ enum Field {
   kIoMs = 12
 };
 
-class Disks : public LiveTable {
+class Disks : public FixedTable {
  public:
-  std::string Schema() const override { return SchemaText(kColumns); }
-  std::vector<std::string> KeyColumns() const override { return {"NAME"}; }
+  Disks() : FixedTable(kColumns, {"NAME"}) {}
 
   bool Read(const LiveRoot& root, std::vector<std::vector<std::string>>* rows, std::string* error) override {
     rows->clear();
     const std::string path = root.proc + "/diskstats";
     std::string text;
-    if (const int failure = ReadWholeFile(path, &text)) {
-      *error = CannotRead(path, failure);
-      return false;
-    }
+    if (!ReadSource(path, &text, error)) return false;
     for (std::string_view line : Lines(text)) {
       const std::vector<std::string_view> words = Words(line);
       std::uint64_t counters[kIoMs + 1] = {};

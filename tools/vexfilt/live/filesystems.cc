@@ -41,19 +41,15 @@ std::string Percent(std::uint64_t used, std::uint64_t free) {
   return DoubleText(total > 0 ? RoundToTenth(static_cast<double>(used) / total * 100) : 0);
 }
 
-class Filesystems : public LiveTable {
+class Filesystems : public FixedTable {
  public:
-  std::string Schema() const override { return SchemaText(kColumns); }
-  std::vector<std::string> KeyColumns() const override { return {"MOUNT"}; }
+  Filesystems() : FixedTable(kColumns, {"MOUNT"}) {}
 
   bool Read(const LiveRoot& root, std::vector<std::vector<std::string>>* rows, std::string* error) override {
     rows->clear();
     const std::string path = root.proc + "/self/mounts";
     std::string text;
-    if (const int failure = ReadWholeFile(path, &text)) {
-      *error = CannotRead(path, failure);
-      return false;
-    }
+    if (!ReadSource(path, &text, error)) return false;
     struct Mount {
       std::string device, point, type;
     };

@@ -8,19 +8,15 @@ const std::vector<Column> kColumns = {{"NAME", "char(16)"},     {"RX_KB", "uint3
                                       {"RX_ERRORS", "uint32"},  {"RX_DROPPED", "uint32"}, {"TX_KB", "uint32"},
                                       {"TX_PACKETS", "uint32"}, {"TX_ERRORS", "uint32"},  {"TX_DROPPED", "uint32"}};
 
-class Interfaces : public LiveTable {
+class Interfaces : public FixedTable {
  public:
-  std::string Schema() const override { return SchemaText(kColumns); }
-  std::vector<std::string> KeyColumns() const override { return {"NAME"}; }
+  Interfaces() : FixedTable(kColumns, {"NAME"}) {}
 
   bool Read(const LiveRoot& root, std::vector<std::vector<std::string>>* rows, std::string* error) override {
     rows->clear();
     const std::string path = root.proc + "/net/dev";
     std::string text;
-    if (const int failure = ReadWholeFile(path, &text)) {
-      *error = CannotRead(path, failure);
-      return false;
-    }
+    if (!ReadSource(path, &text, error)) return false;
     // "  eth0: bytes packets errs drop fifo frame compressed multicast  bytes packets errs drop ..." after two
     // heading lines; the counters may follow the colon without a blank.
     for (std::string_view line : Lines(text)) {

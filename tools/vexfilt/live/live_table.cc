@@ -61,6 +61,12 @@ std::string CannotRead(const std::string& path, int error) {
   return path + ": cannot be read (" + std::system_category().message(error) + ")";
 }
 
+bool ReadSource(const std::string& path, std::string* text, std::string* error) {
+  const int failure = ReadWholeFile(path, text);
+  if (failure != 0) *error = CannotRead(path, failure);
+  return failure == 0;
+}
+
 std::vector<std::string_view> Lines(std::string_view text) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "live_table.h"
@@ -24,6 +25,21 @@ std::string SchemaText(const std::vector<Column>& columns);
 int ReadWholeFile(const std::string& path, std::string* text);
 // "PATH: cannot be read (why)", for a Read that fails.
 std::string CannotRead(const std::string& path, int error);
+// The whole of a file a table cannot do without; false with `error` saying why it cannot be read.
+bool ReadSource(const std::string& path, std::string* text, std::string* error);
+
+// A table whose columns and key columns are fixed.
+class FixedTable : public LiveTable {
+ public:
+  FixedTable(const std::vector<Column>& columns, std::vector<std::string> keys)
+      : schema_(SchemaText(columns)), keys_(std::move(keys)) {}
+  std::string Schema() const override { return schema_; }
+  std::vector<std::string> KeyColumns() const override { return keys_; }
+
+ private:
+  std::string schema_;
+  std::vector<std::string> keys_;
+};
 
 std::vector<std::string_view> Lines(std::string_view text);
 std::vector<std::string_view> Words(std::string_view line);

@@ -78,10 +78,7 @@ class UserNames {
     fromFile_ = !passwdFile.empty();
     if (!fromFile_) return true;
     std::string text;
-    if (const int failure = ReadWholeFile(passwdFile, &text)) {
-      *error = CannotRead(passwdFile, failure);
-      return false;
-    }
+    if (!ReadSource(passwdFile, &text, error)) return false;
     for (std::string_view line : Lines(text)) {
       // name:password:uid:...
       const std::size_t first = line.find(':');
@@ -149,10 +146,9 @@ std::vector<long> ListPids(const std::string& proc, int* error) {
   return pids;
 }
 
-class Processes : public LiveTable {
+class Processes : public FixedTable {
  public:
-  std::string Schema() const override { return SchemaText(kColumns); }
-  std::vector<std::string> KeyColumns() const override { return {"PID"}; }
+  Processes() : FixedTable(kColumns, {"PID"}) {}
 
   bool Read(const LiveRoot& root, std::vector<std::vector<std::string>>* rows, std::string* error) override {
     rows->clear();
@@ -224,10 +220,7 @@ class Processes : public LiveTable {
   static bool ReadClock(const std::string& proc, double* uptime, std::uint64_t* bootTime, std::string* error) {
     std::string text;
     const std::string uptimePath = proc + "/uptime";
-    if (const int failure = ReadWholeFile(uptimePath, &text)) {
-      *error = CannotRead(uptimePath, failure);
-      return false;
-    }
+    if (!ReadSource(uptimePath, &text, error)) return false;
     const std::vector<std::string_view> words = Words(text);
     if (words.empty() ||
         std::from_chars(words[0].data(), words[0].data() + words[0].size(), *uptime).ec != std::errc()) {
@@ -235,10 +228,7 @@ class Processes : public LiveTable {
       return false;
     }
     const std::string statPath = proc + "/stat";
-    if (const int failure = ReadWholeFile(statPath, &text)) {
-      *error = CannotRead(statPath, failure);
-      return false;
-    }
+    if (!ReadSource(statPath, &text, error)) return false;
     if (!LabelledNumber(text, "btime ", bootTime)) {
       *error = statPath + ": holds no btime";
       return false;
