@@ -52,6 +52,7 @@ struct RunOutput {
   int status = -1;
   std::vector<std::string> ids;
   std::vector<std::vector<std::string>> missing;
+  std::vector<std::string> changes;  // a change function's column, the rows' last, when the predicate has one
 
   bool Ran() const { return (status == 0 || status == 1) && error.empty(); }
 };
@@ -87,6 +88,7 @@ inline RunOutput Run(const std::string& schemaText, const std::string& predicate
   // The header comes before the first row; the lines that begin with '#' name the samples and the keys.
   std::size_t sample = 0;
   bool header = true;
+  bool changeShown = false;
   for (std::size_t at = 0, end; at < printed.size(); at = end + 1) {
     end = std::min(printed.find('\n', at), printed.size());
     const std::string line = printed.substr(at, end - at);
@@ -95,8 +97,12 @@ inline RunOutput Run(const std::string& schemaText, const std::string& predicate
       sample = std::strtoul(line.c_str() + kSample.size(), nullptr, 10) - 1;
     } else if (line.starts_with(kMissing)) {
       if (sample < output.missing.size()) output.missing[sample].push_back(line.substr(kMissing.size()));
-    } else if (!line.starts_with("#") && !std::exchange(header, false)) {
+    } else if (!line.starts_with("#") && std::exchange(header, false)) {
+      const std::string last = line.substr(line.rfind(',') + 1);
+      changeShown = last.starts_with("CHANGE(") || last.starts_with("PCTCHANGE(");
+    } else if (!line.starts_with("#")) {
       output.ids.push_back(line.substr(0, line.find(',')));
+      if (changeShown) output.changes.push_back(line.substr(line.rfind(',') + 1));
     }
   }
   for (auto& missing : output.missing) std::sort(missing.begin(), missing.end());

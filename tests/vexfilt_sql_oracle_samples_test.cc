@@ -285,7 +285,9 @@ Predicate TimeComparison(Random& random, sqlite3* db) {
 
 // CHANGE or PCTCHANGE of X or W against a number between the int32 bounds: often one of the changes the
 // rows make, or one next to it, so that the percent's truncation and the edges of each comparison show.
-Predicate ChangeComparison(Random& random, testing::Database& database, bool byKeyAndG) {
+// `shown` is the change itself as the program prints it beside a row: capped at the int32 bounds, as the
+// library caps it, and empty for a key's first row.
+Predicate ChangeComparison(Random& random, testing::Database& database, bool byKeyAndG, std::string* shown) {
   static constexpr long long kChanges[] = {-2147483647, -100, -50, -34, -33, -1,  0,         0,
                                            1,           2,    30,  33,  50,  100, 2147483646};
   const bool percent = random.OneIn(2);
@@ -297,6 +299,7 @@ Predicate ChangeComparison(Random& random, testing::Database& database, bool byK
       "(" +
       (percent ? "CASE WHEN " + previous + " = 0 THEN 0 ELSE " + change + " * 100 / " + previous + " END" : change) +
       ")";
+  *shown = "IFNULL(MAX(-2147483648, MIN(2147483647, " + sql + ")), '')";
   long long number = random.OneIn(4) ? random.Below(201) - 100 : random.Of(kChanges);
   if (random.OneIn(2)) {
     const std::vector<std::string> made =
@@ -368,10 +371,11 @@ int AgreeingPredicates(unsigned seed, int count, int sampleCount, int perRows) {
       // A change function, at most one, is one leaf in five.
       const bool byKeyAndG = random.OneIn(3);
       bool changeDrawn = false;
+      std::string changeShown;
       Predicate predicate = testing::Nested(random, 3, [&] {
         if (!changeDrawn && random.OneIn(5)) {
           changeDrawn = true;
-          return ChangeComparison(random, database, byKeyAndG);
+          return ChangeComparison(random, database, byKeyAndG, &changeShown);
         }
         return random.OneIn(2) ? NumberComparison(random) : TimeComparison(random, database.db);
       });
@@ -390,7 +394,20 @@ int AgreeingPredicates(unsigned seed, int count, int sampleCount, int perRows) {
         missing[std::strtoul(entry.c_str(), nullptr, 10) - 1].push_back(entry.substr(entry.find(':') + 1));
       }
       for (auto& sample : missing) std::sort(sample.begin(), sample.end());
-      const std::string differing = testing::Differences(output, ids, missing, columns, rows);
+      std::string differing = testing::Differences(output, ids, missing, columns, rows);
+      // The change printed beside each row is the one SQL computes for it.
+      if (differing.empty() && !changeShown.empty()) {
+        const std::vector<std::string> changes =
+            database.Column("SELECT " + changeShown + " FROM t WHERE " + predicate.sql + " ORDER BY ID");
+        if (output.changes != changes) {
+          for (std::size_t i = 0; i < changes.size() && i < output.changes.size(); ++i) {
+            if (output.changes[i] == changes[i]) continue;
+            differing += "\n  row " + ids[i] + ": change " + output.changes[i] + ", SQLite " + changes[i];
+            break;
+          }
+          if (differing.empty()) differing = "\n  " + std::to_string(output.changes.size()) + " changes printed";
+        }
+      }
       if (!differing.empty()) {
         ADD_FAILURE() << "seed " << seed << ", predicate " << n << ", key " << (byKeyAndG ? "K,G" : "K") << ": "
                       << predicate.vexfilt << "\n  SQL: " << predicate.sql << (keys ? "\n  keys: " + keys->sql : "")
