@@ -118,6 +118,15 @@ std::int32_t ColumnOfRecord(const VxcPlan& plan, const char* column, std::int32_
   return VXC_OK;
 }
 
+// Writes `value` into `field` of the record; a value refused is VXC_BAD_VALUE with why, and leaves the record
+// as it was, as Encode checks before it writes. Success leaves `error` alone.
+std::int32_t Written(const VxcPlan& plan, const Field& field, const char* value, std::size_t valueLength, void* record,
+                     std::int32_t recordLength, VxcError* error) {
+  const std::span<std::uint8_t> bytes(static_cast<std::uint8_t*>(record), static_cast<std::size_t>(recordLength));
+  const std::string fault = plan.schema.Encode(field, std::string_view(value, valueLength), bytes);
+  return fault.empty() ? VXC_OK : Failed(error, VXC_BAD_VALUE, fault);
+}
+
 std::string PlanFileOf(const VxcPlan& plan) {
   return EncodePlanFile(SavedPlan{plan.schema.Text(), plan.predicate, plan.compiled});
 }
@@ -304,10 +313,7 @@ VEXCOMPILE_EXPORT int32_t VXC_PutValueBytes(const VxcPlan* plan, const char* col
   return Guarded(error, [&]() -> std::int32_t {
     const Field* field = nullptr;
     if (const std::int32_t status = ColumnOfRecord(*plan, column, recordLength, &field, error)) return status;
-    // Encode checks the value before it writes, so a value refused leaves the record as it was.
-    const std::span<std::uint8_t> bytes(static_cast<std::uint8_t*>(record), static_cast<std::size_t>(recordLength));
-    const std::string fault = plan->schema.Encode(*field, std::string_view(value, valueLength), bytes);
-    if (!fault.empty()) return Failed(error, VXC_BAD_VALUE, fault);
+    if (const std::int32_t status = Written(*plan, *field, value, valueLength, record, recordLength, error)) return status;
     return Succeeded(error);
   });
 }
@@ -322,13 +328,9 @@ VEXCOMPILE_EXPORT int32_t VXC_PutColumnBytes(const VxcPlan* plan, int32_t index,
     return Failed(error, VXC_BAD_VALUE, "no column " + std::to_string(index));
   }
   if (recordLength < plan->schema.recordLength()) return Failed(error, VXC_BAD_ARGUMENT, RecordTooShort(*plan, recordLength));
-  return Guarded(error, [&]() -> std::int32_t {
-    const std::span<std::uint8_t> bytes(static_cast<std::uint8_t*>(record), static_cast<std::size_t>(recordLength));
-    const std::string fault =
-        plan->schema.Encode(fields[static_cast<std::size_t>(index)], std::string_view(value, valueLength), bytes);
-    if (!fault.empty()) return Failed(error, VXC_BAD_VALUE, fault);
-    // Only a failure fills `error`: a row's fields are written by the million.
-    return VXC_OK;
+  // Only a failure fills `error`: a row's fields are written by the million.
+  return Guarded(error, [&] {
+    return Written(*plan, fields[static_cast<std::size_t>(index)], value, valueLength, record, recordLength, error);
   });
 }
 

@@ -4,16 +4,10 @@
 #include <cstdlib>
 #include <limits>
 
+#include "record_text.h"
+
 namespace vexfilt::cli {
 namespace {
-
-std::string Value(const VxcPlan* plan, const char* column, const std::uint8_t* record, std::size_t length) {
-  char* text = nullptr;
-  if (VXC_GetValue(plan, column, record, static_cast<std::int32_t>(length), &text, nullptr) != VXC_OK) return {};
-  std::string value(text);
-  VXC_FreeText(text);
-  return value;
-}
 
 // The library caps a change at the bounds of an int32, as it hands 4 bytes to the comparison.
 std::int64_t Capped(std::int64_t change) {
@@ -35,8 +29,8 @@ ChangeColumn::ChangeColumn(const VxcPlan* plan) : plan_(plan) {
 std::string ChangeColumn::Observe(const std::uint8_t* record, std::size_t length) {
   if (column_ == nullptr) return {};
   std::string key;
-  for (const char* column : keys_) key.append(Value(plan_, column, record, length)).push_back('\0');
-  const std::int64_t value = std::strtoll(Value(plan_, column_, record, length).c_str(), nullptr, 10);
+  for (const char* column : keys_) key.append(ValueText(plan_, column, record, length)).push_back('\0');
+  const std::int64_t value = std::strtoll(ValueText(plan_, column_, record, length).c_str(), nullptr, 10);
   Previous& previous = previous_[key];
   const bool seen = previous.sample + 1 >= sample_ && previous.sample != 0;
   const std::int64_t before = previous.value;

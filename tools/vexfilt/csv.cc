@@ -2,14 +2,23 @@
 
 namespace vexfilt::cli {
 
-std::string CsvField(std::string_view value) {
-  if (value.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(value);
-  std::string out = "\"";
-  for (char c : value) {
-    if (c == '"') out += '"';
-    out += c;
+void AppendCsvField(std::string_view value, std::string* out) {
+  if (value.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out->append(value);
+    return;
   }
-  return out + "\"";
+  *out += '"';
+  for (char c : value) {
+    if (c == '"') *out += '"';
+    *out += c;
+  }
+  *out += '"';
+}
+
+std::string CsvField(std::string_view value) {
+  std::string out;
+  AppendCsvField(value, &out);
+  return out;
 }
 
 }  // namespace vexfilt::cli

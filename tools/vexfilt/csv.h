@@ -7,7 +7,8 @@
 
 namespace vexfilt::cli {
 
-// A field as CSV output writes it: quoted only when it has to be.
+// A field as CSV output writes it: quoted only when it has to be; appended to `out`, or returned.
+void AppendCsvField(std::string_view value, std::string* out);
 std::string CsvField(std::string_view value);
 
 }  // namespace vexfilt::cli

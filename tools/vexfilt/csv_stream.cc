@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <algorithm>
 #include <cstring>
 
 namespace vexfilt::cli {
@@ -143,8 +142,8 @@ CsvStream::Next CsvStream::Read(int timeoutMs) {
       }
       if (at == stop ? atEof_ : *at == '\n') {
         const char* contentEnd = at > start && at[-1] == '\r' ? at - 1 : at;
-        // The last field ends before a CR that ends the line.
-        fields_.emplace_back(field, static_cast<std::size_t>(std::max(contentEnd, field) - field));
+        // The last field ends before a CR that ends the line (never before its own start: a comma is no CR).
+        fields_.emplace_back(field, static_cast<std::size_t>(contentEnd - field));
         rowLine_ = nextLine_++;
         rowText_ = std::string_view(start, static_cast<std::size_t>(contentEnd - start));
         begin_ = static_cast<std::size_t>(at - data_) + (at == stop ? 0 : 1);

@@ -105,11 +105,7 @@ void Output::Row(const SampleLabel& sample, const std::vector<std::string>& valu
         line_.clear();
         for (std::size_t c = 0; c < fields.size(); ++c) {
           if (c > 0) line_ += ',';
-          if (fields[c].find_first_of(",\"\r\n") == std::string::npos) {
-            line_ += fields[c];
-          } else {
-            line_ += CsvField(fields[c]);
-          }
+          AppendCsvField(fields[c], &line_);
         }
         line_ += '\n';
         std::fwrite(line_.data(), 1, line_.size(), out_);

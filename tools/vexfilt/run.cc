@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "change_column.h"
-#include "csv.h"
+#include "record_text.h"
 #include "stop_signal.h"
 #include "vexfilt.h"
 #include "vexhost.h"
@@ -63,17 +63,6 @@ class PlanFilter {
   FilterHandle handle_{};
   std::int32_t status_ = -1;
 };
-
-// A column's value as text; empty when it cannot be read, which a record of the plan's length never causes.
-std::string ValueText(const VxcPlan* plan, const char* column, const std::uint8_t* record, std::size_t length) {
-  char* text = nullptr;
-  if (VXC_GetValue(plan, column, record, static_cast<std::int32_t>(length), &text, nullptr) != VXC_OK) {
-    return {};
-  }
-  std::string value(text);
-  VXC_FreeText(text);
-  return value;
-}
 
 std::vector<std::string> ColumnNames(const VxcPlan* plan) {
   std::vector<std::string> names;
@@ -327,16 +316,22 @@ bool RunCsvStream(SampleRunner& runner, CsvStream& stream, const std::string& na
     return runner.End();
   };
   const auto enough = [&] { return how.limit > 0 && ended >= how.limit; };
+  const auto beginSample = [&] {
+    runner.Begin(SampleLabel{++number, name, how.split || how.timed ? LocalTimeNow() : std::string()});
+    inSample = true;
+    rows = 0;
+  };
+  const bool ticking = how.split && how.everyMs > 0;
   for (;;) {
     if (StopRequested()) break;
-    // A tick ends the sample whether or not input keeps coming.
-    if (how.split && how.everyMs > 0 && Clock::now() >= tick) {
-      if (!endSample()) return false;
-      if (enough()) return true;
-      while (tick <= Clock::now()) tick += std::chrono::milliseconds(how.everyMs);
-    }
     int timeout = -1;
-    if (how.split && how.everyMs > 0) {
+    if (ticking) {
+      // A tick ends the sample whether or not input keeps coming.
+      if (Clock::now() >= tick) {
+        if (!endSample()) return false;
+        if (enough()) return true;
+        while (tick <= Clock::now()) tick += std::chrono::milliseconds(how.everyMs);
+      }
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(tick - Clock::now()).count();
       timeout = static_cast<int>(std::max<long long>(0, left));
     }
@@ -348,13 +343,12 @@ bool RunCsvStream(SampleRunner& runner, CsvStream& stream, const std::string& na
     }
     if (next == CsvStream::Next::kEnd) break;
     if (next == CsvStream::Next::kTimeout) continue;
-    const bool blank = stream.text().find_first_not_of(" \t") == std::string_view::npos;
     if (how.split && stream.text() == how.separator) {
       if (!endSample()) return false;
       if (enough()) return true;
       continue;
     }
-    if (blank) continue;
+    if (stream.text().find_first_not_of(" \t") == std::string_view::npos) continue;  // a blank line
     if (!haveHeader) {
       const std::string where = name + ":" + std::to_string(stream.line());
       if (!MapHeader(runner.columns(), where, stream.fields(), options.ignoreExtraColumns, &columns, runner.err())) {
@@ -370,11 +364,7 @@ bool RunCsvStream(SampleRunner& runner, CsvStream& stream, const std::string& na
         continue;
       }
     }
-    if (!inSample) {
-      runner.Begin(SampleLabel{++number, name, how.split || how.timed ? LocalTimeNow() : std::string()});
-      inSample = true;
-      rows = 0;
-    }
+    if (!inSample) beginSample();
     if (!runner.Row(stream.fields(), columns, stream.line(), ++rows)) return false;
   }
   if (!haveHeader) {
@@ -384,10 +374,7 @@ bool RunCsvStream(SampleRunner& runner, CsvStream& stream, const std::string& na
     return false;
   }
   // A file is a sample even when it holds only its header: its expected keys all went missing.
-  if (!inSample && !how.split) {
-    runner.Begin(SampleLabel{++number, name, how.timed ? LocalTimeNow() : std::string()});
-    inSample = true;
-  }
+  if (!inSample && !how.split) beginSample();
   return !inSample || runner.End();
 }
 
